@@ -1,0 +1,22 @@
+#pragma once
+
+#include <string>
+
+namespace quillon {
+
+// Returns the current user's home directory as the platform reports it,
+// unresolved.
+std::string homeDirectory();
+
+// Returns the user's private temporary directory as a canonical absolute
+// path without a trailing slash, or the empty text when there is none.
+std::string userTemp();
+
+// Returns the user's private cache directory as a canonical absolute path,
+// or the empty text when there is none.
+std::string userCache();
+
+// The system-wide temporary directory.
+std::string sharedTemp();
+
+} // namespace quillon

@@ -1,0 +1,27 @@
+#pragma once
+
+#include "platform/FileManager.h"
+
+#include <array>
+#include <string_view>
+
+namespace quillon {
+
+// The three process-wide values. They are constants of the program: set
+// before anything runs and never changed, so any thread may read them.
+
+// The shared file manager (listings, existence tests, folder creation).
+inline const platform::FileManager fm{};
+
+// One day in seconds; every age threshold is a whole multiple of it.
+inline constexpr double day = 86400.0;
+
+// The cache folders of a temporary build directory, in the order in which
+// the catalogue lists them.
+inline constexpr std::array<std::string_view, 7> temporaryBuildCaches = {
+    "SDKStatCaches.noindex",    "SDKExplicitPrecompiledModules", "SymbolCache.noindex",
+    "ModuleCache.noindex",      "CompilationCache.noindex",      "Index.noindex",
+    "Build/Intermediates.noindex",
+};
+
+} // namespace quillon

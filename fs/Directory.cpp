@@ -1,0 +1,72 @@
+#include "fs/Directory.h"
+
+#include "core/Errors.h"
+#include "platform/PlatformError.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <memory>
+
+namespace quillon {
+
+Descriptor openDirectory(const std::string& path) {
+    if (path.empty() || path.front() != '/') throw SafetyError::skip("Invalid path");
+    Descriptor current(::open("/", guardedOpenFlags));
+    if (!current) throw SafetyError::skip("Cannot open root");
+
+    std::size_t start = 0;
+    while (start < path.size()) {
+        const std::size_t slash = path.find('/', start);
+        const std::size_t end = slash == std::string::npos ? path.size() : slash;
+        const std::string piece = path.substr(start, end - start);
+        start = end + 1;
+        if (piece.empty()) continue;
+        if (piece == "." || piece == "..") throw SafetyError::skip("Invalid path");
+        Descriptor next(::openat(current.get(), piece.c_str(), guardedOpenFlags));
+        const int error = errno;
+        current.reset();
+        if (!next)
+            throw SafetyError::skip("Cannot open directory component " + piece + ": " + platform::errorText(error));
+        current = std::move(next);
+    }
+    return current;
+}
+
+namespace {
+
+struct DirectoryStreamCloser {
+    void operator()(DIR* stream) const { ::closedir(stream); }
+};
+
+} // namespace
+
+std::vector<std::string> names(int descriptor, const RunControl* control) {
+    if (control) control->check();
+    Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
+    if (!duplicate) throw SafetyError::skip("Cannot read directory");
+    std::unique_ptr<DIR, DirectoryStreamCloser> stream(::fdopendir(duplicate.get()));
+    if (!stream) throw SafetyError::skip("Cannot read directory");
+    duplicate.release(); // the stream owns it now and closes it with itself
+    // The duplicate shares the caller's read position; start from the top so
+    // that the listing is always whole.
+    ::rewinddir(stream.get());
+
+    std::vector<std::string> result;
+    for (;;) {
+        errno = 0;
+        const dirent* entry = ::readdir(stream.get());
+        if (entry == nullptr) break;
+        if (control) control->check();
+        std::string name = platform::decodeUtf8Lossy(entry->d_name);
+        if (name == "." || name == "..") continue;
+        result.push_back(std::move(name));
+    }
+    if (errno != 0) throw SafetyError::skip("Cannot read directory");
+
+    std::stable_sort(result.begin(), result.end(), platform::precedesInTextOrder);
+    return result;
+}
+
+} // namespace quillon

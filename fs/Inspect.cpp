@@ -1,0 +1,70 @@
+#include "fs/Inspect.h"
+
+#include "core/Errors.h"
+#include "fs/Descriptor.h"
+#include "fs/Directory.h"
+#include "platform/FileStatus.h"
+
+#include <algorithm>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+// A name that came back from names() with U+FFFD in it may stand for bytes
+// that were not UTF-8; looking it up could find a different item, so it is
+// treated as one that cannot be looked up.
+bool mayBeSubstitutedName(const std::string& name) { return name.find("\xEF\xBF\xBD") != std::string::npos; }
+
+bool eligibleKind(const platform::FileStatus& status, dev_t device) {
+    if (status.owner != ::getuid()) return false;
+    if (status.device != device) return false;
+    if (status.type() == S_IFDIR) return true;
+    return status.type() == S_IFREG && status.links == 1;
+}
+
+double newestSeconds(const platform::FileStatus& status) {
+    double newest = std::max(static_cast<double>(status.modified.tv_sec), static_cast<double>(status.changed.tv_sec));
+    if (status.createdSeconds) newest = std::max(newest, static_cast<double>(*status.createdSeconds));
+    return newest;
+}
+
+} // namespace
+
+Node inspect(int parent, const std::string& name, double cutoff, dev_t device, const RunControl* control) {
+    if (control) control->check();
+
+    platform::FileStatus status;
+    if (mayBeSubstitutedName(name) || !platform::statAt(parent, name, status))
+        throw SafetyError::skip("Cannot inspect item");
+    if (!eligibleKind(status, device)) throw SafetyError::skip("Linked, shared, special or differently owned item");
+    if (!(newestSeconds(status) < cutoff)) throw SafetyError::skip("Recently changed; kept");
+
+    Node node;
+    node.name = name;
+    node.inode = status.inode;
+    node.device = status.device;
+    node.directory = status.type() == S_IFDIR;
+    node.modified = status.modified;
+    node.changed = status.changed;
+    node.bytes = static_cast<std::int64_t>(status.blocks) * 512;
+
+    if (node.directory) {
+        Descriptor directory(::openat(parent, name.c_str(), guardedOpenFlags));
+        if (!directory) throw SafetyError::skip("Cannot open item");
+        platform::FileStatus opened;
+        if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
+            opened.device != status.device)
+            throw SafetyError::skip("Item changed during check");
+        const std::vector<std::string> entries = names(directory.get(), control);
+        node.children.reserve(entries.size());
+        for (const std::string& entry : entries) {
+            node.children.push_back(inspect(directory.get(), entry, cutoff, device, control));
+            node.bytes += node.children.back().bytes;
+        }
+    }
+    return node;
+}
+
+} // namespace quillon

@@ -1,0 +1,67 @@
+#include "fs/RemoveChecked.h"
+
+#include "core/Errors.h"
+#include "fs/Descriptor.h"
+#include "fs/Directory.h"
+#include "platform/FileStatus.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+const char* const itemChanged = "Item changed during cleanup; stopped";
+const char* const directoryChanged = "Directory changed; stopped";
+
+bool sameNames(const std::vector<std::string>& listed, const std::vector<Node>& planned) {
+    if (listed.size() != planned.size()) return false;
+    for (std::size_t i = 0; i < listed.size(); ++i)
+        if (listed[i] != planned[i].name) return false;
+    return true;
+}
+
+} // namespace
+
+void removeChecked(int parent, const Node& node, std::int64_t& removed, const RunControl* control) {
+    if (control) control->check();
+
+    platform::FileStatus status;
+    if (!platform::statAt(parent, node.name, status) || status.inode != node.inode || status.device != node.device ||
+        status.owner != ::getuid() || !sameTime(status.modified, node.modified) ||
+        !sameTime(status.changed, node.changed))
+        throw SafetyError::skip(itemChanged);
+
+    if (!node.directory) {
+        if (status.type() != S_IFREG) throw SafetyError::skip(itemChanged);
+        if (control) control->check();
+        if (::unlinkat(parent, node.name.c_str(), 0) != 0) throw SafetyError::skip("Could not remove file");
+        removed += node.bytes;
+        return;
+    }
+
+    if (status.type() != S_IFDIR) throw SafetyError::skip(itemChanged);
+    Descriptor directory(::openat(parent, node.name.c_str(), guardedOpenFlags));
+    if (!directory) throw SafetyError::skip("Cannot open item");
+    platform::FileStatus opened;
+    if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
+        opened.device != status.device)
+        throw SafetyError::skip(directoryChanged);
+    if (!sameNames(names(directory.get(), control), node.children)) throw SafetyError::skip(directoryChanged);
+
+    std::int64_t childBytes = 0;
+    for (const Node& child : node.children) {
+        removeChecked(directory.get(), child, removed, control);
+        childBytes += child.bytes;
+    }
+
+    if (control) control->check();
+    platform::FileStatus before;
+    if (!platform::statAt(parent, node.name, before) || before.inode != status.inode || before.device != status.device)
+        throw SafetyError::skip(directoryChanged);
+    if (::unlinkat(parent, node.name.c_str(), AT_REMOVEDIR) != 0) throw SafetyError::skip("Could not remove directory");
+    removed += node.bytes - childBytes;
+}
+
+} // namespace quillon

@@ -1,0 +1,126 @@
+#include "platform/FileManager.h"
+
+#include "platform/PlatformError.h"
+#include "platform/Text.h"
+
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillon::platform {
+
+std::string errorText(int errorNumber) { return std::strerror(errorNumber); }
+
+std::vector<std::string> FileManager::contentsOfDirectory(const std::string& path) const {
+    std::vector<std::string> result;
+    if (path.empty()) return result;
+    struct Closer {
+        void operator()(DIR* d) const { closedir(d); }
+    };
+    std::unique_ptr<DIR, Closer> dir(opendir(path.c_str()));
+    if (!dir) return result;
+    errno = 0;
+    while (dirent* entry = readdir(dir.get())) {
+        const std::string name = entry->d_name;
+        if (name != "." && name != "..") result.push_back(decodeUtf8Lossy(name));
+        errno = 0;
+    }
+    if (errno != 0) result.clear();
+    return result;
+}
+
+bool FileManager::fileExists(const std::string& path) const {
+    if (path.empty()) return false;
+    struct stat status {};
+    return stat(path.c_str(), &status) == 0;
+}
+
+void FileManager::createDirectory(const std::string& path, bool intermediates) const {
+    if (path.empty()) throw PlatformError("Cannot create folder: empty path");
+    if (intermediates) {
+        for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+            const std::string prefix = path.substr(0, slash);
+            if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+                throw PlatformError("Cannot create folder " + prefix + ": " + errorText(errno));
+        }
+    }
+    if (mkdir(path.c_str(), 0777) != 0) {
+        const int error = errno;
+        struct stat status {};
+        if (!(intermediates && error == EEXIST && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)))
+            throw PlatformError("Cannot create folder " + path + ": " + errorText(error));
+    }
+}
+
+void FileManager::writeFileAtomically(const std::string& path, const std::string& contents) const {
+    std::string temporary = path + ".XXXXXX";
+    int fd = mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) throw PlatformError("Cannot write " + path + ": " + errorText(errno));
+    std::size_t written = 0;
+    while (written < contents.size()) {
+        const ssize_t n = write(fd, contents.data() + written, contents.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) {
+            const int error = errno;
+            close(fd);
+            unlink(temporary.c_str());
+            throw PlatformError("Cannot write " + path + ": " + errorText(error));
+        }
+        written += static_cast<std::size_t>(n);
+    }
+    // Same permissions as a file created the ordinary way.
+    const mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, 0666 & ~mask);
+    close(fd);
+    if (rename(temporary.c_str(), path.c_str()) != 0) {
+        const int error = errno;
+        unlink(temporary.c_str());
+        throw PlatformError("Cannot write " + path + ": " + errorText(error));
+    }
+}
+
+namespace {
+
+bool removeBelow(int parent, const char* name) {
+    struct stat status {};
+    if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
+    if (S_ISDIR(status.st_mode)) {
+        int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0) return false;
+        DIR* dir = fdopendir(fd);
+        if (dir == nullptr) {
+            close(fd);
+            return false;
+        }
+        bool ok = true;
+        std::vector<std::string> entries;
+        while (dirent* entry = readdir(dir)) {
+            const std::string child = entry->d_name;
+            if (child != "." && child != "..") entries.push_back(child);
+        }
+        for (const std::string& child : entries) ok = removeBelow(dirfd(dir), child.c_str()) && ok;
+        closedir(dir);
+        return unlinkat(parent, name, AT_REMOVEDIR) == 0 && ok;
+    }
+    return unlinkat(parent, name, 0) == 0;
+}
+
+} // namespace
+
+bool FileManager::removeTree(const std::string& path) const {
+    if (path.empty() || path == "/") return false;
+    const std::string parent = path.substr(0, path.find_last_of('/') + 1);
+    const std::string name = path.substr(path.find_last_of('/') + 1);
+    int fd = open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool ok = removeBelow(fd, name.c_str());
+    close(fd);
+    return ok;
+}
+
+} // namespace quillon::platform

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace quillon::platform {
+
+// The shared file manager: the few whole-path services that are only ever
+// used to read catalogue listings, test existence and make fixture or log
+// folders. Nothing is ever inspected or deleted through it.
+class FileManager {
+public:
+    // Returns the names of all entries of `path` (hidden ones included,
+    // without "." and ".."), in the order the system gives them; no names
+    // when the listing fails for any reason.
+    std::vector<std::string> contentsOfDirectory(const std::string& path) const;
+
+    // Returns whether anything exists at `path`, following a final link.
+    bool fileExists(const std::string& path) const;
+
+    // Makes the folder `path` (and, with `intermediates`, every missing
+    // parent). Throws PlatformError when it does not exist afterwards.
+    void createDirectory(const std::string& path, bool intermediates) const;
+
+    // Writes `contents` as the whole content of `path`, atomically: a
+    // private file is written beside it and renamed into place. Throws
+    // PlatformError on failure.
+    void writeFileAtomically(const std::string& path, const std::string& contents) const;
+
+    // Removes `path` and everything below it without following links.
+    // Used only for the self-test's own fixture tree. Returns whether all of
+    // it is gone.
+    bool removeTree(const std::string& path) const;
+};
+
+} // namespace quillon::platform

@@ -1,0 +1,132 @@
+#include "platform/Paths.h"
+
+#include <cstdlib>
+#include <fcntl.h>
+#include <memory>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace quillon::platform {
+
+namespace {
+
+std::string environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value ? std::string(value) : std::string();
+}
+
+bool absolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
+
+std::string resolve(const std::string& path) {
+    if (path.empty()) return {};
+    std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
+std::string stripTrailingSlashes(const std::string& path) {
+    std::string result = path;
+    while (result.size() > 1 && result.back() == '/') result.pop_back();
+    return result;
+}
+
+std::string accountHome() {
+    long size = sysconf(_SC_GETPW_R_SIZE_MAX);
+    std::vector<char> buffer(size > 0 ? static_cast<std::size_t>(size) : 16384);
+    passwd entry{};
+    passwd* found = nullptr;
+    while (getpwuid_r(getuid(), &entry, buffer.data(), buffer.size(), &found) == ERANGE)
+        buffer.resize(buffer.size() * 2);
+    if (found == nullptr || found->pw_dir == nullptr) return {};
+    return found->pw_dir;
+}
+
+// The fallback temporary directory lives in the shared /tmp, so it is trusted
+// only when it is exactly what we would have made: a real directory, ours, 0700.
+std::string fallbackTemp() {
+    const std::string path = "/tmp/quillon-" + std::to_string(getuid());
+    if (mkdir(path.c_str(), 0700) == 0) {
+        // We made it; make sure a restrictive umask did not leave it unusable.
+        int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd >= 0) {
+            fchmod(fd, 0700);
+            close(fd);
+        }
+    }
+    struct stat status {};
+    if (lstat(path.c_str(), &status) != 0) return {};
+    if (!S_ISDIR(status.st_mode) || status.st_uid != getuid() || (status.st_mode & 07777) != 0700)
+        return {};
+    return resolve(path);
+}
+
+} // namespace
+
+bool isPrivateDirectory(const std::string& path, std::string& resolved) {
+    if (!absolute(path)) return false;
+    std::string real = resolve(path);
+    if (real.empty()) return false;
+    struct stat status {};
+    if (lstat(real.c_str(), &status) != 0) return false;
+    if (!S_ISDIR(status.st_mode) || status.st_uid != getuid()) return false;
+    if ((status.st_mode & (S_IWGRP | S_IWOTH)) != 0) return false;
+    resolved = real;
+    return true;
+}
+
+std::string homeDirectory() {
+    const std::string home = environment("HOME");
+    std::string resolved;
+    if (isPrivateDirectory(home, resolved)) return stripTrailingSlashes(home);
+    return accountHome();
+}
+
+std::string userTempDirectory() {
+    for (const char* name : {"TMPDIR", "XDG_RUNTIME_DIR"}) {
+        std::string resolved;
+        if (isPrivateDirectory(environment(name), resolved)) return resolved;
+    }
+    return fallbackTemp();
+}
+
+std::string userCacheDirectory() {
+    std::vector<std::string> choices;
+    const std::string xdg = environment("XDG_CACHE_HOME");
+    if (absolute(xdg)) choices.push_back(xdg);
+    const std::string home = homeDirectory();
+    if (absolute(home)) choices.push_back(stripTrailingSlashes(home) + "/.cache");
+    for (const std::string& choice : choices) {
+        std::string resolved;
+        if (isPrivateDirectory(choice, resolved)) return resolved;
+    }
+    return {};
+}
+
+std::string sharedTempDirectory() { return "/tmp"; }
+
+std::string lastPathComponent(const std::string& path) {
+    if (path.empty()) return {};
+    const std::string trimmed = stripTrailingSlashes(path);
+    if (trimmed == "/") return "/";
+    const auto slash = trimmed.rfind('/');
+    return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
+}
+
+std::string deletingLastPathComponent(const std::string& path) {
+    const std::string trimmed = stripTrailingSlashes(path);
+    if (trimmed == "/") return "/";
+    const auto slash = trimmed.rfind('/');
+    if (slash == std::string::npos) return {};
+    std::string parent = stripTrailingSlashes(trimmed.substr(0, slash));
+    return parent.empty() ? "/" : parent;
+}
+
+std::string pathExtension(const std::string& path) {
+    const std::string last = lastPathComponent(path);
+    const auto dot = last.rfind('.');
+    if (dot == std::string::npos || dot == 0 || last == "/") return {};
+    return last.substr(dot + 1);
+}
+
+} // namespace quillon::platform

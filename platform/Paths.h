@@ -1,0 +1,42 @@
+#pragma once
+
+#include <string>
+
+namespace quillon::platform {
+
+// Returns the current user's home directory as an absolute path, unresolved:
+// $HOME when it is set, absolute and names a directory of the real user that
+// neither group nor others may write; otherwise the account database entry of
+// the real user id; empty text when neither exists.
+std::string homeDirectory();
+
+// Returns the per-user temporary directory as a canonical path without a
+// trailing slash: the real path of the first of $TMPDIR and $XDG_RUNTIME_DIR
+// that is a private directory of the real user, else /tmp/quillon-<uid>
+// (created 0700 when missing, accepted only as a real 0700 directory of the
+// user), else the empty text.
+std::string userTempDirectory();
+
+// Returns the per-user cache directory as a canonical path: the real path of
+// $XDG_CACHE_HOME when set and absolute, else of $HOME/.cache, each accepted
+// only as a private directory of the real user; the empty text otherwise.
+std::string userCacheDirectory();
+
+// Returns the system-wide temporary directory ("/tmp").
+std::string sharedTempDirectory();
+
+// Returns whether `path` names, after following links, a directory owned by
+// the real user that neither group nor others may write. On success the
+// canonical path is stored in `resolved`.
+bool isPrivateDirectory(const std::string& path, std::string& resolved);
+
+// Path-text operations. A trailing slash is ignored; nothing is resolved.
+// lastPathComponent("/a/b/") is "b", of "/" is "/", of "" is "".
+std::string lastPathComponent(const std::string& path);
+// deletingLastPathComponent("/a/b") is "/a", of "/a" and "/" is "/", of "a" is "".
+std::string deletingLastPathComponent(const std::string& path);
+// pathExtension("/x/App.xcodeproj/") is "xcodeproj"; a name without a dot, or
+// whose only dot leads it (".hidden"), has the empty extension.
+std::string pathExtension(const std::string& path);
+
+} // namespace quillon::platform

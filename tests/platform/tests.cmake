@@ -1,0 +1,6 @@
+quillon_test(platform_tests quillon_platform
+    platform/FormattingTest.cpp
+    platform/PathsTest.cpp
+    platform/TextTest.cpp
+    platform/ProcessTest.cpp
+    platform/UserDirectoriesTest.cpp)
