@@ -1,0 +1,48 @@
+#pragma once
+
+#include "core/RunControl.h"
+#include "engine/Report.h"
+
+#include <functional>
+#include <string>
+
+namespace quillon {
+
+// Progress for the window: the fraction of locations done (0 to 1) and the
+// stage text of the location at hand. Called on the thread that runs the clean.
+using ProgressCallback = std::function<void(double fraction, const std::string& stage)>;
+// One log line, without its line feed. Called on the thread that runs the clean.
+using LogCallback = std::function<void(const std::string& line)>;
+
+// Where a run looks: the bases of the catalogue. The temporary directory
+// also holds the run lock.
+struct CleanPlaces {
+    std::string home;        // the user's home directory
+    std::string temp;        // the user's private temporary directory (holds the lock)
+    std::string cache;       // the user's private cache directory
+    std::string sharedTemp;  // the system-wide temporary directory
+};
+
+// The name of the run lock file inside the user's temporary directory.
+inline constexpr const char* lockFileName = "com.brenvale.quillon.lock";
+
+// Returns the places of a real run: the home directory, userTemp(),
+// userCache() and the shared temporary directory, read now.
+CleanPlaces currentPlaces();
+
+// Runs one whole clean over the catalogue of `places` (see CleanPlaces):
+// takes the run lock, walks every existing location in catalogue order with
+// its guards (running tools, plan, open files, checked removal), and returns
+// the report. With `dryRun` nothing is removed. Never throws: every refusal,
+// error and cancellation becomes a counter and a note.
+Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control = nullptr,
+             const ProgressCallback& onProgress = {}, const LogCallback& onLog = {});
+
+// The same on the places of a real run (currentPlaces()).
+Report clean(bool dryRun, const RunControl* control = nullptr, const ProgressCallback& onProgress = {},
+             const LogCallback& onLog = {});
+
+// Returns the progress stage text for a location group, ending in U+2026.
+std::string stageText(const std::string& group);
+
+} // namespace quillon
