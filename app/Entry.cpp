@@ -1,5 +1,11 @@
 #include "app/Entry.h"
 
+#include "app/Window.h"
+#include "core/Errors.h"
+#include "engine/Clean.h"
+#include "engine/Report.h"
+#include "selftest/SelfTest.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -16,16 +22,47 @@ Mode chooseMode(const std::vector<std::string>& arguments) {
     return Mode::usage;
 }
 
+namespace {
+
+int runSelfTest() {
+    try {
+        selfTest();
+        return 0;
+    } catch (const std::exception& error) {
+        std::fputs(("Safety test failed: " + describe(error) + "\n").c_str(), stderr);
+    } catch (...) {
+        std::fputs(("Safety test failed: " + describe(std::current_exception()) + "\n").c_str(), stderr);
+    }
+    return 1;
+}
+
+int runPreview() {
+    const Report report = clean(true);
+    std::string out = summary(report, true) + "\n";
+    for (const std::string& line : report.notes) out += line + "\n";
+    std::fputs(out.c_str(), stdout);
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
 int runEntry(int argc, char** argv) {
     const std::vector<std::string> arguments(argv, argv + argc);
     switch (chooseMode(arguments)) {
+    case Mode::selfTest:
+        return runSelfTest();
+    case Mode::dryRun:
+        return runPreview();
     case Mode::usage:
         std::fputs(usageText, stderr);
         return 2;
-    default:
-        std::fputs("This mode is not built yet.\n", stderr);
-        return 3;
+    case Mode::window:
+        return runWindow(argc, argv, false);
+    case Mode::uiPreview:
+        return runWindow(argc, argv, true);
     }
+    return 2;
 }
 
 } // namespace quillon

@@ -24,11 +24,11 @@ struct Candidate {
     std::optional<std::string> pattern;            // ICU expression searched in file names
     std::optional<std::string> temporaryBuildRoot; // validated again before planning
 
-    Candidate(std::string path, double age, std::string group, ScanMode mode = ScanMode::whole,
-              std::optional<std::string> pattern = std::nullopt,
-              std::optional<std::string> temporaryBuildRoot = std::nullopt)
-        : path(std::move(path)), age(age), group(std::move(group)), mode(mode), pattern(std::move(pattern)),
-          temporaryBuildRoot(std::move(temporaryBuildRoot)) {}
+    Candidate(std::string locationPath, double minimumAge, std::string groupName, ScanMode scanMode = ScanMode::whole,
+              std::optional<std::string> namePattern = std::nullopt,
+              std::optional<std::string> buildRoot = std::nullopt)
+        : path(std::move(locationPath)), age(minimumAge), group(std::move(groupName)), mode(scanMode),
+          pattern(std::move(namePattern)), temporaryBuildRoot(std::move(buildRoot)) {}
 
     friend bool operator==(const Candidate&, const Candidate&) = default;
 };

@@ -21,6 +21,10 @@ struct CleanPlaces {
     std::string temp;        // the user's private temporary directory (holds the lock)
     std::string cache;       // the user's private cache directory
     std::string sharedTemp;  // the system-wide temporary directory
+    // Seconds added to the wall clock when age cut-offs are computed. Always
+    // 0 in a real run; tests move the clock forward instead of back-dating
+    // status-change times, which no one can set.
+    double clockShift = 0;
 };
 
 // The name of the run lock file inside the user's temporary directory.

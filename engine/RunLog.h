@@ -1,5 +1,7 @@
 #pragma once
 
+#include "fs/Descriptor.h"
+
 #include <mutex>
 #include <string>
 
@@ -34,7 +36,7 @@ private:
     void open(bool preview);
     std::string path_;
     std::mutex lock_;
-    int fd_ = -1;
+    Descriptor file_;
 };
 
 // Returns the log path for a mode, or the empty text when there is none.

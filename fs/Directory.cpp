@@ -11,6 +11,11 @@
 
 namespace quillon {
 
+bool isEntryName(const std::string& name) {
+    return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+           name.find('\0') == std::string::npos;
+}
+
 Descriptor openDirectory(const std::string& path) {
     if (path.empty() || path.front() != '/') throw SafetyError::skip("Invalid path");
     Descriptor current(::open("/", guardedOpenFlags));

@@ -13,6 +13,11 @@ namespace quillon {
 // a directory fails to open, and nothing leaks into child processes.
 inline constexpr int guardedOpenFlags = O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC;
 
+// Returns whether `name` is one entry name that a look-up relative to a
+// directory descriptor cannot turn into a walk: not empty, not "." or "..",
+// and without "/" or NUL.
+bool isEntryName(const std::string& name);
+
 // Opens the directory named by the absolute `path`, walking from "/" one
 // component at a time with the guarded flags, so that no symbolic link is
 // ever followed. Repeated and trailing slashes add nothing; "/" alone opens

@@ -36,7 +36,7 @@ Node inspect(int parent, const std::string& name, double cutoff, dev_t device, c
     if (control) control->check();
 
     platform::FileStatus status;
-    if (mayBeSubstitutedName(name) || !platform::statAt(parent, name, status))
+    if (!isEntryName(name) || mayBeSubstitutedName(name) || !platform::statAt(parent, name, status))
         throw SafetyError::skip("Cannot inspect item");
     if (!eligibleKind(status, device)) throw SafetyError::skip("Linked, shared, special or differently owned item");
     if (!(newestSeconds(status) < cutoff)) throw SafetyError::skip("Recently changed; kept");

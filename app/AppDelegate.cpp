@@ -1,0 +1,177 @@
+#include "app/AppDelegate.h"
+
+#include "app/AppWindow.h"
+#include "app/StatusText.h"
+#include "app/WindowViews.h"
+
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFontMetricsF>
+#include <QGuiApplication>
+#include <QKeySequence>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QTimer>
+#include <QUrl>
+
+#include <algorithm>
+#include <cmath>
+
+namespace quillon {
+
+namespace {
+
+constexpr const char* cancellingText = "Cancelling\u2026";
+constexpr const char* cancellationLine = "Cancellation requested. Stopping before the next file operation.";
+
+Report runRealClean(const RunControl& control, const ProgressCallback& onProgress, const LogCallback& onLog) {
+    return clean(false, &control, onProgress, onLog);
+}
+
+std::string finalText(const Report& report) {
+    const std::string free = size(report.freeAfter) + " available";
+    if (report.cancelled) {
+        if (report.removed < 1) return "Cancelled\nNo further files will be removed.";
+        return "Cancelled \u2014 cleared " + size(report.removed) + "\n" + free;
+    }
+    const std::string headline = report.removed < 1 ? "Nothing to clean right now" : "Cleared " + size(report.removed);
+    return headline + "\n" + free + " \u00b7 " + std::to_string(report.checked) + " locations";
+}
+
+} // namespace
+
+AppDelegate::AppDelegate(bool preview, DelegateSettings settings)
+    : window_(std::make_unique<AppWindow>()), preview_(preview), settings_(std::move(settings)) {
+    if (!settings_.run) settings_.run = runRealClean;
+    if (!settings_.openUrl) settings_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    if (!settings_.endProgram) settings_.endProgram = [] { QCoreApplication::exit(0); };
+
+    const WindowViews views = buildViews(*window_);
+    icon_ = views.icon;
+    titleLabel_ = views.titleLabel;
+    progressBar_ = views.progress;
+    statusLabel_ = views.statusLabel;
+    cancelButton_ = views.cancelButton;
+    logsButton_ = views.logsButton;
+    window_->setWindowIcon(appIcon());
+
+    connect(cancelButton_, &QPushButton::clicked, this, &AppDelegate::cancelOrClose);
+    connect(logsButton_, &QPushButton::clicked, this, &AppDelegate::showLogs);
+    connect(window_.get(), &AppWindow::closeRequested, this, &AppDelegate::requestQuit);
+}
+
+AppDelegate::~AppDelegate() {
+    // The program ends only after the final report, when the run is over;
+    // anyone dropping the delegate earlier must not leave the run behind.
+    if (run_) {
+        control_.cancel();
+        run_.reset();
+    }
+}
+
+void AppDelegate::applicationDidFinishLaunching() {
+    log_ = settings_.logPath.empty() ? std::make_unique<RunLog>(preview_)
+                                     : std::make_unique<RunLog>(preview_, settings_.logPath);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect frame = window_->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window_->move(frame.topLeft());
+    }
+    window_->show();
+    window_->raise();
+    window_->activateWindow();
+    startProgressTimer();
+
+    if (preview_) {
+        startPreview();
+        return;
+    }
+    run_ = std::make_unique<BackgroundRun>([this] { runInBackground(); });
+}
+
+// On the background thread. The delegate outlives this function: its
+// destructor waits for the thread.
+void AppDelegate::runInBackground() {
+    const ProgressCallback onProgress = [this](double fraction, const std::string& stage) {
+        QMetaObject::invokeMethod(this, [this, fraction, stage] { update(fraction, stage); }, Qt::QueuedConnection);
+    };
+    const LogCallback onLog = [this](const std::string& line) { log_->append(line); };
+    const Report report = settings_.run(control_, onProgress, onLog);
+    log_->append("\n" + summary(report, false));
+    log_->close();
+    QMetaObject::invokeMethod(this, [this, report] { finish(report); }, Qt::QueuedConnection);
+}
+
+void AppDelegate::update(double fraction, const std::string& stage) {
+    if (control_.isCancelled() || finished_) return;
+    targetProgress_ = std::max(targetProgress_, std::min(fraction * 100, 99.0));
+    setStatus(stage);
+}
+
+void AppDelegate::finish(const Report& report) {
+    finished_ = true;
+    stopTimer(previewTimer_);
+    if (report.cancelled) {
+        stopTimer(progressTimer_);
+    } else {
+        targetProgress_ = 100;
+        startProgressTimer();
+    }
+    setStatus(finalText(report));
+    cancelButton_->setText(QStringLiteral("Done"));
+    cancelButton_->setShortcut(QKeySequence(Qt::Key_Return));
+    cancelButton_->setEnabled(true);
+    if (quitRequested_) settings_.endProgram();
+}
+
+void AppDelegate::cancelOrClose() {
+    if (finished_) {
+        settings_.endProgram();
+        return;
+    }
+    // A second request (the button, then a quit) has nothing left to do, and
+    // must not write the cancellation to the log twice.
+    if (control_.isCancelled()) return;
+    control_.cancel();
+    cancelButton_->setEnabled(false);
+    setStatus(cancellingText);
+    targetProgress_ = progress_;
+    stopTimer(progressTimer_);
+    log_->append(cancellationLine);
+}
+
+void AppDelegate::showLogs() {
+    if (log_ && !log_->path().empty()) settings_.openUrl(QUrl::fromLocalFile(QString::fromStdString(log_->path())));
+}
+
+AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
+    if (finished_) return TerminateReply::now;
+    quitRequested_ = true;
+    cancelOrClose();
+    return TerminateReply::later;
+}
+
+void AppDelegate::requestQuit() {
+    if (applicationShouldTerminate() == TerminateReply::now) settings_.endProgram();
+}
+
+QWidget* AppDelegate::window() const { return window_.get(); }
+
+std::string AppDelegate::logPath() const { return log_ ? log_->path() : std::string(); }
+
+void AppDelegate::setStatus(const std::string& text) {
+    const QFontMetricsF metrics(statusLabel_->font());
+    statusLabel_->setText(fitLines(QString::fromStdString(text), metrics, statusLabel_->width(), statusMaxLines));
+}
+
+void AppDelegate::setProgress(double value) {
+    if (value == progress_) return;
+    progress_ = value;
+    progressBar_->setValue(static_cast<int>(std::lround(value * progressBarSteps / 100)));
+    emit progressChanged(value);
+}
+
+} // namespace quillon

@@ -1,0 +1,223 @@
+#include "catalog/PropertyListShape.h"
+
+#include "platform/PlatformError.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+namespace {
+
+// The reader's own text for bytes it cannot read.
+const char* const unreadableText = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
+
+std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
+    const std::uint64_t cap = maxPropertyListValues + 1;
+    return (a >= cap || b >= cap || a + b >= cap) ? cap : a + b;
+}
+
+// ---------------------------------------------------------------------------
+// Binary encoding. The walk follows the reader's rules for locating objects
+// and references exactly, so that every object the reader would descend into
+// is measured; a leaf is not decoded at all, because the reader cannot nest
+// anything inside it.
+
+class BinaryMeasure {
+public:
+    explicit BinaryMeasure(std::string_view bytes) : bytes_(bytes) {}
+
+    PropertyListShape run() {
+        PropertyListShape shape;
+        if (!readTrailer()) {
+            shape.malformed = true;
+            return shape;
+        }
+        walk(shape);
+        return shape;
+    }
+
+private:
+    static constexpr std::uint64_t trailerSize = 32;
+    static constexpr std::uint64_t headerSize = 8;
+
+    // An object being measured: its references and what its children added.
+    struct Frame {
+        std::uint64_t object = 0;
+        std::uint64_t referencesAt = 0; // offset of the first reference
+        std::uint64_t count = 0;        // entries (a dictionary's pairs)
+        bool dictionary = false;
+        std::uint64_t next = 0;         // next child, 0 .. count or 2 * count
+        std::uint64_t childDepth = 0;
+        std::uint64_t values = 1;
+    };
+
+    enum class State : std::uint8_t { unseen, open, done };
+
+    // Big-endian unsigned of `width` bytes at `at`; a width above eight
+    // counts only its last eight bytes, as the reader does.
+    std::uint64_t number(std::uint64_t at, std::uint64_t width) const {
+        if (width > 8) {
+            at += width - 8;
+            width = 8;
+        }
+        std::uint64_t value = 0;
+        for (std::uint64_t i = 0; i < width; ++i)
+            value = (value << 8) | static_cast<unsigned char>(bytes_[static_cast<std::size_t>(at + i)]);
+        return value;
+    }
+
+    bool readTrailer() {
+        const std::uint64_t length = bytes_.size();
+        if (length < headerSize + trailerSize) return false;
+        const std::uint64_t trailer = length - trailerSize;
+        offsetSize_ = static_cast<unsigned char>(bytes_[static_cast<std::size_t>(trailer + 6)]);
+        referenceSize_ = static_cast<unsigned char>(bytes_[static_cast<std::size_t>(trailer + 7)]);
+        objectCount_ = number(trailer + 8, 8);
+        root_ = number(trailer + 16, 8);
+        offsetTable_ = number(trailer + 24, 8);
+        if (offsetTable_ > trailer || objectCount_ == 0 || offsetSize_ == 0 || referenceSize_ == 0) return false;
+        if (root_ >= objectCount_ || offsetTable_ < headerSize || offsetTable_ >= trailer) return false;
+        // The offset table must fit between its start and the trailer.
+        if (objectCount_ > (trailer - offsetTable_) / offsetSize_) return false;
+        return true;
+    }
+
+    // Locates `object`; false when the reader would refuse its offset.
+    bool locate(std::uint64_t object, std::uint64_t& at) const {
+        at = number(offsetTable_ + object * offsetSize_, offsetSize_);
+        return at >= headerSize && at < offsetTable_;
+    }
+
+    // Fills `frame` for the object at `at`. Returns false when the reader
+    // would refuse the object's header; a leaf gets count 0.
+    bool open(std::uint64_t at, Frame& frame) const {
+        const auto marker = static_cast<unsigned char>(bytes_[static_cast<std::size_t>(at)]);
+        const unsigned type = marker & 0xF0u;
+        const bool array = type == 0xA0u || type == 0xC0u; // sets read as arrays
+        frame.dictionary = type == 0xD0u;
+        if (!array && !frame.dictionary) return true;
+        std::uint64_t count = marker & 0x0Fu;
+        std::uint64_t position = at + 1;
+        if (count == 0x0F) {
+            // The count follows as an integer object of 2^n bytes.
+            const auto sizeMarker = static_cast<unsigned char>(bytes_[static_cast<std::size_t>(position)]);
+            if ((sizeMarker & 0xF0u) != 0x10u) return false;
+            ++position;
+            const std::uint64_t width = std::uint64_t{1} << (sizeMarker & 0x0Fu);
+            if (position + width > offsetTable_) return false;
+            count = number(position, width);
+            position += width;
+        }
+        if (count > offsetTable_ - position) return false;
+        frame.count = count;
+        frame.referencesAt = position;
+        return true;
+    }
+
+    // The object named by child `index` of `frame`; false when the reader
+    // would refuse the reference.
+    bool child(const Frame& frame, std::uint64_t index, std::uint64_t& object) const {
+        std::uint64_t slot = index;
+        if (frame.dictionary) slot = (index % 2 == 0) ? index / 2 : index / 2 + frame.count; // key, then value
+        const std::uint64_t at = frame.referencesAt + slot * referenceSize_;
+        if (at + referenceSize_ > offsetTable_) return false;
+        object = number(at, referenceSize_);
+        return object < objectCount_;
+    }
+
+    // Measures the whole graph from the root with an explicit stack, each
+    // object once; a shared object adds its measure at every use.
+    void walk(PropertyListShape& shape) {
+        const auto count = static_cast<std::size_t>(objectCount_);
+        std::vector<State> state(count, State::unseen);
+        std::vector<std::uint64_t> depthOf(count, 0);
+        std::vector<std::uint64_t> valuesOf(count, 0);
+        std::vector<Frame> stack;
+
+        // Starts measuring `object`; returns false when the walk must stop.
+        auto enter = [&](std::uint64_t object) {
+            std::uint64_t at = 0;
+            Frame frame;
+            frame.object = object;
+            if (!locate(object, at) || !open(at, frame)) {
+                shape.malformed = true;
+                return false;
+            }
+            state[static_cast<std::size_t>(object)] = State::open;
+            stack.push_back(frame);
+            if (stack.size() > maxPropertyListDepth) {
+                shape.depth = stack.size();
+                return false;
+            }
+            return true;
+        };
+
+        if (!enter(root_)) return;
+        while (!stack.empty()) {
+            Frame& top = stack.back();
+            const std::uint64_t children = top.dictionary ? top.count * 2 : top.count;
+            if (top.next < children) {
+                std::uint64_t object = 0;
+                if (!child(top, top.next++, object)) {
+                    shape.malformed = true;
+                    return;
+                }
+                const auto index = static_cast<std::size_t>(object);
+                if (state[index] == State::done) {
+                    top.childDepth = std::max(top.childDepth, depthOf[index]);
+                    top.values = saturatingAdd(top.values, valuesOf[index]);
+                } else if (state[index] == State::open) {
+                    shape.malformed = true; // the object contains itself
+                    return;
+                } else if (!enter(object)) {
+                    return;
+                }
+                continue;
+            }
+            const Frame finished = top;
+            stack.pop_back();
+            const auto index = static_cast<std::size_t>(finished.object);
+            state[index] = State::done;
+            depthOf[index] = finished.childDepth + 1;
+            valuesOf[index] = finished.values;
+            if (finished.values > maxPropertyListValues) {
+                shape.depth = std::max(shape.depth, depthOf[index]);
+                shape.values = finished.values;
+                return;
+            }
+            if (stack.empty()) {
+                shape.depth = depthOf[index];
+                shape.values = valuesOf[index];
+                return;
+            }
+            Frame& parent = stack.back();
+            parent.childDepth = std::max(parent.childDepth, depthOf[index]);
+            parent.values = saturatingAdd(parent.values, valuesOf[index]);
+        }
+    }
+
+    std::string_view bytes_;
+    std::uint64_t offsetSize_ = 0;
+    std::uint64_t referenceSize_ = 0;
+    std::uint64_t objectCount_ = 0;
+    std::uint64_t root_ = 0;
+    std::uint64_t offsetTable_ = 0;
+};
+
+} // namespace
+
+PropertyListShape measureXmlPropertyList(std::string_view bytes);
+
+PropertyListShape measurePropertyList(std::string_view bytes) {
+    if (bytes.size() >= 8 && bytes.substr(0, 8) == "bplist00") return BinaryMeasure(bytes).run();
+    return measureXmlPropertyList(bytes);
+}
+
+void requireReadablePropertyListShape(std::string_view bytes) {
+    if (!measurePropertyList(bytes).acceptable()) throw platform::PlatformError(unreadableText);
+}
+
+} // namespace quillon

@@ -1,0 +1,215 @@
+#include "engine/Clean.h"
+
+#include "catalog/Catalogue.h"
+#include "catalog/UserPaths.h"
+#include "core/Errors.h"
+#include "core/StartupValues.h"
+#include "fs/Descriptor.h"
+#include "fs/Directory.h"
+#include "fs/RemoveChecked.h"
+#include "guard/OpenFiles.h"
+#include "guard/RunningTools.h"
+#include "platform/Formatting.h"
+#include "scan/Plan.h"
+
+#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+// Running tools and open files are asked again before every this many items.
+constexpr std::size_t recheckInterval = 32;
+
+const char* const emDash = " \u2014 ";
+
+// The open paths of the user's processes, sorted so that "is this item or
+// anything below it open?" is two binary searches.
+class OpenPaths {
+public:
+    void replace(std::vector<std::string> paths) {
+        std::sort(paths.begin(), paths.end());
+        paths_ = std::move(paths);
+    }
+    // Returns whether `path` itself or anything below it is open.
+    bool holds(const std::string& path) const {
+        if (std::binary_search(paths_.begin(), paths_.end(), path)) return true;
+        const std::string below = path + "/";
+        const auto next = std::lower_bound(paths_.begin(), paths_.end(), below);
+        return next != paths_.end() && next->compare(0, below.size(), below) == 0;
+    }
+    void clear() { paths_.clear(); }
+
+private:
+    std::vector<std::string> paths_;
+};
+
+class Run {
+public:
+    Run(bool dryRun, const RunControl* control, const ProgressCallback& onProgress, const LogCallback& onLog)
+        : dryRun_(dryRun), control_(control), onProgress_(onProgress), onLog_(onLog) {}
+
+    Report go(const CleanPlaces& places) {
+        clockShift_ = places.clockShift;
+        report_.freeBefore = freeSpace();
+        if (control_ && control_->isCancelled()) {
+            report_.cancelled = true;
+            note("Cancelled before cleanup started.");
+            return finish();
+        }
+        // The lock file keeps two runs from overlapping. Without a private
+        // temporary directory there is no safe place for it, and no run.
+        Descriptor lock;
+        if (!places.temp.empty())
+            lock = Descriptor(::open((places.temp + "/" + lockFileName).c_str(),
+                                     O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
+        if (!lock) {
+            report_.skipped = 1;
+            note("Cannot obtain cleanup lock; nothing removed");
+            return finish();
+        }
+        struct flock region {};
+        region.l_type = F_WRLCK;
+        region.l_whence = SEEK_SET;
+        region.l_start = 0;
+        region.l_len = 0;
+        if (::fcntl(lock.get(), F_SETLK, &region) != 0) {
+            report_.skipped = 1;
+            note("Another cleanup is running; nothing removed");
+            return finish();
+        }
+
+        std::vector<Candidate> locations;
+        for (Candidate& candidate : candidates(places.home, places.temp, places.cache, places.sharedTemp))
+            if (fm.fileExists(candidate.path)) locations.push_back(std::move(candidate));
+        const std::size_t count = locations.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            if (control_ && control_->isCancelled()) {
+                report_.cancelled = true;
+                note("Cancelled. No further files will be removed.");
+                break;
+            }
+            if (!location(locations[i], i, count)) break;
+        }
+        return finish(); // closing the lock descriptor releases the lock
+    }
+
+private:
+    Report finish() {
+        report_.freeAfter = freeSpace();
+        return report_;
+    }
+
+    void note(const std::string& line) {
+        report_.notes.push_back(line);
+        log(line);
+    }
+    void log(const std::string& line) const {
+        if (onLog_) onLog_(line);
+    }
+    void progress(double fraction, const std::string& stage) const {
+        if (onProgress_) onProgress_(fraction, stage);
+    }
+
+    // Cleans one location; returns false when the run must stop.
+    bool location(const Candidate& candidate, std::size_t index, std::size_t count) {
+        const std::string stage = stageText(candidate.group);
+        progress(static_cast<double>(index) / static_cast<double>(count), stage);
+        log("Inspecting: " + candidate.path);
+        report_.checked = static_cast<int>(index + 1);
+        const std::int64_t removedBefore = report_.removed;
+        ScanStats stats;
+        bool stopping = false;
+        try {
+            if (busyTools(candidate.group, runningCommands(control_))) {
+                report_.busyGroups.insert(candidate.group);
+                throw SafetyError::skip("Relevant app or build tool is running");
+            }
+            const std::vector<PlannedItem> items =
+                plan(candidate, stats, control_, platform::wallClock() + clockShift_);
+            removeItems(candidate, items, stats);
+            if (items.empty() || stats.kept >= 1) ++report_.skipped;
+        } catch (const CleanCancelled&) {
+            report_.cancelled = true;
+            note("Cancelled at " + candidate.path + ". No further files will be removed.");
+            stopping = true;
+        } catch (const std::exception& error) {
+            ++report_.skipped;
+            note("Kept: " + candidate.path + emDash + describe(error));
+        } catch (...) {
+            ++report_.skipped;
+            note("Kept: " + candidate.path + emDash + describe(std::current_exception()));
+        }
+        report_.files += stats.files;
+        if (report_.removed > removedBefore)
+            note("Cleared " + size(report_.removed - removedBefore) + " from " + candidate.path);
+        if (stopping) return false;
+        progress(static_cast<double>(index + 1) / static_cast<double>(count), stage);
+        return true;
+    }
+
+    void removeItems(const Candidate& candidate, const std::vector<PlannedItem>& items, ScanStats& stats) {
+        std::int64_t entries = 0;
+        std::int64_t bytes = 0;
+        OpenPaths open;
+        for (std::size_t k = 0; k < items.size(); ++k) {
+            if (control_) control_->check();
+            if (k % recheckInterval == 0) {
+                if (busyTools(candidate.group, runningCommands(control_))) {
+                    report_.busyGroups.insert(candidate.group);
+                    throw SafetyError::skip("A build or app started; stopped this location");
+                }
+                open.replace(openPaths(control_));
+            }
+            const PlannedItem& item = items[k];
+            if (item.node.bytes < 1) continue;
+            if (open.holds(item.parentPath + "/" + item.node.name)) {
+                ++stats.kept;
+                continue;
+            }
+            Descriptor parent = openDirectory(item.parentPath);
+            if (!dryRun_) {
+                removeChecked(parent.get(), item.node, report_.removed, control_);
+                ++report_.cleaned;
+            }
+            report_.eligible += item.node.bytes;
+            bytes += item.node.bytes;
+            ++entries;
+        }
+        note(std::string(dryRun_ ? "Preview" : "Checked") + ": " + candidate.path + emDash +
+             std::to_string(stats.files) + " files inspected, " + std::to_string(entries) + " eligible entries (" +
+             size(bytes) + "), " + std::to_string(stats.kept) + " recent or protected entries kept");
+    }
+
+    bool dryRun_;
+    const RunControl* control_;
+    const ProgressCallback& onProgress_;
+    const LogCallback& onLog_;
+    Report report_;
+    double clockShift_ = 0;
+};
+
+} // namespace
+
+std::string stageText(const std::string& group) {
+    if (group == "Development") return "Checking build caches\u2026";
+    if (group == "JavaScript" || group == "Python" || group == "Package downloads")
+        return "Checking development caches\u2026";
+    if (group == "Logs") return "Checking older logs\u2026";
+    return "Checking " + group + " caches\u2026";
+}
+
+CleanPlaces currentPlaces() { return CleanPlaces{homeDirectory(), userTemp(), userCache(), sharedTemp(), 0}; }
+
+Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control, const ProgressCallback& onProgress,
+             const LogCallback& onLog) {
+    return Run(dryRun, control, onProgress, onLog).go(places);
+}
+
+Report clean(bool dryRun, const RunControl* control, const ProgressCallback& onProgress, const LogCallback& onLog) {
+    return clean(dryRun, currentPlaces(), control, onProgress, onLog);
+}
+
+} // namespace quillon

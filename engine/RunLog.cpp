@@ -1,0 +1,66 @@
+#include "engine/RunLog.h"
+
+#include "catalog/UserPaths.h"
+#include "core/StartupValues.h"
+#include "platform/Formatting.h"
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace quillon {
+
+std::string runLogPath(bool preview) {
+    // Without a private temporary directory or a home there is nowhere safe
+    // to write; a path built on the empty text would land in "/".
+    if (preview) {
+        const std::string temp = userTemp();
+        return temp.empty() ? std::string() : temp + "/Quillon-UI-preview.log";
+    }
+    const std::string home = homeDirectory();
+    return home.empty() ? std::string() : home + "/Library/Logs/Quillon/LastRun.log";
+}
+
+RunLog::RunLog(bool preview) : path_(runLogPath(preview)) { open(preview); }
+
+RunLog::RunLog(bool preview, const std::string& path) : path_(path) { open(preview); }
+
+RunLog::~RunLog() { close(); }
+
+void RunLog::open(bool preview) {
+    if (path_.empty()) return;
+    try {
+        fm.createDirectory(platform::deletingLastPathComponent(path_), true);
+    } catch (const std::exception&) {
+        // Logging is best effort; the run goes on without it.
+    }
+    const std::string header = "Quillon\n" + platform::iso8601Now() +
+                               (preview ? "\nUI PREVIEW ONLY \u2014 no caches will be changed.\n" : "\nCleanup started.\n");
+    try {
+        fm.writeFileAtomically(path_, header);
+    } catch (const std::exception&) {
+        // An old log that could not be replaced is appended to instead.
+    }
+    file_ = Descriptor(::open(path_.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+}
+
+void RunLog::append(const std::string& line) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!file_) return;
+    const std::string bytes = line + "\n";
+    std::size_t written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(file_.get(), bytes.data() + written, bytes.size() - written);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break; // a failed write is dropped with the rest of the line
+        written += static_cast<std::size_t>(n);
+    }
+}
+
+void RunLog::close() {
+    std::lock_guard<std::mutex> guard(lock_);
+    file_.reset();
+}
+
+} // namespace quillon

@@ -1,0 +1,117 @@
+#include "guard/RunningTools.h"
+
+#include "core/Errors.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <initializer_list>
+#include <string_view>
+
+namespace quillon {
+
+namespace {
+
+// What makes one group busy: a running name equal to one of `names` or
+// starting with one of `prefixes`, unless it is one of `ignored`.
+struct GroupRule {
+    std::string_view group;
+    std::initializer_list<std::string_view> names;
+    std::initializer_list<std::string_view> prefixes;
+    std::initializer_list<std::string_view> ignored;
+};
+
+// Exact names only: a tool whose name merely begins like a compiler's
+// ("codex" against "codesign") must not hold back the build caches.
+constexpr std::initializer_list<std::string_view> developmentTools = {
+    "xcode",         "xcodebuild",      "swift",           "swiftc",          "swift-frontend",
+    "clang",         "clang++",         "cc",              "c++",             "gcc",
+    "g++",           "metal",           "metallib",        "ld",              "actool",
+    "ibtool",        "ipatool",         "simulator",       "codesign",        "xcbuild",
+    "swift-build",   "swift-package",   "sourcekit-lsp",   "sourcekitservice", "xcbbuildservice",
+    "xcodebuildservice", "fennowsdevicelauncher",
+};
+
+// Helpers of an application carry its name at the front of their own
+// ("google chrome helper"), so most groups are a prefix test.
+constexpr GroupRule rules[] = {
+    {"Development", developmentTools, {}, {}},
+    {"VLC", {"vlc"}, {}, {}},
+    {"Python", {}, {"python"}, {}},
+    {"JavaScript", {"node", "bun", "deno", "corepack"}, {"npm", "pnpm", "yarn"}, {}},
+    {"Package downloads", {"ruby", "curl", "wget", "make"}, {"brew"}, {}},
+    {"Logs", {}, {}, {}},
+    {"VS Code", {"code"}, {"code helper", "visual studio code"}, {}},
+    // The agent stays resident after Figma quits; it does not use the caches.
+    {"Figma", {}, {"figma"}, {"figma_agent"}},
+    {"Chrome", {}, {"google chrome"}, {}},
+    {"Edge", {}, {"microsoft edge"}, {}},
+    {"Brave", {}, {"brave browser"}, {}},
+    {"Codex", {}, {"codex", "chatgpt"}, {}},
+    {"Atlas", {}, {"atlas", "chatgpt atlas"}, {}},
+    {"Claude", {}, {"claude"}, {}},
+    {"Spotify", {}, {"spotify"}, {}},
+    {"Framer", {}, {"framer"}, {}},
+    {"Safari", {}, {"safari", "com.apple.safari", "com.apple.webkit"}, {}},
+    {"Preview", {}, {"preview", "com.apple.preview"}, {}},
+    {"Blender", {}, {"blender"}, {}},
+    {"Nucleo", {}, {"nucleo", "co.ambercreative.nucleo"}, {}},
+    {"Unity Hub", {}, {"unity", "unity hub"}, {}},
+};
+
+bool contains(std::initializer_list<std::string_view> list, std::string_view name) {
+    return std::find(list.begin(), list.end(), name) != list.end();
+}
+
+bool startsWithAny(std::initializer_list<std::string_view> prefixes, std::string_view name) {
+    return std::any_of(prefixes.begin(), prefixes.end(),
+                       [&](std::string_view prefix) { return name.substr(0, prefix.size()) == prefix; });
+}
+
+bool protects(const GroupRule& rule, std::string_view name) {
+    if (contains(rule.ignored, name)) return false;
+    return contains(rule.names, name) || startsWithAny(rule.prefixes, name);
+}
+
+} // namespace
+
+std::set<std::string> runningCommands(const RunControl* control) {
+    return runningSetFromPs(command("/bin/ps", {"-axo", "comm="}, control));
+}
+
+std::set<std::string> runningSetFromPs(const CommandResult& result) {
+    if (result.status != 0) throw SafetyError::skip("Cannot check running apps");
+    return runningSetFromPs(result.output);
+}
+
+std::set<std::string> runningSetFromPs(const std::string& output) {
+    std::set<std::string> running;
+    std::size_t start = 0;
+    while (start < output.size()) {
+        std::size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        if (end > start) {
+            const std::string name =
+                platform::lowercase(platform::lastPathComponent(platform::trimSpacesAndTabs(output.substr(start, end - start))));
+            // A line of blanks names no program.
+            if (!name.empty()) running.insert(name);
+        }
+        start = end + 1;
+    }
+    return running;
+}
+
+bool busyTools(const std::string& group, const std::set<std::string>& running) {
+    for (const GroupRule& rule : rules) {
+        if (rule.group != group) continue;
+        return std::any_of(running.begin(), running.end(), [&](const std::string& name) { return protects(rule, name); });
+    }
+    // A group nobody wrote a rule for cannot be shown idle, so it is left alone.
+    return true;
+}
+
+bool busyTools(const std::string& group, const RunControl* control) {
+    return busyTools(group, runningCommands(control));
+}
+
+} // namespace quillon

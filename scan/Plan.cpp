@@ -1,0 +1,85 @@
+#include "scan/Plan.h"
+
+#include "catalog/TemporaryBuild.h"
+#include "core/Errors.h"
+#include "fs/Descriptor.h"
+#include "fs/Directory.h"
+#include "fs/Inspect.h"
+#include "platform/FileStatus.h"
+#include "platform/Formatting.h"
+#include "platform/Paths.h"
+#include "scan/OldFiles.h"
+
+#include <unistd.h>
+
+namespace quillon {
+
+namespace {
+
+std::vector<PlannedItem> planChildren(int root, const Candidate& candidate, double cutoff, dev_t device,
+                                      ScanStats& stats, const RunControl* control) {
+    std::vector<PlannedItem> items;
+    for (const std::string& name : names(root, control)) {
+        if (control) control->check();
+        try {
+            Node node = inspect(root, name, cutoff, device, control);
+            stats.files += fileCount(node);
+            items.push_back(PlannedItem{candidate.path, std::move(node)});
+        } catch (const CleanCancelled&) {
+            throw;
+        } catch (const std::exception&) {
+            ++stats.kept;
+        }
+    }
+    return items;
+}
+
+} // namespace
+
+std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, const RunControl* control) {
+    return plan(candidate, stats, control, platform::wallClock());
+}
+
+std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, const RunControl* control, double now) {
+    if (control) control->check();
+    if (candidate.temporaryBuildRoot) validateTemporaryBuildRoot(*candidate.temporaryBuildRoot);
+
+    const std::string parentPath = platform::deletingLastPathComponent(candidate.path);
+    const std::string leaf = platform::lastPathComponent(candidate.path);
+    Descriptor parent = openDirectory(parentPath);
+
+    platform::FileStatus parentStatus, rootStatus;
+    if (!isEntryName(leaf) || !platform::statDescriptor(parent.get(), parentStatus) || !platform::statAt(parent.get(), leaf, rootStatus) ||
+        rootStatus.owner != ::getuid() || rootStatus.device != parentStatus.device || rootStatus.type() != S_IFDIR)
+        throw SafetyError::skip("Root is not a private, regular directory");
+    const dev_t device = rootStatus.device;
+    const double cutoff = now - candidate.age;
+
+    if (candidate.mode == ScanMode::whole) {
+        Node tree = inspect(parent.get(), leaf, cutoff, device, control);
+        stats.files += fileCount(tree);
+        std::vector<PlannedItem> items;
+        items.push_back(PlannedItem{parentPath, std::move(tree)});
+        return items;
+    }
+
+    Descriptor root(::openat(parent.get(), leaf.c_str(), guardedOpenFlags));
+    if (!root) throw SafetyError::skip("Cannot open cache root");
+    platform::FileStatus opened;
+    if (!platform::statDescriptor(root.get(), opened) || opened.inode != rootStatus.inode ||
+        opened.device != rootStatus.device)
+        throw SafetyError::skip("Root changed during check");
+
+    switch (candidate.mode) {
+    case ScanMode::oldFiles:
+    case ScanMode::oldTopFiles:
+        return oldFiles(root.get(), candidate.path, cutoff, device, candidate.pattern, stats, control,
+                        candidate.mode == ScanMode::oldFiles);
+    case ScanMode::oldChildren:
+    case ScanMode::whole:
+        break;
+    }
+    return planChildren(root.get(), candidate, cutoff, device, stats, control);
+}
+
+} // namespace quillon

@@ -1,0 +1,94 @@
+// The command line of the built program: which mode each argument list
+// picks, what it prints and how it exits. Every run points HOME, TMPDIR and
+// XDG_CACHE_HOME into this test's private fixture.
+
+#include "tests/support/Fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+namespace t = quillon::testing;
+
+namespace {
+
+const std::string usage = "Use --dry-run to preview, or open the app to clean.\n";
+
+// Runs the binary on a fresh, empty fixture home with `arguments`.
+t::ProgramRun run(const std::vector<std::string>& arguments, std::vector<std::string> environment = {}) {
+    t::requireFixtureEnvironment();
+    const std::string base = t::freshDirectory("entry");
+    for (const char* sub : {"/home", "/tmp", "/cache"}) {
+        t::makeDirectory(base + sub);
+        chmod((base + sub).c_str(), 0700);
+    }
+    environment.push_back("HOME=" + base + "/home");
+    environment.push_back("TMPDIR=" + base + "/tmp");
+    environment.push_back("XDG_CACHE_HOME=" + base + "/cache");
+    environment.push_back("QT_QPA_PLATFORM=offscreen");
+    std::vector<std::string> argv{t::quillonBinary()};
+    argv.insert(argv.end(), arguments.begin(), arguments.end());
+    return t::runProgram(argv, environment);
+}
+
+const std::string emptyPreview =
+    "Preview: Zero KB eligible for cleanup.\n\nAvailable space: ";
+
+} // namespace
+
+TEST(Entry, AnyOtherArgumentIsAUsageErrorWithStatusTwo) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--DRY-RUN"}, {"-dry-run"}, {"--dry-run=yes"}, {"--self-test=1"},
+                                               {"--ui-preview", "extra"}, {"extra", "--ui-preview"}, {""},
+                                               {"--help"}}) {
+        const t::ProgramRun r = run(args);
+        EXPECT_EQ(r.status, 2) << args[0];
+        EXPECT_EQ(r.err, usage) << args[0];
+        EXPECT_EQ(r.out, "") << args[0];
+    }
+}
+
+TEST(Entry, DryRunPrintsTheSummaryFirstAndExitsZero) {
+    const t::ProgramRun r = run({"--dry-run"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.out.rfind(emptyPreview, 0), 0u) << r.out;
+    // With no location in the fixture there are no notes: the summary alone.
+    EXPECT_NE(r.out.find("\nChecked 0 cache and log locations.\nKept recent, active or protected items in 0 "
+                         "locations.\n"),
+              std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.back(), '\n');
+    EXPECT_EQ(r.out.find("\n\n", r.out.find("Available")), std::string::npos);
+}
+
+TEST(Entry, DryRunWinsOverAnyOtherWord) {
+    for (const std::vector<std::string>& args :
+         std::vector<std::vector<std::string>>{{"--dry-run", "--ui-preview"}, {"--bogus", "--dry-run"}}) {
+        const t::ProgramRun r = run(args);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out.rfind(emptyPreview, 0), 0u) << r.out;
+    }
+}
+
+TEST(Entry, DryRunPrintsOneLinePerNoteAfterTheSummary) {
+    t::requireFixtureEnvironment();
+    const std::string base = t::freshDirectory("entry");
+    for (const char* sub : {"/home/Library/Logs", "/tmp", "/cache"}) t::makeDirectory(base + sub);
+    const t::ProgramRun r = t::runProgram({t::quillonBinary(), "--dry-run"},
+                                          {"HOME=" + base + "/home", "TMPDIR=" + base + "/tmp",
+                                           "XDG_CACHE_HOME=" + base + "/cache"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    const std::string note = "Preview: " + base + "/home/Library/Logs \u2014 0 files inspected, 0 eligible entries "
+                             "(Zero KB), 0 recent or protected entries kept\n";
+    EXPECT_NE(r.out.find("locations.\n" + note), std::string::npos) << r.out;
+    EXPECT_EQ(r.out.substr(r.out.size() - note.size()), note);
+}
+
+TEST(Entry, SelfTestWinsOverDryRun) {
+    const t::ProgramRun r = run({"--dry-run", "--self-test"});
+    EXPECT_EQ(r.out.find("Preview:"), std::string::npos) << r.out;
+    EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
+    if (r.status == 0) EXPECT_EQ(r.out.rfind("PASS: ", 0), 0u) << r.out;
+    else EXPECT_EQ(r.err.rfind("Safety test failed: ", 0), 0u) << r.err;
+}

@@ -1,0 +1,6 @@
+quillon_test(engine_tests quillon_engine
+    engine/SummaryTest.cpp
+    engine/RunLogTest.cpp
+    engine/CleanRunTest.cpp
+    engine/CleanGuardsTest.cpp
+    engine/CleanCancelTest.cpp)

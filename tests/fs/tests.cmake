@@ -1,0 +1,5 @@
+quillon_test(fs_tests quillon_fs
+    fs/NodeTest.cpp
+    fs/DirectoryTest.cpp
+    fs/InspectTest.cpp
+    fs/RemoveCheckedTest.cpp)

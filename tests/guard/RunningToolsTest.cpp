@@ -1,0 +1,206 @@
+#include "guard/RunningTools.h"
+
+#include "core/Errors.h"
+#include "tests/support/Fixture.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace t = quillon::testing;
+using quillon::busyTools;
+using quillon::CommandResult;
+using quillon::runningSetFromPs;
+using Names = std::set<std::string>;
+
+// ---- the running set, from what ps printed ----
+
+TEST(RunningSet, BundlePathGivesLowerCasedFileNameWithInnerSpaces) {
+    EXPECT_EQ(runningSetFromPs("/Applications/Figma.app/Contents/Frameworks/Figma Helper (Renderer).app/Contents/"
+                               "MacOS/Figma Helper (Renderer)\n"),
+              Names{"figma helper (renderer)"});
+}
+
+TEST(RunningSet, LineWithoutSlashIsTrimmedAndLowerCased) {
+    EXPECT_EQ(runningSetFromPs("   Code Helper (Plugin)\t\n"), Names{"code helper (plugin)"});
+}
+
+TEST(RunningSet, UnicodeSpacesAreTrimmedButOtherControlsAreKept) {
+    EXPECT_EQ(runningSetFromPs("\xC2\xA0\xE2\x80\x83tool\xE3\x80\x80\n"), Names{"tool"});
+    EXPECT_EQ(runningSetFromPs("tool\r\n"), Names{"tool\r"});
+}
+
+TEST(RunningSet, LowerCasingIsFullUnicode) {
+    EXPECT_EQ(runningSetFromPs("/opt/ÉDITEUR Ω\n"), Names{"éditeur ω"});
+    // Full, not simple, case mapping: a dotted capital I becomes two code points.
+    EXPECT_EQ(runningSetFromPs("/opt/\xC4\xB0\n"), Names{"i\xCC\x87"});
+}
+
+TEST(RunningSet, TrailingSlashIsIgnored) {
+    EXPECT_EQ(runningSetFromPs("/usr/libexec/daemon/\n"), Names{"daemon"});
+}
+
+TEST(RunningSet, DuplicatesCollapseAndBlankLinesGiveNothing) {
+    EXPECT_EQ(runningSetFromPs("\nnode\n\n/usr/bin/node\nNODE\n   \nlast-line-without-feed"),
+              (Names{"node", "last-line-without-feed"}));
+}
+
+TEST(RunningSet, NonZeroStatusOfPsIsASafeSkipWithoutPartialSet) {
+    try {
+        runningSetFromPs(CommandResult{1, "node\npython3\n"});
+        FAIL() << "expected a safe skip";
+    } catch (const quillon::SafetyError& error) {
+        EXPECT_EQ(quillon::describe(error), "skip(\"Cannot check running apps\")");
+    }
+}
+
+TEST(RunningSet, LiveTableHoldsThisTestProgram) {
+    const Names running = quillon::runningCommands();
+    EXPECT_EQ(running.count("guard_tests"), 1u);
+    EXPECT_EQ(running.count("ps"), 1u);
+}
+
+TEST(RunningSet, CancelledTokenThrowsCleanCancelled) {
+    quillon::RunControl control;
+    control.cancel();
+    EXPECT_THROW(quillon::runningCommands(&control), quillon::CleanCancelled);
+    EXPECT_THROW(busyTools("Chrome", &control), quillon::CleanCancelled);
+}
+
+// ---- the group rules ----
+
+struct Row {
+    const char* group;
+    Names running;
+    bool busy;
+};
+
+class GroupRule : public ::testing::TestWithParam<Row> {};
+
+TEST_P(GroupRule, DecidesBusy) {
+    const Row& row = GetParam();
+    EXPECT_EQ(busyTools(row.group, row.running), row.busy);
+}
+
+// The rows the built-in self-test checks.
+INSTANTIATE_TEST_SUITE_P(SelfTestRows, GroupRule,
+                         ::testing::Values(Row{"Figma", {"figma helper (renderer)"}, true},
+                                           Row{"Figma", {"figma_agent"}, false},
+                                           Row{"Chrome", {"google chrome helper"}, true},
+                                           Row{"Chrome", {"chrome_crashpad_handler"}, false},
+                                           Row{"VS Code", {"code helper (renderer)"}, true},
+                                           Row{"VS Code", {"codex", "codesign"}, false},
+                                           Row{"JavaScript", {"npm exec something"}, true},
+                                           Row{"Development", {"xcbbuildservice"}, true},
+                                           Row{"Development", {"cc"}, true},
+                                           Row{"Atlas", {"atlas helper (renderer)"}, true},
+                                           Row{"Safari", {"com.apple.webkit.networking"}, true},
+                                           Row{"Blender", {"blender-thumbnailer"}, true},
+                                           Row{"Nucleo", {"codex"}, false},
+                                           Row{"Unknown app", {}, true}));
+
+INSTANTIATE_TEST_SUITE_P(
+    ExactAndPrefixRules, GroupRule,
+    ::testing::Values(
+        // Development names are whole names: a longer name is another program.
+        Row{"Development", {"codex"}, false}, Row{"Development", {"codesign"}, true},
+        Row{"Development", {"ccache", "clang-format", "ld.gold", "gcc-12"}, false},
+        Row{"VLC", {"vlc"}, true}, Row{"VLC", {"vlc-cache-gen"}, false},
+        Row{"Python", {"python3.11"}, true}, Row{"Python", {"ipython"}, false},
+        Row{"JavaScript", {"node"}, true}, Row{"JavaScript", {"corepack"}, true},
+        Row{"JavaScript", {"pnpm"}, true}, Row{"JavaScript", {"yarnpkg"}, true},
+        Row{"JavaScript", {"nodejs", "bunx", "denort"}, false},
+        Row{"Package downloads", {"brewster"}, true}, Row{"Package downloads", {"make"}, true},
+        Row{"Package downloads", {"wget"}, true}, Row{"Package downloads", {"cmake", "makeinfo", "curlie"}, false},
+        Row{"VS Code", {"code"}, true}, Row{"VS Code", {"visual studio code helper"}, true},
+        Row{"VS Code", {"code-insiders", "vscode"}, false},
+        // Only the exact agent name is forgiven; anything else of Figma counts.
+        Row{"Figma", {"figma_agent", "figma"}, true}, Row{"Figma", {"figma_agent_helper"}, true},
+        Row{"Chrome", {"google chrome"}, true}, Row{"Edge", {"microsoft edge helper"}, true},
+        Row{"Edge", {"msedge"}, false}, Row{"Brave", {"brave browser helper (gpu)"}, true},
+        Row{"Brave", {"brave"}, false}, Row{"Codex", {"codex"}, true},
+        Row{"Codex", {"chatgpt atlas"}, true}, Row{"Atlas", {"chatgpt atlas helper"}, true},
+        Row{"Claude", {"claude helper"}, true}, Row{"Spotify", {"spotify helper"}, true},
+        Row{"Framer", {"framer helper"}, true}, Row{"Safari", {"safari"}, true},
+        Row{"Safari", {"com.apple.safari.safebrowsing"}, true}, Row{"Safari", {"webkit"}, false},
+        Row{"Preview", {"com.apple.preview.thumbnailextension"}, true}, Row{"Preview", {"quicklook"}, false},
+        Row{"Nucleo", {"co.ambercreative.nucleo"}, true}, Row{"Unity Hub", {"unity hub helper"}, true},
+        Row{"Unity Hub", {"unityhub"}, true},
+        // Group names are matched exactly, case included: anything else has no rule.
+        Row{"development", {}, true}, Row{"Chrome ", {}, true}, Row{"", {}, true}));
+
+TEST(GroupRules, EmptyRunningSetLeavesEveryRuledGroupIdle) {
+    for (const char* group : {"Development", "VLC", "Python", "JavaScript", "Package downloads", "Logs", "VS Code",
+                              "Figma", "Chrome", "Edge", "Brave", "Codex", "Atlas", "Claude", "Spotify", "Framer",
+                              "Safari", "Preview", "Blender", "Nucleo", "Unity Hub"}) {
+        EXPECT_FALSE(busyTools(group, Names{})) << group;
+    }
+}
+
+TEST(GroupRules, EveryDevelopmentToolMakesDevelopmentBusy) {
+    for (const char* tool : {"xcode", "xcodebuild", "swift", "swiftc", "swift-frontend", "clang", "clang++", "cc", "c++",
+                             "gcc", "g++", "metal", "metallib", "ld", "actool", "ibtool", "ipatool", "simulator",
+                             "codesign", "xcbuild", "swift-build", "swift-package", "sourcekit-lsp", "sourcekitservice",
+                             "xcbbuildservice", "xcodebuildservice", "fennowsdevicelauncher"}) {
+        EXPECT_TRUE(busyTools("Development", Names{tool})) << tool;
+    }
+}
+
+TEST(GroupRules, LogsIsNeverBusyWhateverRuns) {
+    EXPECT_FALSE(busyTools("Logs", Names{"logs", "console", "syslogd", "cc", "google chrome", "figma", "node"}));
+}
+
+TEST(GroupRules, OneProtectingNameAmongManySuffices) {
+    EXPECT_TRUE(busyTools("Spotify", Names{"bash", "systemd", "spotify", "zsh"}));
+}
+
+// ---- against the live process table ----
+
+namespace {
+
+// A running copy of /bin/sleep under another file name, ended and reaped on
+// every path out of the test.
+class NamedSleeper {
+public:
+    explicit NamedSleeper(const std::string& path) {
+        const std::string copy = "cp /bin/sleep '" + path + "' && chmod 755 '" + path + "'";
+        if (t::runProgram({"/bin/sh", "-c", copy}).status != 0) return;
+        std::string program = path, seconds = "60";
+        char* argv[] = {program.data(), seconds.data(), nullptr};
+        if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
+    }
+    ~NamedSleeper() {
+        if (pid_ <= 0) return;
+        kill(pid_, SIGKILL);
+        int raw = 0;
+        while (waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
+        }
+    }
+    NamedSleeper(const NamedSleeper&) = delete;
+    NamedSleeper& operator=(const NamedSleeper&) = delete;
+    bool running() const { return pid_ > 0; }
+
+private:
+    pid_t pid_ = -1;
+};
+
+} // namespace
+
+TEST(GroupRules, LiveBuildToolMakesDevelopmentBusy) {
+    NamedSleeper tool(t::freshDirectory("tools") + "/xcbbuildservice");
+    ASSERT_TRUE(tool.running());
+    // The spawn returns before the new program's name is in the table.
+    bool busy = false;
+    for (int attempt = 0; attempt < 200 && !busy; ++attempt) {
+        busy = busyTools("Development", nullptr);
+        if (!busy) usleep(10000);
+    }
+    EXPECT_TRUE(busy);
+}

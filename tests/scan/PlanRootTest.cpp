@@ -1,0 +1,93 @@
+#include "scan/Plan.h"
+
+#include "core/Errors.h"
+#include "tests/scan/ScanFixture.h"
+
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace quillon;
+namespace t = quillon::testing;
+
+namespace {
+
+// Returns the reason of the SafetyError that planning `candidate` throws, or
+// "planned" when it does not throw.
+std::string refusal(const Candidate& candidate) {
+    ScanStats stats;
+    try {
+        plan(candidate, stats);
+        return "planned";
+    } catch (const SafetyError& error) {
+        return error.reason();
+    }
+}
+
+Candidate location(const std::string& path, ScanMode mode = ScanMode::oldChildren) {
+    return Candidate(path, -100, "Development", mode);
+}
+
+} // namespace
+
+TEST(PlanRoot, LocationThatIsALinkIsRefused) {
+    const std::string dir = t::freshDirectory("root");
+    t::makeDirectory(dir + "/real");
+    t::makeSymlink(dir + "/real", dir + "/cache");
+    for (ScanMode mode : {ScanMode::whole, ScanMode::oldChildren, ScanMode::oldFiles, ScanMode::oldTopFiles})
+        EXPECT_EQ(refusal(location(dir + "/cache", mode)), "Root is not a private, regular directory");
+}
+
+TEST(PlanRoot, LinkedParentFailsNamingTheComponent) {
+    const std::string dir = t::freshDirectory("root");
+    t::makeDirectory(dir + "/real/cache");
+    t::makeSymlink(dir + "/real", dir + "/alias");
+    EXPECT_EQ(refusal(location(dir + "/alias/cache")),
+              "Cannot open directory component alias: Too many levels of symbolic links");
+}
+
+TEST(PlanRoot, MissingLocationAndMissingParentFailDifferently) {
+    const std::string dir = t::freshDirectory("root");
+    EXPECT_EQ(refusal(location(dir + "/missing")), "Root is not a private, regular directory");
+    EXPECT_EQ(refusal(location(dir + "/gone/missing")), "Cannot open directory component gone: No such file or directory");
+}
+
+TEST(PlanRoot, PlainFileAsLocationIsRefused) {
+    const std::string dir = t::freshDirectory("root");
+    t::writeFile(dir + "/file", "x");
+    EXPECT_EQ(refusal(location(dir + "/file")), "Root is not a private, regular directory");
+}
+
+TEST(PlanRoot, ForeignLocationIsRefused) {
+    unsigned uid = 0, gid = 0;
+    if (!t::unprivilegedAccount(uid, gid) || geteuid() != 0) GTEST_SKIP() << "needs root and a second account";
+    const std::string dir = t::freshDirectory("root");
+    t::makeDirectory(dir + "/cache");
+    ASSERT_EQ(chown((dir + "/cache").c_str(), uid, gid), 0);
+    EXPECT_EQ(refusal(location(dir + "/cache")), "Root is not a private, regular directory");
+}
+
+TEST(PlanRoot, MountPointAsLocationIsRefused) {
+    const std::string dir = t::freshDirectory("root");
+    t::makeDirectory(dir + "/cache");
+    if (geteuid() != 0 || mount("quillon-test", (dir + "/cache").c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    t::writeFile(dir + "/cache/file", "x");
+    const std::string reason = refusal(location(dir + "/cache"));
+    umount2((dir + "/cache").c_str(), MNT_DETACH);
+    EXPECT_EQ(reason, "Root is not a private, regular directory");
+}
+
+TEST(PlanRoot, RelativeOrDottedLocationIsAnInvalidPath) {
+    EXPECT_EQ(refusal(location("relative/cache")), "Invalid path");
+    const std::string dir = t::freshDirectory("root");
+    t::makeDirectory(dir + "/a/cache");
+    EXPECT_EQ(refusal(location(dir + "/a/../a/cache")), "Invalid path");
+    EXPECT_EQ(refusal(location(dir + "/a/..")), "Root is not a private, regular directory");
+}
+
+TEST(PlanRoot, AlreadyCancelledPlanThrowsBeforeLookingAtAnything) {
+    RunControl control;
+    control.cancel();
+    ScanStats stats;
+    EXPECT_THROW(plan(location("/definitely/missing"), stats, &control), CleanCancelled);
+}
