@@ -12,12 +12,22 @@ namespace {
 
 constexpr const char* untrusted = "Cannot verify open files; kept everything";
 
-// lsof's own messages, and its notes on descriptors it could not read: a
-// process whose open files are unknown could hold anything, so such an
-// answer is never used, not even in part.
-constexpr std::string_view distrustedTexts[] = {
-    "WARNING", "lsof:", "(readlink: ", "(opendir: ", "(stat: ", "lstat: ",
-};
+// lsof's own messages, and its notes on a descriptor whose path it could
+// not check: such an answer is never used, not even in part.
+constexpr std::string_view distrustedTexts[] = {"WARNING", "lsof:", "(stat: ", "lstat: "};
+
+// What lsof prints instead of the descriptors of a process of the user that
+// may not be inspected (an agent that made itself non-dumpable, a sandbox's
+// own helper): those lines name no open file. Treating them as fatal would
+// keep everything for nearly every desktop user, so they are passed over;
+// such processes are a known blind spot of the open-file check.
+constexpr std::string_view uninspectableMarks[] = {" (readlink: ", " (opendir: "};
+
+bool namesNoOpenFile(std::string_view line) {
+    for (std::string_view mark : uninspectableMarks)
+        if (line.find(mark) != std::string_view::npos) return true;
+    return false;
+}
 
 // The UTF-8 form of U+FFFD: the lossy decoding put it where lsof printed
 // bytes that were not UTF-8, so the text no longer spells the path.
@@ -107,7 +117,7 @@ std::vector<std::string> openPathsFromLsof(const CommandResult& result) {
         start = end + 1;
         // Other fields (process, descriptor) and names that are not paths
         // (sockets, pipes, anonymous inodes) say nothing about the user's files.
-        if (line.size() < 2 || line[0] != 'n' || line[1] != '/') continue;
+        if (line.size() < 2 || line[0] != 'n' || line[1] != '/' || namesNoOpenFile(line)) continue;
         const std::string_view printed = line.substr(1);
         if (printed.find(replacementCharacter) != std::string_view::npos) throw SafetyError::skip(untrusted);
         if (!unescapeName(printed, path)) throw SafetyError::skip(untrusted);

@@ -5,8 +5,8 @@
 #include "platform/Text.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <string_view>
+#include <vector>
 
 namespace quillon {
 
@@ -16,25 +16,25 @@ namespace {
 // starting with one of `prefixes`, unless it is one of `ignored`.
 struct GroupRule {
     std::string_view group;
-    std::initializer_list<std::string_view> names;
-    std::initializer_list<std::string_view> prefixes;
-    std::initializer_list<std::string_view> ignored;
+    std::vector<std::string_view> names;
+    std::vector<std::string_view> prefixes;
+    std::vector<std::string_view> ignored;
 };
 
 // Exact names only: a tool whose name merely begins like a compiler's
 // ("codex" against "codesign") must not hold back the build caches.
-constexpr std::initializer_list<std::string_view> developmentTools = {
-    "xcode",         "xcodebuild",      "swift",           "swiftc",          "swift-frontend",
-    "clang",         "clang++",         "cc",              "c++",             "gcc",
-    "g++",           "metal",           "metallib",        "ld",              "actool",
-    "ibtool",        "ipatool",         "simulator",       "codesign",        "xcbuild",
-    "swift-build",   "swift-package",   "sourcekit-lsp",   "sourcekitservice", "xcbbuildservice",
+const std::vector<std::string_view> developmentTools = {
+    "xcode",           "xcodebuild",        "swift",                 "swiftc",          "swift-frontend",
+    "clang",           "clang++",           "cc",                    "c++",             "gcc",
+    "g++",             "metal",             "metallib",              "ld",              "actool",
+    "ibtool",          "ipatool",           "simulator",             "codesign",        "xcbuild",
+    "swift-build",     "swift-package",     "sourcekit-lsp",         "sourcekitservice", "xcbbuildservice",
     "xcodebuildservice", "fennowsdevicelauncher",
 };
 
 // Helpers of an application carry its name at the front of their own
 // ("google chrome helper"), so most groups are a prefix test.
-constexpr GroupRule rules[] = {
+const GroupRule rules[] = {
     {"Development", developmentTools, {}, {}},
     {"VLC", {"vlc"}, {}, {}},
     {"Python", {}, {"python"}, {}},
@@ -59,11 +59,11 @@ constexpr GroupRule rules[] = {
     {"Unity Hub", {}, {"unity", "unity hub"}, {}},
 };
 
-bool contains(std::initializer_list<std::string_view> list, std::string_view name) {
+bool contains(const std::vector<std::string_view>& list, std::string_view name) {
     return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-bool startsWithAny(std::initializer_list<std::string_view> prefixes, std::string_view name) {
+bool startsWithAny(const std::vector<std::string_view>& prefixes, std::string_view name) {
     return std::any_of(prefixes.begin(), prefixes.end(),
                        [&](std::string_view prefix) { return name.substr(0, prefix.size()) == prefix; });
 }

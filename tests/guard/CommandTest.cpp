@@ -6,9 +6,10 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <fcntl.h>
+#include <map>
+#include <sstream>
 #include <thread>
 #include <unistd.h>
 
@@ -54,11 +55,6 @@ TEST(CommandOutput, IllFormedUtf8BecomesReplacementCharacters) {
     EXPECT_EQ(result.output, "a\xEF\xBF\xBD" "b\xEF\xBF\xBD" "c\xEF\xBF\xBD");
 }
 
-TEST(CommandOutput, WellFormedUtf8IsKept) {
-    const CommandResult result = shell("printf 'caf\\303\\251 \\342\\200\\224 \\342\\200\\246'");
-    EXPECT_EQ(result.output, "café — …");
-}
-
 TEST(CommandStatus, ExitStatusOneIsReturnedNotThrown) {
     const CommandResult result = shell("echo failing; exit 1");
     EXPECT_EQ(result.status, 1);
@@ -91,27 +87,27 @@ TEST(CommandLaunch, ArgumentsReachTheChildUnsplitAndUnexpanded) {
     EXPECT_EQ(result.output, "[two words][$HOME][*][]");
 }
 
-TEST(CommandDescriptors, ChildHoldsOnlyItsThreeStandardDescriptorsBothOnOnePipe) {
+TEST(CommandDescriptors, ChildHoldsOnlyItsStandardDescriptorsWithOutputAndErrorOnOnePipe) {
     // A descriptor of ours without close-on-exec must not reach the child
-    // either, and the pipe's reading end never does. The table is read from
-    // a sleeping grandchild, which inherits exactly what the child holds,
-    // so that the shell's own listing does not show up in it.
+    // either, and the pipe's reading end never does. The child lists its
+    // own table; the one extra entry is the listing's handle on it.
     const int stray = open("/dev/null", O_RDONLY);
     ASSERT_GE(stray, 3);
-    const CommandResult result = shell(
-        "sleep 30 & p=$!; for f in /proc/$p/fd/*; do printf '%s=%s\\n' \"${f##*/}\" \"$(readlink \"$f\")\"; done; "
-        "kill $p");
+    const CommandResult result = shell("exec /bin/ls -l /proc/self/fd/");
     close(stray);
-    const std::string& out = result.output;
-    const std::size_t one = out.find("\n1=pipe:[");
-    const std::size_t two = out.find("\n2=pipe:[");
-    ASSERT_NE(one, std::string::npos) << out;
-    ASSERT_NE(two, std::string::npos) << out;
-    const std::string firstPipe = out.substr(one + 3, two - one - 3);
-    const std::string secondPipe = out.substr(two + 3, out.find('\n', two + 1) - two - 3);
-    EXPECT_EQ(firstPipe, secondPipe) << "standard output and standard error must share one pipe:\n" << out;
-    EXPECT_EQ(out.rfind("0=", 0), 0u) << out;
-    EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 3) << out;
+    std::map<std::string, std::string> table; // descriptor -> what it refers to
+    std::istringstream lines(result.output);
+    for (std::string line; std::getline(lines, line);) {
+        const std::size_t arrow = line.find(" -> ");
+        if (arrow == std::string::npos) continue;
+        const std::string target = line.substr(arrow + 4);
+        if (target.rfind("/proc/", 0) == 0 && target.size() > 9 && target.substr(target.size() - 3) == "/fd") continue;
+        table[line.substr(line.rfind(' ', arrow - 1) + 1, arrow - line.rfind(' ', arrow - 1) - 1)] = target;
+    }
+    table.erase("0"); // standard input is inherited as it is
+    ASSERT_EQ(table.size(), 2u) << result.output;
+    EXPECT_EQ(table["1"].rfind("pipe:[", 0), 0u) << result.output;
+    EXPECT_EQ(table["1"], table["2"]) << result.output;
 }
 
 TEST(CommandDescriptors, ParentHoldsNoMoreDescriptorsAfterAnyOutcome) {
@@ -140,7 +136,8 @@ TEST(CommandCancellation, CancellationWhileChildRunsLetsItFinishThenThrows) {
     const std::string dir = t::freshDirectory("cancel");
     RunControl control;
     std::thread canceller([&] {
-        while (!t::exists(dir + "/started")) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        for (int wait = 0; wait < 5000 && !t::exists(dir + "/started"); ++wait)
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
         control.cancel();
         t::writeFile(dir + "/release", "");
     });
@@ -149,11 +146,4 @@ TEST(CommandCancellation, CancellationWhileChildRunsLetsItFinishThenThrows) {
     canceller.join();
     // The child was neither killed nor abandoned: it wrote its last file.
     EXPECT_EQ(t::readFile(dir + "/finished"), "done\n");
-}
-
-TEST(CommandCancellation, UncancelledTokenChangesNothing) {
-    RunControl control;
-    const CommandResult result = shell("echo fine", &control);
-    EXPECT_EQ(result.status, 0);
-    EXPECT_EQ(result.output, "fine\n");
 }

@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cctype>
 #include <cerrno>
+#include <ostream>
 #include <csignal>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -82,6 +84,22 @@ struct Row {
     bool busy;
 };
 
+void PrintTo(const Row& row, std::ostream* out) {
+    *out << '"' << row.group << "\" with {";
+    for (const std::string& name : row.running) *out << " \"" << name << '"';
+    *out << " } is " << (row.busy ? "busy" : "idle");
+}
+
+// Names a row after its group, its first running name and its outcome.
+std::string rowName(const ::testing::TestParamInfo<Row>& info) {
+    std::string name = std::string(info.param.group) + "_" +
+                       (info.param.running.empty() ? std::string("nothing") : *info.param.running.begin()) + "_" +
+                       (info.param.busy ? "busy" : "idle") + "_" + std::to_string(info.index);
+    for (char& c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+    return name;
+}
+
 class GroupRule : public ::testing::TestWithParam<Row> {};
 
 TEST_P(GroupRule, DecidesBusy) {
@@ -104,7 +122,8 @@ INSTANTIATE_TEST_SUITE_P(SelfTestRows, GroupRule,
                                            Row{"Safari", {"com.apple.webkit.networking"}, true},
                                            Row{"Blender", {"blender-thumbnailer"}, true},
                                            Row{"Nucleo", {"codex"}, false},
-                                           Row{"Unknown app", {}, true}));
+                                           Row{"Unknown app", {}, true}),
+                         rowName);
 
 INSTANTIATE_TEST_SUITE_P(
     ExactAndPrefixRules, GroupRule,
@@ -134,7 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"Nucleo", {"co.ambercreative.nucleo"}, true}, Row{"Unity Hub", {"unity hub helper"}, true},
         Row{"Unity Hub", {"unityhub"}, true},
         // Group names are matched exactly, case included: anything else has no rule.
-        Row{"development", {}, true}, Row{"Chrome ", {}, true}, Row{"", {}, true}));
+        Row{"development", {}, true}, Row{"Chrome ", {}, true}, Row{"", {}, true}),
+    rowName);
 
 TEST(GroupRules, EmptyRunningSetLeavesEveryRuledGroupIdle) {
     for (const char* group : {"Development", "VLC", "Python", "JavaScript", "Package downloads", "Logs", "VS Code",

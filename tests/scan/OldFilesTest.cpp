@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "tests/scan/ScanFixture.h"
 
+#include <cstdio>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -156,7 +157,8 @@ TEST(OldFiles, UnopenableSubdirectoryIsKeptAndTheScanGoesOn) {
             const bool ok = s.paths == std::vector<std::string>{dir + "/top.log"} && s.stats.files == 1 &&
                             s.stats.kept == 1;
             _exit(ok ? 0 : 11);
-        } catch (...) {
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "unexpected: %s\n", error.what());
             _exit(12);
         }
     }

@@ -42,7 +42,7 @@ TEST(PlanRoot, LinkedParentFailsNamingTheComponent) {
     t::makeDirectory(dir + "/real/cache");
     t::makeSymlink(dir + "/real", dir + "/alias");
     EXPECT_EQ(refusal(location(dir + "/alias/cache")),
-              "Cannot open directory component alias: Too many levels of symbolic links");
+              "Cannot open directory component alias: Not a directory");
 }
 
 TEST(PlanRoot, MissingLocationAndMissingParentFailDifferently) {

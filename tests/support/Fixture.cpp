@@ -61,6 +61,10 @@ void setUpFixtureRoot() {
     rootStorage() = real;
     std::free(real);
     const std::string root = rootStorage();
+    // Readable by all, so that a test may drop to another user and still open
+    // (component by component, each for reading) the folders it made for
+    // that user. What is private inside stays 0700.
+    if (chmod(root.c_str(), 0755) != 0) failed("chmod");
     writeFile(root + "/.quillon-fixture", "private test fixture\n");
     for (const char* sub : {"/home", "/tmp", "/home/.cache"}) {
         if (mkdir((root + sub).c_str(), 0700) != 0) failed("mkdir");

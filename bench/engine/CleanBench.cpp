@@ -1,0 +1,95 @@
+// Run: build/bench/clean_bench
+//
+// A fixture home whose browser caches hold 100 000 files in all is cleaned
+// for real by the clean run, and an identical copy is removed with `rm -rf`,
+// in the same run. Prints both wall times and their ratio, how much of the
+// run went to the running-tool and open-file queries, and peak memory.
+
+#include "bench/support/BenchSupport.h"
+#include "engine/Clean.h"
+#include "guard/OpenFiles.h"
+#include "guard/RunningTools.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <thread>
+
+using namespace quillon;
+using namespace quillon::bench;
+
+namespace {
+
+// The cache folders and their share of the 100 000 files.
+struct CacheShare {
+    const char* folder;
+    int directories;
+};
+constexpr CacheShare shares[] = {
+    {"Google/Chrome/Default/Cache", 300},      {"Google/Chrome/Default/Code Cache", 200},
+    {"Google/Chrome/Default/GPUCache", 100},   {"Microsoft Edge/Default/Cache", 200},
+    {"BraveSoftware/Brave-Browser/Default/Cache", 200},
+};
+
+long buildCaches(const std::string& support) {
+    long files = 0;
+    for (const CacheShare& share : shares) files += buildTree(support + "/" + share.folder, 10, share.directories, 100);
+    return files;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+} // namespace
+
+int main() {
+    PrivateFolder folder;
+    const std::string home = folder.path() + "/home";
+    const std::string support = home + "/Library/Application Support";
+    const long files = buildCaches(support);
+    const std::string copy = folder.path() + "/copy";
+    buildCaches(copy);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // age-0 caches qualify once their second has passed
+
+    // One query of each kind, as the run makes them.
+    std::vector<double> ps, lsof;
+    for (int i = 0; i < 5; ++i) {
+        auto start = Clock::now();
+        runningCommands();
+        ps.push_back(secondsSince(start));
+        start = Clock::now();
+        openPaths();
+        lsof.push_back(secondsSince(start));
+    }
+
+    CleanPlaces places = currentPlaces();
+    places.sharedTemp = folder.path() + "/tmp";
+    std::size_t locations = 0;
+    const auto start = Clock::now();
+    const Report report = clean(false, places, nullptr, {}, [&](const std::string& line) {
+        if (line.rfind("Inspecting: ", 0) == 0) ++locations;
+    });
+    const double cleanTook = secondsSince(start);
+
+    const auto rmStart = Clock::now();
+    run({"/bin/rm", "-rf", copy});
+    const double rmTook = secondsSince(rmStart);
+
+    // Each whole-mode location makes one running-tool query at its start and
+    // one of each kind before its single item.
+    const double guardTime = static_cast<double>(locations) * (2 * median(ps) + median(lsof));
+    std::printf("files in caches:        %ld in %zu locations (removed %d items, %s)\n", files, locations,
+                report.cleaned, size(report.removed).c_str());
+    std::printf("clean (real run):       %.3f s\n", cleanTook);
+    std::printf("rm -rf of a copy:       %.3f s\n", rmTook);
+    std::printf("ratio clean / rm -rf:   %.2f  (target: at most 2.5)\n", cleanTook / rmTook);
+    std::printf("one ps query:           %.1f ms (median of 5)\n", median(ps) * 1000);
+    std::printf("one lsof query:         %.1f ms (median of 5)\n", median(lsof) * 1000);
+    std::printf("guard queries in run:   %zu ps + %zu lsof, about %.3f s (%.0f%% of the run)\n", 2 * locations,
+                locations, guardTime, 100 * guardTime / cleanTook);
+    std::printf("peak resident memory:   %ld KB\n", peakResidentKilobytes());
+    for (const std::string& note : report.notes)
+        if (note.rfind("Kept: ", 0) == 0) std::printf("note: %s\n", note.c_str());
+    return report.cleaned == static_cast<int>(std::size(shares)) ? 0 : 1;
+}
