@@ -21,6 +21,10 @@ bool eligibleKind(const platform::FileStatus& status, dev_t device) {
     if (status.owner != ::getuid()) return false;
     if (status.device != device) return false;
     if (status.type() == S_IFDIR) return true;
+#if defined(QUILLON_FAULT_acceptHardLinks)
+    // Fault variant for the self-test's own proof: the link count is not read.
+    if (status.type() == S_IFREG) return true;
+#endif
     return status.type() == S_IFREG && status.links == 1;
 }
 

@@ -1,0 +1,56 @@
+#include "selftest/SelfTest.h"
+
+#include "catalog/UserPaths.h"
+#include "core/Errors.h"
+#include "fs/Directory.h"
+#include "platform/PlatformError.h"
+#include "selftest/Fixtures.h"
+#include "selftest/Scenarios.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+
+namespace quillon {
+
+namespace {
+
+const char* const passLine =
+    "PASS: verified temporary build caches are discovered and removable; recent caches, source backups, products, "
+    "archives, package checkouts, open files, links and changed items remain protected; cancellation stops scans and "
+    "subsequent deletions.\n";
+
+} // namespace
+
+void selfTest() {
+    const std::string temp = userTemp();
+    // Without a private temporary folder there is nowhere safe for the fixtures.
+    if (temp.empty()) throw platform::PlatformError("Cannot create the test folder: no private temporary folder");
+
+    // Declared first, so destroyed last: the held file and the descriptor
+    // are closed before the tree goes, on every exit.
+    const selftest::FixtureTree tree(temp + "/quillon-tests-" + selftest::randomUuid());
+    const Descriptor root = openDirectory(tree.path());
+    struct stat rootStatus {};
+    if (::fstat(root.get(), &rootStatus) != 0)
+        throw platform::PlatformError("Cannot read the test folder: " + platform::errorText(errno));
+
+    selftest::SelfTestState state;
+    state.root = tree.path();
+    state.rootDescriptor = root.get();
+    state.device = rootStatus.st_dev;
+    selftest::writeFile(state.at("recent"), selftest::payload);
+
+    const Descriptor held = selftest::checkOpenFiles(state);
+    selftest::checkItemRules(state);
+    selftest::checkPlannedRemovals(state);
+    selftest::checkRunningTools();
+    selftest::checkCatalogue(state);
+    selftest::checkTemporaryBuilds(state);
+    selftest::checkCancellation(state);
+
+    std::fputs(passLine, stdout);
+    std::fflush(stdout);
+}
+
+} // namespace quillon

@@ -1,0 +1,9 @@
+# The self-test's own pieces, and the built program's --self-test mode.
+quillon_test(selftest_tests quillon_selftest
+    selftest/SelfTestErrorTest.cpp
+    selftest/FixturesTest.cpp)
+
+if(TARGET quillon)
+    quillon_test(selftest_run_tests quillon_platform selftest/SelfTestRunTest.cpp)
+    add_dependencies(selftest_run_tests quillon)
+endif()
