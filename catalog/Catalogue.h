@@ -13,9 +13,13 @@ inline constexpr const char* logPattern = "(?i)\\.log(?:\\.[0-9]+)?(?:\\.gz)?$";
 inline constexpr const char* crashReportPattern = "(?i)\\.(?:ips|crash|hang|spin|panic)(?:\\.gz)?$";
 
 // Returns every cleaning location, in catalogue order and de-duplicated by
-// path (the first row of a path wins). Reads a few directory listings to
-// expand per-project, per-version and per-profile rows; never fails and
-// never tests whether a location exists.
+// path (the first row of a path wins, with its group, age and mode). Reads a
+// few directory listings to expand per-project, per-version and per-profile
+// rows, and validates temporary build directories in `temp` and
+// `sharedTemp`; never fails and never tests whether a location exists.
+// Every location lies inside one of the four bases: the rows of an empty
+// base are left out (the shader and clang caches when `cache` is empty, the
+// rows built on `home` or `temp` when either is).
 std::vector<Candidate> candidates(const std::string& home = homeDirectory(), const std::string& temp = userTemp(),
                                   const std::string& cache = userCache(),
                                   const std::string& sharedTemp = quillon::sharedTemp());

@@ -14,11 +14,6 @@ namespace {
 // The reader's own text for bytes it cannot read.
 const char* const unreadableText = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
 
-std::uint64_t saturatingAdd(std::uint64_t a, std::uint64_t b) {
-    const std::uint64_t cap = maxPropertyListValues + 1;
-    return (a >= cap || b >= cap || a + b >= cap) ? cap : a + b;
-}
-
 // ---------------------------------------------------------------------------
 // Binary encoding. The walk follows the reader's rules for locating objects
 // and references exactly, so that every object the reader would descend into
@@ -85,10 +80,11 @@ private:
         return true;
     }
 
-    // Locates `object`; false when the reader would refuse its offset.
+    // Locates `object`; false when the reader would refuse its offset. (The
+    // reader accepts an offset inside the header, so this does too.)
     bool locate(std::uint64_t object, std::uint64_t& at) const {
         at = number(offsetTable_ + object * offsetSize_, offsetSize_);
-        return at >= headerSize && at < offsetTable_;
+        return at < offsetTable_;
     }
 
     // Fills `frame` for the object at `at`. Returns false when the reader
@@ -128,52 +124,58 @@ private:
         return object < objectCount_;
     }
 
-    // Measures the whole graph from the root with an explicit stack, each
-    // object once; a shared object adds its measure at every use.
+    // Measures the graph from the root with an explicit stack, in the
+    // reader's order, decoding each object once. `built` is what the reader
+    // would have created at the same point of its own walk (a shared object
+    // counts at each use), so a walk that stops early, for whatever reason,
+    // has already seen everything the reader would build before stopping.
     void walk(PropertyListShape& shape) {
         const auto count = static_cast<std::size_t>(objectCount_);
         std::vector<State> state(count, State::unseen);
         std::vector<std::uint64_t> depthOf(count, 0);
         std::vector<std::uint64_t> valuesOf(count, 0);
         std::vector<Frame> stack;
+        std::uint64_t built = 0;
 
-        // Starts measuring `object`; returns false when the walk must stop.
+        auto over = [&] { return stack.size() > maxPropertyListDepth || built > maxPropertyListValues; };
+        auto stop = [&] {
+            shape.depth = std::max<std::uint64_t>(shape.depth, stack.size());
+            shape.values = built;
+        };
+        // Starts measuring `object`; false when the reader would refuse it.
         auto enter = [&](std::uint64_t object) {
             std::uint64_t at = 0;
             Frame frame;
             frame.object = object;
-            if (!locate(object, at) || !open(at, frame)) {
-                shape.malformed = true;
-                return false;
-            }
+            if (!locate(object, at) || !open(at, frame)) return false;
             state[static_cast<std::size_t>(object)] = State::open;
             stack.push_back(frame);
-            if (stack.size() > maxPropertyListDepth) {
-                shape.depth = stack.size();
-                return false;
-            }
+            ++built;
             return true;
         };
 
-        if (!enter(root_)) return;
+        if (!enter(root_)) {
+            shape.malformed = true;
+            return;
+        }
         while (!stack.empty()) {
+            if (over()) return stop();
             Frame& top = stack.back();
             const std::uint64_t children = top.dictionary ? top.count * 2 : top.count;
             if (top.next < children) {
                 std::uint64_t object = 0;
-                if (!child(top, top.next++, object)) {
-                    shape.malformed = true;
-                    return;
-                }
+                const bool valid = child(top, top.next++, object);
                 const auto index = static_cast<std::size_t>(object);
+                if (!valid || state[index] == State::open || (state[index] == State::unseen && !enter(object))) {
+                    // A reference out of range, an object inside itself, or
+                    // an object the reader cannot locate: it gives up here.
+                    shape.malformed = true;
+                    return stop();
+                }
                 if (state[index] == State::done) {
                     top.childDepth = std::max(top.childDepth, depthOf[index]);
-                    top.values = saturatingAdd(top.values, valuesOf[index]);
-                } else if (state[index] == State::open) {
-                    shape.malformed = true; // the object contains itself
-                    return;
-                } else if (!enter(object)) {
-                    return;
+                    top.values += valuesOf[index];
+                    built += valuesOf[index];
                 }
                 continue;
             }
@@ -183,20 +185,12 @@ private:
             state[index] = State::done;
             depthOf[index] = finished.childDepth + 1;
             valuesOf[index] = finished.values;
-            if (finished.values > maxPropertyListValues) {
-                shape.depth = std::max(shape.depth, depthOf[index]);
-                shape.values = finished.values;
-                return;
-            }
-            if (stack.empty()) {
-                shape.depth = depthOf[index];
-                shape.values = valuesOf[index];
-                return;
-            }
-            Frame& parent = stack.back();
-            parent.childDepth = std::max(parent.childDepth, depthOf[index]);
-            parent.values = saturatingAdd(parent.values, valuesOf[index]);
+            shape.depth = std::max(shape.depth, depthOf[index]);
+            if (stack.empty()) break;
+            stack.back().childDepth = std::max(stack.back().childDepth, depthOf[index]);
+            stack.back().values += finished.values;
         }
+        shape.values = built;
     }
 
     std::string_view bytes_;
@@ -209,10 +203,10 @@ private:
 
 } // namespace
 
-PropertyListShape measureXmlPropertyList(std::string_view bytes);
+PropertyListShape measureBinaryPropertyList(std::string_view bytes) { return BinaryMeasure(bytes).run(); }
 
 PropertyListShape measurePropertyList(std::string_view bytes) {
-    if (bytes.size() >= 8 && bytes.substr(0, 8) == "bplist00") return BinaryMeasure(bytes).run();
+    if (bytes.size() >= 8 && bytes.substr(0, 8) == "bplist00") return measureBinaryPropertyList(bytes);
     return measureXmlPropertyList(bytes);
 }
 

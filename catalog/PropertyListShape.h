@@ -41,6 +41,10 @@ struct PropertyListShape {
 // `bytes` and uses no recursion.
 PropertyListShape measurePropertyList(std::string_view bytes);
 
+// The two halves of measurePropertyList, one per encoding.
+PropertyListShape measureBinaryPropertyList(std::string_view bytes);
+PropertyListShape measureXmlPropertyList(std::string_view bytes);
+
 // Returns normally when `bytes` may be given to the property-list reader;
 // otherwise throws platform::PlatformError with the reader's own text for
 // bytes it cannot read.

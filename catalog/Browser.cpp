@@ -1,0 +1,33 @@
+#include "catalog/Browser.h"
+
+#include "core/StartupValues.h"
+#include "platform/Text.h"
+
+namespace quillon {
+
+namespace {
+
+void appendCaches(std::vector<Candidate>& rows, const std::string& folder, const std::string& group) {
+    for (std::string_view name : chromiumCacheNames) rows.emplace_back(folder + "/" + std::string(name), 0.0, group);
+}
+
+bool isProfile(const std::string& name, const std::string& group) {
+    static const platform::Regex numberedProfile("^Profile [0-9]+$");
+    if (name == "Default" || numberedProfile.search(name)) return true;
+    return group == "Atlas" && name.rfind("user-", 0) == 0;
+}
+
+} // namespace
+
+void browser(std::vector<Candidate>& rows, const std::string& root, const std::string& group) {
+    appendCaches(rows, root, group);
+    for (const std::string& entry : fm.contentsOfDirectory(root))
+        if (isProfile(entry, group)) appendCaches(rows, root + "/" + entry, group);
+    // Storage partitions hold the same caches whatever they are called.
+    for (const std::string& partition : fm.contentsOfDirectory(root + "/Partitions"))
+        appendCaches(rows, root + "/Partitions/" + partition, group);
+    for (const std::string& partition : fm.contentsOfDirectory(root + "/Default/Partitions"))
+        appendCaches(rows, root + "/Default/Partitions/" + partition, group);
+}
+
+} // namespace quillon

@@ -1,0 +1,25 @@
+#include "catalog/BuildMetadata.h"
+
+#include "catalog/PropertyListShape.h"
+#include "core/Errors.h"
+#include "platform/Paths.h"
+#include "platform/PropertyList.h"
+
+namespace quillon {
+
+void checkBuildMetadata(const std::string& bytes) {
+    // The reader recurses and copies shared objects; bytes that would make it
+    // run out of stack or memory are refused before it sees them.
+    requireReadablePropertyListShape(bytes);
+    const platform::PropertyList metadata = platform::PropertyList::parse(bytes);
+
+    const auto workspace = metadata.textForKey("WorkspacePath");
+    const bool usable = metadata.isDictionary() && metadata.dictionarySize() > 0 && workspace.has_value() &&
+                        !workspace->empty() && workspace->front() == '/';
+    if (!usable) throw SafetyError::skip("Missing Xcode workspace metadata; kept");
+    const std::string extension = platform::pathExtension(*workspace);
+    if (extension != "xcodeproj" && extension != "xcworkspace")
+        throw SafetyError::skip("Missing Xcode workspace metadata; kept");
+}
+
+} // namespace quillon

@@ -1,0 +1,199 @@
+#include "catalog/Catalogue.h"
+
+#include "catalog/Browser.h"
+#include "catalog/TemporaryBuild.h"
+#include "core/StartupValues.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+#include <unordered_set>
+#include <utility>
+
+namespace quillon {
+
+namespace {
+
+using Pair = std::pair<std::string_view, std::string_view>; // (folder, group)
+
+constexpr std::array<std::string_view, 5> derivedDataCaches = {
+    "SDKStatCaches.noindex", "SDKExplicitPrecompiledModules", "SymbolCache.noindex",
+    "ModuleCache.noindex",   "CompilationCache.noindex",
+};
+constexpr std::array<std::string_view, 4> projectCaches = {
+    "Build/Intermediates.noindex", "Index.noindex", "SymbolCache", "TextIndex"};
+constexpr std::array<std::string_view, 2> xcodeCacheNames = {"com.apple.dt.Xcode", "com.apple.dt.xcodebuild"};
+constexpr std::array<std::string_view, 3> packageCaches = {
+    "/.npm/_cacache/content-v2", "/Library/Caches/pip", "/.cache/pip"};
+constexpr std::array<std::string_view, 2> pnpmMetadataNames = {"metadata", "metadata-full"};
+constexpr std::array<Pair, 7> embeddedBrowserApps = {{
+    {"Codex", "Codex"},
+    {"Claude", "Claude"},
+    {"Code", "VS Code"},
+    {"Framer", "Framer"},
+    {"UnityHub", "Unity Hub"},
+    {"Nucleo", "Nucleo"},
+    {"Spotify", "Spotify"},
+}};
+constexpr std::array<Pair, 3> chromiumBrowsers = {{
+    {"Google/Chrome", "Chrome"},
+    {"Microsoft Edge", "Edge"},
+    {"BraveSoftware/Brave-Browser", "Brave"},
+}};
+constexpr std::array<std::string_view, 2> safariCaches = {
+    "/Library/Caches/com.apple.Safari",
+    "/Library/Containers/com.apple.Safari/Data/Library/Caches/com.apple.Safari"};
+constexpr std::array<Pair, 6> metalCacheOwners = {{
+    {"org.blenderfoundation.blender", "Blender"},
+    {"co.ambercreative.nucleo.helper.GPU", "Nucleo"},
+    {"com.openai.codex.helper", "Codex"},
+    {"com.google.Chrome.helper", "Chrome"},
+    {"com.apple.Preview", "Preview"},
+    {"com.apple.WebKit.GPU+com.apple.Safari", "Safari"},
+}};
+constexpr std::array<std::string_view, 2> metalCacheNames = {"com.apple.metal", "com.apple.metalfe"};
+
+std::string operator+(const std::string& base, std::string_view piece) {
+    std::string result = base;
+    result.append(piece);
+    return result;
+}
+
+// The names that the listing rules look for.
+bool isIpaToolFolder(const std::string& name) {
+    static const platform::Regex numbered("^IPATool-[0-9]+\\.tmp$");
+    return numbered.search(name);
+}
+
+bool isVersionFolder(const std::string& name) {
+    static const platform::Regex version("^v[0-9]+$");
+    return version.search(name);
+}
+
+bool beginsWith(const std::string& name, std::string_view prefix) { return name.rfind(prefix, 0) == 0; }
+
+bool endsWith(const std::string& name, std::string_view suffix) {
+    return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
+}
+
+// Whether `path` lies inside one of the non-empty `bases`. A base that is
+// missing (empty) would otherwise turn its rows into folders directly under
+// "/", which belong to nobody's own area.
+bool insideABase(const std::string& path, const std::array<const std::string*, 4>& bases) {
+    return std::any_of(bases.begin(), bases.end(), [&](const std::string* base) {
+        return !base->empty() && path.size() > base->size() + 1 && beginsWith(path, *base + "/");
+    });
+}
+
+// Keeps the first row of every path; later rows of the same path, whatever
+// their group, age or mode, are dropped. Rows outside every base go too.
+std::vector<Candidate> firstOfEachPath(std::vector<Candidate> rows, const std::array<const std::string*, 4>& bases) {
+    std::unordered_set<std::string> seen;
+    std::vector<Candidate> kept;
+    kept.reserve(rows.size());
+    for (Candidate& row : rows)
+        if (insideABase(row.path, bases) && seen.insert(row.path).second) kept.push_back(std::move(row));
+    return kept;
+}
+
+} // namespace
+
+std::vector<Candidate> candidates(const std::string& home, const std::string& temp, const std::string& cache,
+                                  const std::string& sharedTemp) {
+    std::vector<Candidate> rows;
+    const double week = 7.0 * day;
+    const double month = 30.0 * day;
+    const double quarter = 90.0 * day;
+
+    // Temporary build directories, the root that sorts first searched first.
+    std::vector<std::string> temporaryRoots{temp};
+    if (sharedTemp != temp) temporaryRoots.push_back(sharedTemp);
+    std::sort(temporaryRoots.begin(), temporaryRoots.end(), platform::precedesInTextOrder);
+    for (const std::string& root : temporaryRoots)
+        for (Candidate& row : temporaryBuildCandidates(root)) rows.push_back(std::move(row));
+
+    // Xcode derived data: the shared caches, then each project's caches.
+    const std::string derivedData = home + "/Library/Developer/Xcode/DerivedData";
+    for (std::string_view name : derivedDataCaches)
+        rows.emplace_back(derivedData + "/" + name, day, "Development", ScanMode::oldChildren);
+    for (const std::string& entry : fm.contentsOfDirectory(derivedData)) {
+        if (std::find(derivedDataCaches.begin(), derivedDataCaches.end(), entry) != derivedDataCaches.end()) continue;
+        for (std::string_view name : projectCaches)
+            rows.emplace_back(derivedData + "/" + entry + "/" + name, day, "Development", ScanMode::oldChildren);
+    }
+
+    // Export and signing leftovers in the user's temporary directory: one
+    // listing, two passes.
+    const std::vector<std::string> tempEntries = fm.contentsOfDirectory(temp);
+    for (const std::string& entry : tempEntries)
+        if (entry == "IPATool.tmp" || isIpaToolFolder(entry) ||
+            beginsWith(entry, "XcodeDistPipeline."))
+            rows.emplace_back(temp + "/" + entry, day, "Development");
+    for (const std::string& entry : tempEntries)
+        if (endsWith(entry, ".xcdistributionlogs")) rows.emplace_back(temp + "/" + entry, month, "Development");
+
+    if (!cache.empty()) rows.emplace_back(cache + "/clang/ModuleCache", week, "Development", ScanMode::oldChildren);
+    rows.emplace_back(temp + "/swift-generated-sources", week, "Development", ScanMode::oldChildren);
+    rows.emplace_back(home + "/Library/Caches/org.swift.swiftpm/manifests", week, "Development",
+                      ScanMode::oldChildren);
+    for (std::string_view name : xcodeCacheNames)
+        rows.emplace_back(home + "/Library/Caches/" + name, week, "Development");
+    rows.emplace_back(temp + "/node-compile-cache", week, "JavaScript", ScanMode::oldFiles);
+    rows.emplace_back(home + "/Library/Caches/org.videolan.vlc", 0.0, "VLC");
+    rows.emplace_back(home + "/Library/Caches/com.apple.python", week, "Python", ScanMode::oldFiles);
+
+    // Package-manager downloads.
+    for (std::string_view suffix : packageCaches)
+        rows.emplace_back(home + suffix, week,
+                          suffix.find("npm") != std::string_view::npos ? "JavaScript" : "Python",
+                          ScanMode::oldFiles);
+    rows.emplace_back(home + "/Library/Caches/Homebrew/downloads", week, "Package downloads", ScanMode::oldFiles);
+    const std::string pnpm = home + "/Library/Caches/pnpm";
+    for (const std::string& entry : fm.contentsOfDirectory(pnpm))
+        if (isVersionFolder(entry))
+            for (std::string_view name : pnpmMetadataNames)
+                rows.emplace_back(pnpm + "/" + entry + "/" + name, week, "JavaScript", ScanMode::oldFiles);
+
+    // Browser engines: embedded ones, Atlas, Codex, Spotify, Figma, then the
+    // browsers themselves.
+    for (const auto& [folder, group] : embeddedBrowserApps)
+        browser(rows, home + "/Library/Application Support/" + folder, std::string(group));
+    browser(rows, home + "/Library/Application Support/com.openai.atlas/browser-data/host", "Atlas");
+    browser(rows, home + "/Library/Caches/Codex", "Codex");
+    for (std::string_view name : chromiumCacheNames)
+        rows.emplace_back(home + "/Library/Caches/com.spotify.client/" + name, 0.0, "Spotify");
+    const std::string figma = home + "/Library/Application Support/Figma/DesktopProfile";
+    for (const std::string& entry : fm.contentsOfDirectory(figma))
+        if (isVersionFolder(entry))
+            for (std::string_view name : chromiumCacheNames)
+                rows.emplace_back(figma + "/" + entry + "/" + name, 0.0, "Figma");
+    for (const auto& [folder, group] : chromiumBrowsers) {
+        browser(rows, home + "/Library/Application Support/" + folder, std::string(group));
+        browser(rows, home + "/Library/Caches/" + folder, std::string(group));
+    }
+    for (std::string_view suffix : safariCaches) rows.emplace_back(home + suffix, week, "Safari");
+
+    // Shader caches.
+    if (!cache.empty())
+        for (const auto& [folder, group] : metalCacheOwners)
+            for (std::string_view name : metalCacheNames)
+                rows.emplace_back(cache + "/" + folder + "/" + name, week, std::string(group), ScanMode::oldChildren);
+
+    // Logs and crash reports. The program's own log folder and the crash
+    // reports are reached only through their own rows.
+    const std::string logs = home + "/Library/Logs";
+    for (const std::string& entry : fm.contentsOfDirectory(logs))
+        if (entry != "DiagnosticReports" && entry != "Quillon")
+            rows.emplace_back(logs + "/" + entry, month, "Logs", ScanMode::oldFiles, logPattern);
+    rows.emplace_back(logs, month, "Logs", ScanMode::oldTopFiles, logPattern);
+    rows.emplace_back(logs + "/DiagnosticReports", quarter, "Logs", ScanMode::oldFiles, crashReportPattern);
+    rows.emplace_back(home + "/Library/Application Support/Code/logs", month, "Logs", ScanMode::oldFiles, logPattern);
+    rows.emplace_back(home + "/.npm/_logs", month, "Logs", ScanMode::oldFiles, logPattern);
+    rows.emplace_back(home + "/Library/Caches/com.apple.VideoConference/logs", month, "Logs", ScanMode::oldFiles,
+                      logPattern);
+
+    return firstOfEachPath(std::move(rows), {&home, &temp, &cache, &sharedTemp});
+}
+
+} // namespace quillon
