@@ -1,6 +1,5 @@
 #include "catalog/BuildMetadata.h"
 
-#include "catalog/PropertyListShape.h"
 #include "core/Errors.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
@@ -8,9 +7,6 @@
 namespace quillon {
 
 void checkBuildMetadata(const std::string& bytes) {
-    // The reader recurses and copies shared objects; bytes that would make it
-    // run out of stack or memory are refused before it sees them.
-    requireReadablePropertyListShape(bytes);
     const platform::PropertyList metadata = platform::PropertyList::parse(bytes);
 
     const auto workspace = metadata.textForKey("WorkspacePath");

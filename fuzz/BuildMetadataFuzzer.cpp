@@ -8,7 +8,7 @@
 // are refused by the reader.
 
 #include "catalog/BuildMetadata.h"
-#include "catalog/PropertyListShape.h"
+#include "platform/PropertyListShape.h"
 #include "core/Errors.h"
 #include "platform/PlatformError.h"
 
@@ -66,7 +66,7 @@ TreeSize measureTree(plist_t root) {
 }
 
 void checkMeasureAgainstReader(const std::string& bytes) {
-    const quillon::PropertyListShape shape = quillon::measurePropertyList(bytes);
+    const quillon::platform::PropertyListShape shape = quillon::platform::measurePropertyList(bytes);
     const bool bounded = shape.depth <= quillon::maxPropertyListDepth && shape.values <= quillon::maxPropertyListValues;
     if (!bounded || bytes.size() < 8) return; // never hand the reader what the measure refuses
     plist_t root = nullptr;

@@ -1,6 +1,7 @@
 #include "platform/PropertyList.h"
 
 #include "platform/PlatformError.h"
+#include "platform/PropertyListShape.h"
 
 #include <plist/plist.h>
 
@@ -23,6 +24,9 @@ PropertyList& PropertyList::operator=(PropertyList&&) noexcept = default;
 PropertyList PropertyList::parse(const std::string& bytes) {
     const std::string unreadable = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
     if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) throw PlatformError(unreadable);
+    // libplist recurses and copies shared binary objects at each use: bytes
+    // that would make it run out of stack or memory never reach it.
+    if (!measurePropertyList(bytes).acceptable()) throw PlatformError(unreadable);
     auto root = std::make_unique<Root>();
     plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root->node);
     if (root->node == nullptr) throw PlatformError(unreadable);

@@ -2,7 +2,7 @@
 #include "core/Errors.h"
 #include "platform/PlatformError.h"
 #include "platform/PropertyList.h"
-#include "tests/catalog/BinaryPlist.h"
+#include "tests/platform/BinaryPlist.h"
 
 #include <gtest/gtest.h>
 #include <plist/plist.h>

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace quillon {
+namespace quillon::platform {
 
 // The property-list reader builds its tree recursively and copies a binary
 // object each time it is referenced, so a small file can nest deep enough to
@@ -45,9 +45,5 @@ PropertyListShape measurePropertyList(std::string_view bytes);
 PropertyListShape measureBinaryPropertyList(std::string_view bytes);
 PropertyListShape measureXmlPropertyList(std::string_view bytes);
 
-// Returns normally when `bytes` may be given to the property-list reader;
-// otherwise throws platform::PlatformError with the reader's own text for
-// bytes it cannot read.
-void requireReadablePropertyListShape(std::string_view bytes);
 
-} // namespace quillon
+} // namespace quillon::platform

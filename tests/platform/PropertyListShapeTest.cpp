@@ -1,6 +1,7 @@
-#include "catalog/PropertyListShape.h"
+#include "platform/PropertyListShape.h"
 #include "platform/PlatformError.h"
-#include "tests/catalog/BinaryPlist.h"
+#include "platform/PropertyList.h"
+#include "tests/platform/BinaryPlist.h"
 
 #include <gtest/gtest.h>
 
@@ -8,6 +9,7 @@
 #include <string>
 
 using namespace quillon;
+using namespace quillon::platform;
 namespace t = quillon::testing;
 
 namespace {
@@ -107,12 +109,12 @@ TEST(BinaryShape, FindsReferencesAndTrailersThatPointNowhere) {
     EXPECT_TRUE(measurePropertyList(std::string("bplist00") + std::string(10, '\0')).malformed);
 }
 
-TEST(ReadableShape, RefusalIsTheReadersOwnError) {
+TEST(ReadableShape, ReaderRefusesHostileShapesWithItsOwnError) {
     try {
-        requireReadablePropertyListShape(t::sharedChain(40, 3));
+        PropertyList::parse(t::sharedChain(40, 3));
         FAIL() << "no error";
     } catch (const platform::PlatformError& error) {
         EXPECT_STREQ(error.what(), "The data couldn\u2019t be read because it isn\u2019t in the correct format.");
     }
-    EXPECT_NO_THROW(requireReadablePropertyListShape(nestedArrays(3)));
+    EXPECT_NO_THROW(PropertyList::parse(nestedArrays(3)));
 }

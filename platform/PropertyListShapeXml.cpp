@@ -1,9 +1,9 @@
-#include "catalog/PropertyListShape.h"
+#include "platform/PropertyListShape.h"
 
 #include <algorithm>
 #include <cstddef>
 
-namespace quillon {
+namespace quillon::platform {
 
 namespace {
 
@@ -239,4 +239,4 @@ private:
 
 PropertyListShape measureXmlPropertyList(std::string_view bytes) { return XmlMeasure(bytes).run(); }
 
-} // namespace quillon
+} // namespace quillon::platform

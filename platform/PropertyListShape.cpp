@@ -1,4 +1,4 @@
-#include "catalog/PropertyListShape.h"
+#include "platform/PropertyListShape.h"
 
 #include "platform/PlatformError.h"
 
@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace quillon {
+namespace quillon::platform {
 
 namespace {
-
-// The reader's own text for bytes it cannot read.
-const char* const unreadableText = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
 
 // ---------------------------------------------------------------------------
 // Binary encoding. The walk follows the reader's rules for locating objects
@@ -210,8 +207,4 @@ PropertyListShape measurePropertyList(std::string_view bytes) {
     return measureXmlPropertyList(bytes);
 }
 
-void requireReadablePropertyListShape(std::string_view bytes) {
-    if (!measurePropertyList(bytes).acceptable()) throw platform::PlatformError(unreadableText);
-}
-
-} // namespace quillon
+} // namespace quillon::platform
