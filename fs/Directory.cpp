@@ -17,7 +17,9 @@ bool isEntryName(const std::string& name) {
 }
 
 Descriptor openDirectory(const std::string& path) {
-    if (path.empty() || path.front() != '/') throw SafetyError::skip("Invalid path");
+    // A NUL would silently cut a component short.
+    if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos)
+        throw SafetyError::skip("Invalid path");
     Descriptor current(::open("/", guardedOpenFlags));
     if (!current) throw SafetyError::skip("Cannot open root");
 

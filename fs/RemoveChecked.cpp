@@ -58,7 +58,8 @@ void removeChecked(int parent, const Node& node, std::int64_t& removed, const Ru
 #endif
 
     platform::FileStatus status;
-    if (!isEntryName(node.name) || !platform::statAt(parent, node.name, status) || status.inode != node.inode || status.device != node.device ||
+    if (!isEntryName(node.name) || !platform::statAt(parent, node.name, status) || status.inode != node.inode ||
+        status.device != node.device ||
         status.owner != ::getuid() || !sameTime(status.modified, node.modified) ||
         !sameTime(status.changed, node.changed))
         throw SafetyError::skip(itemChanged);

@@ -67,7 +67,7 @@ TreeSize measureTree(plist_t root) {
 
 void checkMeasureAgainstReader(const std::string& bytes) {
     const quillon::platform::PropertyListShape shape = quillon::platform::measurePropertyList(bytes);
-    const bool bounded = shape.depth <= quillon::maxPropertyListDepth && shape.values <= quillon::maxPropertyListValues;
+    const bool bounded = shape.depth <= quillon::platform::maxPropertyListDepth && shape.values <= quillon::platform::maxPropertyListValues;
     if (!bounded || bytes.size() < 8) return; // never hand the reader what the measure refuses
     plist_t root = nullptr;
     plist_from_memory(bytes.data(), static_cast<std::uint32_t>(bytes.size()), &root);

@@ -132,21 +132,21 @@ TEST_F(OpenDirectory, FileAndMissingComponentsAreRefusedByName) {
 }
 
 TEST_F(OpenDirectory, ComponentWithoutPermissionIsRefusedByName) {
-    // The fixture root is private to root (mode 0700), so "nobody" cannot
-    // open it.
-    const std::string root = t::fixtureRoot();
-    const std::string last = root.substr(root.rfind('/') + 1);
+    // "locked" is root's and private (0700): "nobody" cannot open it.
+    const std::string base = t::freshDirectory("permission");
+    t::makeDirectory(base + "/locked/inner");
+    ASSERT_EQ(::chmod((base + "/locked").c_str(), 0700), 0);
     bool skipped = false;
     const std::string result = runAsNobody(
         [&] {
             const int before = t::openDescriptorCount();
-            std::string text = outcome([&] { openDirectory(root + "/home"); });
+            std::string text = outcome([&] { openDirectory(base + "/locked/inner"); });
             if (t::openDescriptorCount() != before) text += " (descriptor left open)";
             return text;
         },
         skipped);
     if (skipped) GTEST_SKIP() << "needs root and a 'nobody' account";
-    EXPECT_EQ(result, cannotOpen(last, EACCES));
+    EXPECT_EQ(result, cannotOpen("locked", EACCES));
 }
 
 // ---- names -------------------------------------------------------------------

@@ -89,7 +89,8 @@ TEST_F(InspectRecord, DirectoryTreeIsDepthFirstInSortedOrderWithSummedBytes) {
     t::writeFile(top + "/a", "a");
     t::writeFile(top + "/b/y", std::string(20000, 'y'));
     t::writeFile(top + "/b/x", "");
-    const std::vector<std::string> all = {top, top + "/b", top + "/empty", top + "/C", top + "/a", top + "/b/y", top + "/b/x"};
+    const std::vector<std::string> all = {top,        top + "/b", top + "/empty", top + "/C",
+                                          top + "/a", top + "/b/y", top + "/b/x"};
     std::int64_t expectedBytes = 0;
     std::vector<struct stat> before;
     for (const std::string& path : all) {
@@ -216,6 +217,20 @@ TEST_F(InspectKind, MissingItemsCannotBeInspected) {
     Place place("missing");
     EXPECT_EQ(place.refusalOf("missing"), "Cannot inspect item");
     EXPECT_EQ(place.refusalOf(""), "Cannot inspect item");
+}
+
+TEST_F(InspectKind, NamesThatAreNotOneEntryAreRefused) {
+    // A name with a slash would be walked by the kernel, through a link in
+    // its middle; "." and ".." name the parent and its parent; a NUL would
+    // cut the name short and find another item.
+    Place place("entryname");
+    t::makeDirectory(place / "real");
+    writeOldFile(place / "real/file", "payload");
+    writeOldFile(place / "file", "payload");
+    t::makeSymlink("real", place / "link");
+    for (const std::string& name : {std::string("link/file"), std::string("real/file"), std::string("."),
+                                    std::string(".."), std::string("file\0x", 6)})
+        EXPECT_EQ(place.refusalOf(name), "Cannot inspect item") << name;
 }
 
 // ---- the age rule ----------------------------------------------------------

@@ -131,6 +131,28 @@ TEST_F(RemoveChangedFile, GoneFileStopsTheRemoval) {
     EXPECT_EQ(removed, 0);
 }
 
+TEST_F(RemoveChangedFile, RecordNamesThatAreNotOneEntryAreRefused) {
+    // Records made by hand with the true identity of real/file, under names
+    // that would reach it through a link or a walk.
+    Place place("entryname");
+    t::makeDirectory(place / "real");
+    writeOldFile(place / "real/file", "payload");
+    t::makeSymlink("real", place / "link");
+    const Descriptor real = openDirectory(place / "real");
+    const Node truth = inspect(real.get(), "file", futureCutoff(), place.device);
+    std::int64_t removed = 0;
+    for (const std::string& name : {std::string("link/file"), std::string("real/file"), std::string("../real/file")}) {
+        Node node = truth;
+        node.name = name;
+        EXPECT_EQ(place.remove(node, removed), itemChanged) << name;
+    }
+    Node dot = place.plan("real");
+    dot.name = ".";
+    EXPECT_EQ(outcome([&] { removeChecked(real.get(), dot, removed); }), itemChanged);
+    EXPECT_EQ(removed, 0);
+    EXPECT_EQ(t::readFile(place / "real/file"), "payload");
+}
+
 TEST_F(RemoveChangedFile, StatusChangeAloneKeepsTheFile) {
     Place place("chmod");
     writeOldFile(place / "file", "planned");
