@@ -6,7 +6,7 @@ set -eu
 packages="
   build-essential cmake pkg-config
   libicu-dev libplist-dev
-  qt6-base-dev qt6-qpa-plugins
+  qt6-base-dev qt6-qpa-plugins libxcb1-dev
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-dev
   procps lsof util-linux
