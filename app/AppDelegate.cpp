@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "app/AppIcon.h"
 #include "app/AppWindow.h"
 #include "app/StatusText.h"
 #include "app/WindowViews.h"
@@ -135,12 +136,16 @@ void AppDelegate::cancelOrClose() {
     // A second request (the button, then a quit) has nothing left to do, and
     // must not write the cancellation to the log twice.
     if (control_.isCancelled()) return;
+    // The line goes to the log before the token is set: once the run sees the
+    // token it may end and close the log at any moment, and the request
+    // belongs before the run's own account of where it stopped. (A quit
+    // signal may arrive before launch has created the log.)
+    if (log_) log_->append(cancellationLine);
     control_.cancel();
     cancelButton_->setEnabled(false);
     setStatus(cancellingText);
     targetProgress_ = progress_;
     stopTimer(progressTimer_);
-    log_->append(cancellationLine);
 }
 
 void AppDelegate::showLogs() {

@@ -1,5 +1,6 @@
 #include "app/BackgroundRun.h"
 
+#include <cerrno>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -8,16 +9,16 @@ namespace quillon {
 
 namespace {
 
-// Linux keeps nice values and I/O priorities per thread, so both calls below
-// touch this thread only. glibc has no wrapper for ioprio_set.
-constexpr int ioprioWhoProcess = 1;
-constexpr int ioprioClassBestEffort = 2;
-constexpr int ioprioClassShift = 13;
+// Linux keeps nice values and I/O priorities per thread, so the calls below
+// touch this thread only.
 
 void lowerThisThreadsPriority() {
     const auto thread = static_cast<id_t>(gettid());
-    // Failures leave the thread at normal priority, which is still correct.
-    (void)setpriority(PRIO_PROCESS, thread, backgroundNice);
+    // Never raise it: a program started with a higher nice value keeps it.
+    // Failures leave the thread where it was, which is still correct.
+    errno = 0;
+    const int current = getpriority(PRIO_PROCESS, thread);
+    if (errno == 0 && current < backgroundNice) (void)setpriority(PRIO_PROCESS, thread, backgroundNice);
     (void)syscall(SYS_ioprio_set, ioprioWhoProcess, static_cast<int>(thread),
                   (ioprioClassBestEffort << ioprioClassShift) | backgroundIoLevel);
 }

@@ -10,9 +10,16 @@ namespace quillon {
 inline constexpr int backgroundNice = 10;
 inline constexpr int backgroundIoLevel = 7;
 
+// The kernel's encoding of I/O priorities (glibc has no wrapper for them):
+// ioprio_set(ioprioWhoProcess, thread id, class << ioprioClassShift | level).
+inline constexpr int ioprioWhoProcess = 1;
+inline constexpr int ioprioClassBestEffort = 2;
+inline constexpr int ioprioClassShift = 13;
+
 // One piece of work on its own thread at low priority: the thread's CPU
 // priority is lowered to backgroundNice and its disk priority to the lowest
-// best-effort level before `work` starts, so that a clean yields to what the
+// best-effort level before `work` starts (a thread already nicer than
+// that keeps its own value), so that a clean yields to what the
 // user is doing. Child processes started by the work inherit both.
 class BackgroundRun {
 public:

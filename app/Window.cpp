@@ -1,0 +1,29 @@
+#include "app/Window.h"
+
+#include "app/AppDelegate.h"
+#include "app/AppIcon.h"
+#include "app/QuitSignals.h"
+
+#include <QApplication>
+
+namespace quillon {
+
+int runWindow(int argc, char** argv, bool preview) {
+    // Qt keeps a reference to argc for the application's lifetime; this
+    // frame outlives the application object.
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("Quillon"));
+    QApplication::setDesktopFileName(QStringLiteral("com.brenvale.quillon"));
+    QApplication::setWindowIcon(appIcon());
+    // The window never closes by itself; the delegate ends the program.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    QuitSignals quitSignals;
+    AppDelegate delegate(preview);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate, &AppDelegate::requestQuit);
+    QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
+    QApplication::exec();
+    return 0;
+}
+
+} // namespace quillon
