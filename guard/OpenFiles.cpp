@@ -12,9 +12,14 @@ namespace {
 
 constexpr const char* untrusted = "Cannot verify open files; kept everything";
 
-// lsof's own messages, and its notes on a descriptor whose path it could
-// not check: such an answer is never used, not even in part.
-constexpr std::string_view distrustedTexts[] = {"WARNING", "lsof:", "(stat: ", "lstat: "};
+// lsof's own messages: such an answer is never used, not even in part.
+constexpr std::string_view distrustedTexts[] = {"WARNING", "lsof:", "lstat: "};
+
+// lsof's note after a path it could not check (one removed meanwhile, or one
+// inside another mount namespace such as a sandboxed app's). The path before
+// it is still the open file's, so both texts are kept: the exact one, in case
+// a name really contains the note, and the path without it.
+constexpr std::string_view uncheckedMark = " (stat: ";
 
 // What lsof prints instead of the descriptors of a process of the user that
 // may not be inspected (an agent that made itself non-dumpable, a sandbox's
@@ -121,6 +126,8 @@ std::vector<std::string> openPathsFromLsof(const CommandResult& result) {
         const std::string_view printed = line.substr(1);
         if (printed.find(replacementCharacter) != std::string_view::npos) throw SafetyError::skip(untrusted);
         if (!unescapeName(printed, path)) throw SafetyError::skip(untrusted);
+        const std::size_t mark = path.find(uncheckedMark);
+        if (mark != std::string::npos) paths.push_back(path.substr(0, mark));
         paths.push_back(path);
     }
     return paths;

@@ -96,8 +96,9 @@ TEST(LsofAnswer, LinesOfAProcessThatCannotBeInspectedNameNoOpenFile) {
               Paths{"/tmp/a"});
 }
 
-TEST(LsofAnswer, DescriptorWhosePathCannotBeStatedIsUntrusted) {
-    EXPECT_EQ(refusal(CommandResult{0, "p5\nn/home/me/.cache/x (stat: Permission denied)\n"}), untrusted);
+TEST(LsofAnswer, PathThatCouldNotBeCheckedIsKeptWithAndWithoutTheNote) {
+    EXPECT_EQ(quillon::openPathsFromLsof(CommandResult{0, "p5\nn/home/me/.cache/x (stat: Permission denied)\n"}),
+              (Paths{"/home/me/.cache/x", "/home/me/.cache/x (stat: Permission denied)"}));
     EXPECT_EQ(refusal(CommandResult{0, "p5\nn/home/me/.cache/x lstat: Permission denied)\n"}), untrusted);
 }
 
