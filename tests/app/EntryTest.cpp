@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace t = quillon::testing;
 
@@ -91,4 +92,25 @@ TEST(Entry, SelfTestWinsOverDryRun) {
     EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
     if (r.status == 0) EXPECT_EQ(r.out.rfind("PASS: ", 0), 0u) << r.out;
     else EXPECT_EQ(r.err.rfind("Safety test failed: ", 0), 0u) << r.err;
+}
+
+TEST(Entry, DryRunOnABrowserCacheNamesItAndRemovesNothing) {
+    t::requireFixtureEnvironment();
+    const std::string base = t::freshDirectory("entry");
+    const std::string cache = base + "/home/Library/Application Support/Google/Chrome/Default/Cache";
+    t::makeDirectory(cache);
+    t::makeDirectory(base + "/home/Library/Application Support/Google/Chrome/Default/Local Storage");
+    t::writeFile(cache + "/data_0", std::string(5000, 'x'));
+    for (const char* sub : {"/tmp", "/cache"}) t::makeDirectory(base + sub);
+    sleep(2); // age-0 caches qualify once their newest second has passed
+    const t::ProgramRun r = t::runProgram({t::quillonBinary(), "--dry-run"},
+                                          {"HOME=" + base + "/home", "TMPDIR=" + base + "/tmp",
+                                           "XDG_CACHE_HOME=" + base + "/cache"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out.rfind("Preview: ", 0), 0u) << r.out;
+    EXPECT_EQ(r.out.find("Preview: Zero KB"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\nPreview: " + cache + " \u2014 1 files inspected, 1 eligible entries ("), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.find("Local Storage"), std::string::npos) << r.out;
+    EXPECT_EQ(t::readFile(cache + "/data_0"), std::string(5000, 'x'));
 }
