@@ -1,4 +1,4 @@
-// Part 2.1: openDirectory walks from "/" one component at a time and never
+// openDirectory walks from "/" one component at a time and never
 // follows a symbolic link; names lists a directory sorted, whole, without
 // "." and "..".
 

@@ -1,4 +1,4 @@
-// Part 2.2: inspect records an item and everything below it, all or nothing,
+// inspect records an item and everything below it, all or nothing,
 // under the ownership, kind and age rules; the first failing item's error is
 // the error of the whole inspection.
 

@@ -1,4 +1,4 @@
-// Part 2.2, the Node record's companions: sameTime to the nanosecond and
+// The Node record's companions: sameTime to the nanosecond and
 // fileCount, which counts files and never directories.
 
 #include "fs/Node.h"

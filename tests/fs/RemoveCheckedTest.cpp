@@ -1,4 +1,4 @@
-// Part 2.3: removeChecked deletes exactly what an inspection recorded,
+// removeChecked deletes exactly what an inspection recorded,
 // comparing the disk with the record right before each single deletion; the
 // first difference stops the whole tree, and what went before stays deleted
 // and counted.
