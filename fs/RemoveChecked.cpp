@@ -46,12 +46,8 @@ void followAndEmpty(int parent, const std::string& name) {
 }
 #endif
 
-} // namespace
-
-void removeChecked(int parent, const Node& node, std::int64_t& removed, const RunControl* control) {
-#if defined(QUILLON_FAULT_ignoreCancel)
-    control = nullptr; // fault variant for the self-test's own proof: the token is never read
-#endif
+// The walk itself; `user` is the real user id, read once per removal.
+void removeAs(int parent, const Node& node, std::int64_t& removed, const RunControl* control, uid_t user) {
     if (control) control->check();
 #if defined(QUILLON_FAULT_followLinks)
     if (node.directory) followAndEmpty(parent, node.name);
@@ -60,7 +56,7 @@ void removeChecked(int parent, const Node& node, std::int64_t& removed, const Ru
     platform::FileStatus status;
     if (!isEntryName(node.name) || !platform::statAt(parent, node.name, status) || status.inode != node.inode ||
         status.device != node.device ||
-        status.owner != ::getuid() || !sameTime(status.modified, node.modified) ||
+        status.owner != user || !sameTime(status.modified, node.modified) ||
         !sameTime(status.changed, node.changed))
         throw SafetyError::skip(itemChanged);
 
@@ -83,7 +79,7 @@ void removeChecked(int parent, const Node& node, std::int64_t& removed, const Ru
 
     std::int64_t childBytes = 0;
     for (const Node& child : node.children) {
-        removeChecked(directory.get(), child, removed, control);
+        removeAs(directory.get(), child, removed, control, user);
         childBytes += child.bytes;
     }
 
@@ -93,6 +89,15 @@ void removeChecked(int parent, const Node& node, std::int64_t& removed, const Ru
         throw SafetyError::skip(directoryChanged);
     if (::unlinkat(parent, node.name.c_str(), AT_REMOVEDIR) != 0) throw SafetyError::skip("Could not remove directory");
     removed += node.bytes - childBytes;
+}
+
+} // namespace
+
+void removeChecked(int parent, const Node& node, std::int64_t& removed, const RunControl* control) {
+#if defined(QUILLON_FAULT_ignoreCancel)
+    control = nullptr; // fault variant for the self-test's own proof: the token is never read
+#endif
+    removeAs(parent, node, removed, control, ::getuid());
 }
 
 } // namespace quillon

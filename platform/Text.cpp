@@ -154,8 +154,4 @@ bool Regex::search(const std::string& text) const {
     return U_SUCCESS(status) && found;
 }
 
-bool regexSearch(const std::string& pattern, const std::string& text) {
-    return Regex(pattern).search(text);
-}
-
 } // namespace quillon::platform

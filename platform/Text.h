@@ -48,8 +48,4 @@ private:
     std::unique_ptr<Compiled> compiled_;
 };
 
-// Returns whether `pattern` (ICU syntax) matches somewhere in `text`; throws
-// PlatformError when the pattern is invalid.
-bool regexSearch(const std::string& pattern, const std::string& text);
-
 } // namespace quillon::platform

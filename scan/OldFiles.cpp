@@ -3,7 +3,7 @@
 #include "core/Errors.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 #include "platform/FileStatus.h"
 #include "platform/PlatformError.h"
 #include "platform/Text.h"
@@ -18,13 +18,13 @@ namespace {
 class Scan {
 public:
     Scan(double cutoff, dev_t device, const platform::Regex* pattern, ScanStats& stats, const RunControl* control)
-        : cutoff_(cutoff), device_(device), pattern_(pattern), stats_(stats), control_(control) {}
+        : cutoff_(cutoff), device_(device), user_(::getuid()), pattern_(pattern), stats_(stats), control_(control) {}
 
     void directory(int fd, const std::string& path, bool recursive, std::vector<PlannedItem>& found) {
         for (const std::string& name : names(fd, control_)) {
             if (control_) control_->check();
             platform::FileStatus status;
-            if (!platform::statAt(fd, name, status) || status.owner != ::getuid() || status.device != device_) {
+            if (!platform::statAt(fd, name, status) || status.owner != user_ || status.device != device_) {
                 ++stats_.kept;
                 continue;
             }
@@ -68,6 +68,7 @@ private:
 
     double cutoff_;
     dev_t device_;
+    uid_t user_; // the real user, read once per scan
     const platform::Regex* pattern_;
     ScanStats& stats_;
     const RunControl* control_;

@@ -4,7 +4,7 @@
 #include "core/Errors.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 #include "platform/FileStatus.h"
 #include "platform/Formatting.h"
 #include "platform/Paths.h"

@@ -8,7 +8,7 @@
 #include "core/Errors.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "tests/support/Fixture.h"
@@ -163,5 +163,18 @@ inline void writeOldFile(const std::string& path, const std::string& contents) {
     quillon::testing::writeFile(path, contents);
     quillon::testing::setModificationTime(path, longAgo);
 }
+
+// A fresh directory with its descriptor and device: the parent of the items
+// a test inspects or removes.
+struct TestDirectory {
+    std::string path;
+    Descriptor fd;
+    dev_t device = 0;
+
+    explicit TestDirectory(const std::string& label)
+        : path(t::freshDirectory(label)), fd(openDirectory(path)), device(deviceOf(path)) {}
+
+    std::string operator/(const std::string& name) const { return path + "/" + name; }
+};
 
 } // namespace quillon::fstest

@@ -13,15 +13,8 @@ namespace {
 const std::string itemChanged = "Item changed during cleanup; stopped";
 const std::string directoryChanged = "Directory changed; stopped";
 
-struct Place {
-    std::string path;
-    Descriptor fd;
-    dev_t device = 0;
-
-    explicit Place(const std::string& label)
-        : path(t::freshDirectory(label)), fd(openDirectory(path)), device(deviceOf(path)) {}
-
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
+struct Place : TestDirectory {
+    using TestDirectory::TestDirectory;
 
     Node plan(const std::string& name) const { return inspect(fd.get(), name, futureCutoff(), device); }
 

@@ -5,6 +5,10 @@
 
 using namespace quillon::platform;
 
+namespace {
+bool regexSearch(const std::string& pattern, const std::string& text) { return Regex(pattern).search(text); }
+} // namespace
+
 TEST(Utf8, WellFormedTextIsUnchanged) {
     EXPECT_EQ(decodeUtf8Lossy("plain"), "plain");
     EXPECT_EQ(decodeUtf8Lossy("Checking\u2026 \u2014 \U0001F600"), "Checking\u2026 \u2014 \U0001F600");

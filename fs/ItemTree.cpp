@@ -1,4 +1,4 @@
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 
 #include "core/Errors.h"
 #include "fs/Descriptor.h"
@@ -17,8 +17,8 @@ namespace {
 // treated as one that cannot be looked up.
 bool mayBeSubstitutedName(const std::string& name) { return name.find("\xEF\xBF\xBD") != std::string::npos; }
 
-bool eligibleKind(const platform::FileStatus& status, dev_t device) {
-    if (status.owner != ::getuid()) return false;
+bool eligibleKind(const platform::FileStatus& status, dev_t device, uid_t user) {
+    if (status.owner != user) return false;
     if (status.device != device) return false;
     if (status.type() == S_IFDIR) return true;
 #if defined(QUILLON_FAULT_acceptHardLinks)
@@ -34,15 +34,15 @@ double newestSeconds(const platform::FileStatus& status) {
     return newest;
 }
 
-} // namespace
-
-Node inspect(int parent, const std::string& name, double cutoff, dev_t device, const RunControl* control) {
+// The walk itself; `user` is the real user id, read once per inspection.
+Node inspectAs(int parent, const std::string& name, double cutoff, dev_t device, const RunControl* control,
+               uid_t user) {
     if (control) control->check();
 
     platform::FileStatus status;
     if (!isEntryName(name) || mayBeSubstitutedName(name) || !platform::statAt(parent, name, status))
         throw SafetyError::skip("Cannot inspect item");
-    if (!eligibleKind(status, device)) throw SafetyError::skip("Linked, shared, special or differently owned item");
+    if (!eligibleKind(status, device, user)) throw SafetyError::skip("Linked, shared, special or differently owned item");
     if (!(newestSeconds(status) < cutoff)) throw SafetyError::skip("Recently changed; kept");
 
     Node node;
@@ -64,11 +64,17 @@ Node inspect(int parent, const std::string& name, double cutoff, dev_t device, c
         const std::vector<std::string> entries = names(directory.get(), control);
         node.children.reserve(entries.size());
         for (const std::string& entry : entries) {
-            node.children.push_back(inspect(directory.get(), entry, cutoff, device, control));
+            node.children.push_back(inspectAs(directory.get(), entry, cutoff, device, control, user));
             node.bytes += node.children.back().bytes;
         }
     }
     return node;
+}
+
+} // namespace
+
+Node inspect(int parent, const std::string& name, double cutoff, dev_t device, const RunControl* control) {
+    return inspectAs(parent, name, cutoff, device, control, ::getuid());
 }
 
 } // namespace quillon

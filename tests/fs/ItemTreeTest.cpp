@@ -22,17 +22,8 @@ const std::string linked = "Linked, shared, special or differently owned item";
 const std::string recent = "Recently changed; kept";
 const std::string replacement = "\xEF\xBF\xBD"; // U+FFFD
 
-// A fresh directory with its descriptor and device: the parent of the items
-// a test inspects.
-struct Place {
-    std::string path;
-    Descriptor fd;
-    dev_t device = 0;
-
-    explicit Place(const std::string& label)
-        : path(t::freshDirectory(label)), fd(openDirectory(path)), device(deviceOf(path)) {}
-
-    std::string operator/(const std::string& name) const { return path + "/" + name; }
+struct Place : TestDirectory {
+    using TestDirectory::TestDirectory;
 
     Node inspectOld(const std::string& name, const RunControl* control = nullptr) const {
         return inspect(fd.get(), name, futureCutoff(), device, control);
