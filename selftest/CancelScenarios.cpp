@@ -4,7 +4,7 @@
 #include "core/Errors.h"
 #include "core/RunControl.h"
 #include "engine/Clean.h"
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
 #include "platform/Formatting.h"
 #include "scan/Plan.h"

@@ -1,7 +1,7 @@
 #include "selftest/Scenarios.h"
 
 #include "core/StartupValues.h"
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"

@@ -3,7 +3,7 @@
 #include "catalog/Candidate.h"
 #include "core/StartupValues.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
 #include "platform/Formatting.h"
 #include "scan/Plan.h"

@@ -15,7 +15,7 @@
 #include "core/Errors.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/ItemTree.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 
