@@ -3,6 +3,7 @@
 #include "core/Errors.h"
 #include "core/StartupValues.h"
 
+#include <algorithm>
 #include <string_view>
 #include <unistd.h>
 
@@ -13,13 +14,20 @@ namespace {
 constexpr const char* untrusted = "Cannot verify open files; kept everything";
 
 // lsof's own messages: such an answer is never used, not even in part.
-constexpr std::string_view distrustedTexts[] = {"WARNING", "lsof:", "lstat: "};
+constexpr std::string_view distrustedTexts[] = {"WARNING", "lsof:"};
 
-// lsof's note after a path it could not check (one removed meanwhile, or one
-// inside another mount namespace such as a sandboxed app's). The path before
-// it is still the open file's, so both texts are kept: the exact one, in case
-// a name really contains the note, and the path without it.
-constexpr std::string_view uncheckedMark = " (stat: ";
+// lsof's notes after a path it could not check (one removed or renamed
+// meanwhile, or one inside another mount namespace such as a sandboxed
+// app's): "/p (stat: reason)" and "/p lstat: reason)". The path before the
+// first note is still the open file's, so both texts are kept: the exact
+// one, in case a name really contains a note, and the path without it.
+constexpr std::string_view uncheckedMarks[] = {" (stat: ", " lstat: "};
+
+std::size_t firstUncheckedMark(const std::string& path) {
+    std::size_t first = std::string::npos;
+    for (std::string_view mark : uncheckedMarks) first = std::min(first, path.find(mark));
+    return first;
+}
 
 // What lsof prints instead of the descriptors of a process of the user that
 // may not be inspected (an agent that made itself non-dumpable, a sandbox's
@@ -126,7 +134,7 @@ std::vector<std::string> openPathsFromLsof(const CommandResult& result) {
         const std::string_view printed = line.substr(1);
         if (printed.find(replacementCharacter) != std::string_view::npos) throw SafetyError::skip(untrusted);
         if (!unescapeName(printed, path)) throw SafetyError::skip(untrusted);
-        const std::size_t mark = path.find(uncheckedMark);
+        const std::size_t mark = firstUncheckedMark(path);
         if (mark != std::string::npos) paths.push_back(path.substr(0, mark));
         paths.push_back(path);
     }

@@ -99,7 +99,13 @@ TEST(LsofAnswer, LinesOfAProcessThatCannotBeInspectedNameNoOpenFile) {
 TEST(LsofAnswer, PathThatCouldNotBeCheckedIsKeptWithAndWithoutTheNote) {
     EXPECT_EQ(quillon::openPathsFromLsof(CommandResult{0, "p5\nn/home/me/.cache/x (stat: Permission denied)\n"}),
               (Paths{"/home/me/.cache/x", "/home/me/.cache/x (stat: Permission denied)"}));
-    EXPECT_EQ(refusal(CommandResult{0, "p5\nn/home/me/.cache/x lstat: Permission denied)\n"}), untrusted);
+    EXPECT_EQ(quillon::openPathsFromLsof(CommandResult{0, "p5\nn/home/me/.cache/x lstat: Permission denied)\n"}),
+              (Paths{"/home/me/.cache/x", "/home/me/.cache/x lstat: Permission denied)"}));
+    // What lsof prints for a folder held open while it is renamed away.
+    EXPECT_EQ(quillon::openPathsFromLsof(CommandResult{
+                  0, "p5\nn/tmp/swap/x lstat: No such file or directory) (stat: No such file or directory)\n"}),
+              (Paths{"/tmp/swap/x",
+                     "/tmp/swap/x lstat: No such file or directory) (stat: No such file or directory)"}));
 }
 
 TEST(LsofAnswer, PrintableEscapesAreUndoneToTheExactBytes) {
