@@ -17,9 +17,11 @@ Mode chooseMode(const std::vector<std::string>& arguments) {
     };
     if (has("--self-test")) return Mode::selfTest;
     if (has("--dry-run")) return Mode::dryRun;
-    if (arguments.size() <= 1) return Mode::window;
-    if (arguments.size() == 2 && arguments[1] == "--ui-preview") return Mode::uiPreview;
-    return Mode::usage;
+    const bool onlyPreviewWord = arguments.size() == 2 && arguments[1] == "--ui-preview";
+    if (arguments.size() >= 2 && !onlyPreviewWord) return Mode::usage;
+    // Argument 0 counts too: a program started under the name "--ui-preview"
+    // shows the harmless preview, never a real clean.
+    return has("--ui-preview") ? Mode::uiPreview : Mode::window;
 }
 
 namespace {

@@ -10,8 +10,10 @@ enum class Mode { selfTest, dryRun, usage, window, uiPreview };
 
 // Returns the mode for an argument list (argument 0 is the program path).
 // Precedence: "--self-test" anywhere (argument 0 included), then "--dry-run"
-// anywhere, then any argument list other than nothing or exactly
-// "--ui-preview" is a usage error. Matching is exact and case-sensitive.
+// anywhere, then any arguments after argument 0 other than nothing or exactly
+// "--ui-preview" are a usage error; otherwise the window, as the preview when
+// any argument (argument 0 included) is "--ui-preview". Matching is exact and
+// case-sensitive.
 Mode chooseMode(const std::vector<std::string>& arguments);
 
 // The usage line written to standard error, with its line feed.

@@ -9,6 +9,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 
 namespace quillon {
 
@@ -18,13 +19,22 @@ double easedProgress(double bar, double target) {
     return std::min(target, bar + std::max(gap * easingShare, easingMinimumStep));
 }
 
+std::chrono::milliseconds easingDelay(std::chrono::nanoseconds elapsed, std::int64_t tick,
+                                      std::chrono::duration<double> period) {
+    const std::chrono::duration<double> due = period * static_cast<double>(tick);
+    const double wait = std::chrono::duration<double, std::milli>(due - elapsed).count();
+    return std::chrono::milliseconds(wait <= 0 ? 0 : static_cast<std::int64_t>(std::ceil(wait - 1e-6)));
+}
+
 void AppDelegate::startProgressTimer() {
     if (progressTimer_ != nullptr) return;
     progressTimer_ = new QTimer(this);
     // Precise: the bar should glide at an even pace, not at whatever the
-    // coarse timer's 5 percent slack makes of 33 ms.
+    // coarse timer's 5 percent slack makes of each wait.
     progressTimer_->setTimerType(Qt::PreciseTimer);
-    progressTimer_->setInterval(settings_.easingInterval);
+    easingClock_.start();
+    easingTicks_ = 0;
+    progressTimer_->setInterval(easingDelay(std::chrono::nanoseconds(0), 1, settings_.easingInterval));
     connect(progressTimer_, &QTimer::timeout, progressTimer_, [delegate = QPointer<AppDelegate>(this)] {
         if (delegate) delegate->easingTick();
     });
@@ -32,8 +42,17 @@ void AppDelegate::startProgressTimer() {
 }
 
 void AppDelegate::easingTick() {
+    ++easingTicks_;
     setProgress(easedProgress(progress_, targetProgress_));
-    if (finished_ && progress_ >= 100) stopTimer(progressTimer_);
+    if (finished_ && progress_ >= 100) {
+        stopTimer(progressTimer_);
+        return;
+    }
+    // The timer counts whole milliseconds and 1/30 s is not one: each wait
+    // aims at the next tick's own due time, so the waits alternate between
+    // 33 and 34 ms and the rate stays exactly thirty a second.
+    progressTimer_->setInterval(
+        easingDelay(std::chrono::nanoseconds(easingClock_.nsecsElapsed()), easingTicks_ + 1, settings_.easingInterval));
 }
 
 void AppDelegate::startPreview() {

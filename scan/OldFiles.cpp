@@ -24,7 +24,7 @@ public:
         for (const std::string& name : names(fd, control_)) {
             if (control_) control_->check();
             platform::FileStatus status;
-            if (!platform::statAt(fd, name, status) || status.owner != user_ || status.device != device_) {
+            if (mayBeSubstitutedName(name) || !platform::statAt(fd, name, status) || status.owner != user_ || status.device != device_) {
                 ++stats_.kept;
                 continue;
             }

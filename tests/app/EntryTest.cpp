@@ -114,3 +114,36 @@ TEST(Entry, DryRunOnABrowserCacheNamesItAndRemovesNothing) {
     EXPECT_EQ(r.out.find("Local Storage"), std::string::npos) << r.out;
     EXPECT_EQ(t::readFile(cache + "/data_0"), std::string(5000, 'x'));
 }
+
+TEST(Entry, AnOptionWordAsTheProgramNameChoosesItsMode) {
+    // Argument 0 is an argument too: started as "--ui-preview" with nothing
+    // else, the program shows the harmless preview and cleans nothing.
+    struct Case {
+        const char* name;
+        const char* expected; // what standard output begins with, or the preview log holds
+    };
+    for (const Case& c : {Case{"--dry-run", "Preview: "}, Case{"--self-test", "PASS: "},
+                          Case{"--ui-preview", "UI PREVIEW ONLY"}}) {
+        t::requireFixtureEnvironment();
+        const std::string base = t::freshDirectory("entry");
+        for (const char* sub : {"/home", "/tmp", "/cache"}) {
+            t::makeDirectory(base + sub);
+            chmod((base + sub).c_str(), 0700);
+        }
+        // bash's exec -a sets argument 0; the window of the preview is asked to
+        // quit after two seconds, as a desktop session would.
+        const t::ProgramRun r = t::runProgram(
+            {"/bin/bash", "-c", "exec -a \"$1\" \"$0\" & sleep 2; kill -TERM $! 2>/dev/null; wait $!",
+             t::quillonBinary(), c.name},
+            {"HOME=" + base + "/home", "TMPDIR=" + base + "/tmp", "XDG_CACHE_HOME=" + base + "/cache",
+             "XDG_STATE_HOME=" + base + "/state", "QT_QPA_PLATFORM=offscreen"});
+        EXPECT_EQ(r.status, 0) << c.name << ": " << r.err;
+        if (std::string(c.name) == "--ui-preview") {
+            EXPECT_NE(t::readFile(base + "/tmp/Quillon-UI-preview.log").find(c.expected), std::string::npos);
+            EXPECT_FALSE(t::exists(base + "/home/Library")) << "the window mode wrote its run log";
+            EXPECT_FALSE(t::exists(base + "/state/quillon")) << "the window mode wrote its run log";
+        } else {
+            EXPECT_EQ(r.out.rfind(c.expected, 0), 0u) << c.name << ": " << r.out << r.err;
+        }
+    }
+}
