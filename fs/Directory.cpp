@@ -16,6 +16,8 @@ bool isEntryName(const std::string& name) {
            name.find('\0') == std::string::npos;
 }
 
+bool mayBeSubstitutedName(const std::string& name) { return name.find("\xEF\xBF\xBD") != std::string::npos; }
+
 Descriptor openDirectory(const std::string& path) {
     // A NUL would silently cut a component short.
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos)

@@ -18,6 +18,12 @@ inline constexpr int guardedOpenFlags = O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_
 // and without "/" or NUL.
 bool isEntryName(const std::string& name);
 
+// Returns whether `name`, as names() gave it, holds U+FFFD and so may stand
+// for bytes that were not UTF-8. A look-up by such a name could find a
+// different entry (one literally named with U+FFFD), so callers treat it as
+// a name that cannot be looked up.
+bool mayBeSubstitutedName(const std::string& name);
+
 // Opens the directory named by the absolute `path`, walking from "/" one
 // component at a time with the guarded flags, so that no symbolic link is
 // ever followed. Repeated and trailing slashes add nothing; "/" alone opens

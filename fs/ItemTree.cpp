@@ -12,11 +12,6 @@ namespace quillon {
 
 namespace {
 
-// A name that came back from names() with U+FFFD in it may stand for bytes
-// that were not UTF-8; looking it up could find a different item, so it is
-// treated as one that cannot be looked up.
-bool mayBeSubstitutedName(const std::string& name) { return name.find("\xEF\xBF\xBD") != std::string::npos; }
-
 bool eligibleKind(const platform::FileStatus& status, dev_t device, uid_t user) {
     if (status.owner != user) return false;
     if (status.device != device) return false;

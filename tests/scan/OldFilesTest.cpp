@@ -43,6 +43,21 @@ TEST(OldFiles, PlansFilesDepthFirstInSortedOrderWithTheirParentPaths) {
     EXPECT_EQ(s.stats.kept, 0);
 }
 
+TEST(OldFiles, NamesThatAreNotUtf8AreKeptAndNeverLookedUpByTheirDecodedText) {
+    // "\xff" decodes to U+FFFD, the very name of the second folder: a look-up
+    // by the decoded text would scan that folder twice and the first never.
+    const std::string dir = t::freshDirectory("scan");
+    for (const char* folder : {"/\xff", "/\xEF\xBF\xBD"}) {
+        t::makeDirectory(dir + folder);
+        t::writeFile(dir + folder + "/a.log", "a");
+    }
+    t::writeFile(dir + "/c.log", "c");
+    const Scanned s = scan(dir);
+    EXPECT_EQ(s.paths, std::vector<std::string>{dir + "/c.log"});
+    EXPECT_EQ(s.stats.files, 1);
+    EXPECT_EQ(s.stats.kept, 2);
+}
+
 TEST(OldFiles, DirectoriesAreNeverPlannedEvenWhenEmptyAndOld) {
     const std::string dir = t::freshDirectory("scan");
     t::makeDirectory(dir + "/empty");
