@@ -1,11 +1,13 @@
 #pragma once
 
 #include "app/BackgroundRun.h"
+#include "app/ProgressAnimation.h"
 #include "core/RunControl.h"
 #include "engine/Clean.h"
 #include "engine/Report.h"
 #include "engine/RunLog.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 
 #include <chrono>
@@ -37,7 +39,7 @@ struct DelegateSettings {
     // The log file; empty: the mode's own log (see RunLog).
     std::string logPath;
     // The tick of the progress easing; 1/30 s in the program.
-    std::chrono::milliseconds easingInterval{33};
+    std::chrono::duration<double> easingInterval = EasingPeriod{1};
     // The tick of the window-only preview; 0.3 s in the program.
     std::chrono::milliseconds previewInterval{300};
     // Opens a file with the desktop's default application; empty: QDesktopServices.
@@ -150,6 +152,8 @@ private:
     double targetProgress_ = 0;
     double progress_ = 0;
     QTimer* progressTimer_ = nullptr;  // a child of the delegate while present
+    QElapsedTimer easingClock_;        // started with the easing timer
+    std::int64_t easingTicks_ = 0;     // easing ticks since then
     QTimer* previewTimer_ = nullptr;   // a child of the delegate while present
     std::unique_ptr<BackgroundRun> run_; // last: joined before anything it uses goes
 };

@@ -1,6 +1,13 @@
 #pragma once
 
+#include <chrono>
+#include <cstdint>
+#include <ratio>
+
 namespace quillon {
+
+// The period of the progress easing: 1/30 s.
+using EasingPeriod = std::chrono::duration<std::int64_t, std::ratio<1, 30>>;
 
 // Each easing tick covers this share of the distance left to the target...
 inline constexpr double easingShare = 0.12;
@@ -20,5 +27,12 @@ inline constexpr const char* previewCancelledLine = "PREVIEW CANCELLED \u2014 no
 // 12 percent of the gap, at least 0.01, never past the target; a bar at or
 // above the target stays where it is.
 double easedProgress(double bar, double target);
+
+// Returns how long to wait, `elapsed` after the easing timer started, until
+// tick number `tick` (counted from 1) is due at `tick` x `period`: rounded up
+// to the timer's whole milliseconds and never negative. Waiting this long
+// before every tick keeps the ticks exactly `period` apart on average.
+std::chrono::milliseconds easingDelay(std::chrono::nanoseconds elapsed, std::int64_t tick,
+                                      std::chrono::duration<double> period);
 
 } // namespace quillon

@@ -24,6 +24,20 @@ TEST(EasedProgress, TargetBelowBarLeavesBarWhereItIs) { EXPECT_EQ(easedProgress(
 
 TEST(EasedProgress, BarOnTargetStays) { EXPECT_EQ(easedProgress(99, 99), 99.0); }
 
+TEST(EasingDelay, KeepsThirtyTicksASecondOnAMillisecondTimer) {
+    using namespace std::chrono_literals;
+    const std::chrono::duration<double> period = DelegateSettings{}.easingInterval;
+    std::chrono::milliseconds now{0};
+    for (std::int64_t tick = 1; tick <= 30; ++tick) {
+        const std::chrono::milliseconds wait = easingDelay(now, tick, period);
+        EXPECT_TRUE(wait == 33ms || wait == 34ms) << "tick " << tick << ": " << wait.count() << " ms";
+        now += wait;
+    }
+    EXPECT_EQ(now, 1000ms);
+    // A tick that came late is followed at once by a successor already due.
+    EXPECT_EQ(easingDelay(100ms, 3, period), 0ms);
+}
+
 class EasingTimerTest : public t::DelegateTest {};
 
 TEST_F(EasingTimerTest, MovesBarFromZeroToSixThenTo11_28TowardsFifty) {
