@@ -1,0 +1,79 @@
+#!/bin/sh
+# Mutation testing by hand (not run in CI): proves that the tests catch real
+# faults. Copies the working tree into a scratch folder, builds it once, then
+# for each mutant of scripts/mutants.txt replaces one exact piece of code,
+# rebuilds what that touches, runs the test suite and the built-in self-test,
+# and puts the file back. A mutant is "killed" when anything fails, "survived"
+# when everything passes, "stillborn" when it does not compile.
+#
+# Usage: sh scripts/mutants.sh [name...]   (default: every mutant)
+# WORK names the scratch folder (default: build-mutants); JOBS the build
+# parallelism (default: nproc). Each test run gets its own fixture folder.
+set -eu
+cd "$(dirname "$0")/.."
+root=$(pwd)
+work=${WORK:-$root/build-mutants}
+jobs=${JOBS:-$(nproc)}
+table="$root/scripts/mutants.txt"
+
+rm -rf "$work/src"
+mkdir -p "$work/src" "$work/logs"
+git ls-files -z | (cd "$root" && xargs -0 cp --parents -t "$work/src")
+launcher=""
+command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+# shellcheck disable=SC2086
+cmake -S "$work/src" -B "$work/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_BENCH=OFF \
+      $launcher >"$work/logs/configure.log" 2>&1
+
+# Runs everything that can kill a mutant; returns non-zero when anything fails.
+suite() {
+  cmake --build "$work/build" -j "$jobs" >"$1.build" 2>&1 || return 3
+  fixture=$(mktemp -d "${TMPDIR:-/tmp}/quillon-mutant-XXXXXX")
+  mkdir -m 700 "$fixture/home" "$fixture/tmp" "$fixture/cache"
+  status=0
+  (cd "$work/build" && ctest -j "$jobs" --timeout 900) >"$1.tests" 2>&1 || status=1
+  HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" \
+    "$work/build/quillon" --self-test >>"$1.tests" 2>&1 || status=1
+  rm -rf "$fixture"
+  return "$status"
+}
+
+# Replaces the one occurrence of $2 in file $1 by $3; fails when $2 does not
+# occur exactly once, so that a stale mutant is noticed rather than skipped.
+mutate() {
+  OLD="$2" NEW="$3" perl -0pi -e '$n = () = /\Q$ENV{OLD}\E/g; die "found $n times\n" unless $n == 1;
+                                   s/\Q$ENV{OLD}\E/$ENV{NEW}/' "$1"
+}
+
+echo "baseline: building and testing the unchanged tree"
+suite "$work/logs/baseline" </dev/null || { echo "the unchanged tree fails its tests; see $work/logs" >&2; exit 1; }
+
+echo "0 0 0 0" >"$work/score"
+killed=0; survived=0; stillborn=0; stale=0
+# The table: a "= name" line, the file, the exact code, its replacement; then
+# a blank line. Lines starting with "#" are comments.
+grep -v '^#' "$table" | while IFS= read -r head; do
+  case "$head" in "= "*) ;; *) continue ;; esac
+  name=${head#= }
+  IFS= read -r file; IFS= read -r old; IFS= read -r new
+  [ $# -eq 0 ] || case " $* " in *" $name "*) ;; *) continue ;; esac
+  cp "$work/src/$file" "$work/pristine"
+  if ! mutate "$work/src/$file" "$old" "$new" 2>"$work/logs/$name.apply"; then
+    echo "stale     $name ($file: $(cat "$work/logs/$name.apply"))"
+    stale=$((stale + 1))
+  else
+    status=0
+    suite "$work/logs/$name" </dev/null || status=$?
+    case "$status" in
+      0) echo "survived  $name"; survived=$((survived + 1)) ;;
+      3) echo "stillborn $name"; stillborn=$((stillborn + 1)) ;;
+      *) echo "killed    $name ($(grep -c 'Failed\|FAILED\|failed' "$work/logs/$name.tests") failure lines)"
+         killed=$((killed + 1)) ;;
+    esac
+  fi
+  cp "$work/pristine" "$work/src/$file"
+  echo "$killed $survived $stillborn $stale" >"$work/score"
+done
+read -r killed survived stillborn stale <"$work/score"
+echo "mutants: $killed killed, $survived survived, $stillborn did not build, $stale stale"
+[ "$survived" -eq 0 ] && [ "$stale" -eq 0 ]
