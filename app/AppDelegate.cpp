@@ -101,7 +101,10 @@ void AppDelegate::runInBackground() {
     };
     const LogCallback onLog = [this](const std::string& line) { log_->append(line); };
     const Report report = settings_.run(control_, onProgress, onLog);
-    log_->append("\n" + summary(report, false));
+    // Named first: GCC 12 warns falsely (-Wrestrict, at -O3) when a literal
+    // is prepended to a temporary string.
+    const std::string closing = summary(report, false);
+    log_->append("\n" + closing);
     log_->close();
     QMetaObject::invokeMethod(this, [this, report] { finish(report); }, Qt::QueuedConnection);
 }

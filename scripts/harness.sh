@@ -17,7 +17,7 @@ trials=${1:-5000}
 seed=${2:-$(od -An -N4 -tu4 /dev/urandom | tr -d ' ')}
 build=${BUILD:-build}
 
-cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON >/dev/null
+cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON -DQUILLON_PROGRAM_ONLY=OFF >/dev/null
 cmake --build "$build" --target harness_tests -j "${JOBS:-$(nproc)}"
 
 echo "harness: $trials trials from seed $seed"

@@ -1,16 +1,36 @@
 #!/bin/sh
 # Installs, from Debian 12's own archive, everything Quillon needs to build,
-# test and run. Packages already present are left as they are.
+# test, package and run. Packages already present are left as they are.
+#   sh scripts/setup.sh           everything
+#   sh scripts/setup.sh program   only what building and running the program needs
+#   sh scripts/setup.sh package   that, and what installing it and making its package need
 set -eu
 
-packages="
+program="
   build-essential cmake pkg-config
   libicu-dev libplist-dev
-  qt6-base-dev qt6-qpa-plugins libxcb1-dev
-  googletest libgtest-dev libgmock-dev
-  clang libclang-rt-dev
+  qt6-base-dev libxcb1-dev
   procps lsof util-linux
 "
+# Installing renders the PNG icons from the SVG; CPack computes the package's
+# dependencies with dpkg-shlibdeps, which it runs through file.
+package="librsvg2-bin dpkg-dev file"
+# The tests (the window's tests use Qt's offscreen platform), the fuzz target,
+# and the checks of the package: lintian, the validators of the desktop entry
+# and the metainfo, groff and man for the man page.
+checks="
+  qt6-qpa-plugins
+  googletest libgtest-dev libgmock-dev
+  clang libclang-rt-dev
+  lintian desktop-file-utils appstream groff-base man-db
+"
+
+case "${1:-}" in
+  program) packages=$program ;;
+  package) packages="$program $package" ;;
+  "") packages="$program $package $checks" ;;
+  *) echo "usage: sh scripts/setup.sh [program | package]" >&2; exit 2 ;;
+esac
 
 missing=""
 for p in $packages; do

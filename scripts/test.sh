@@ -1,36 +1,72 @@
 #!/bin/sh
 # Builds and runs every test: the warning-clean build and its suite, the
-# built-in self-test, the same suite under AddressSanitizer and
+# built-in self-test, the Release build of the program alone with its Debian
+# package and the package's checks, the same suite under AddressSanitizer and
 # UndefinedBehaviorSanitizer, the engine under ThreadSanitizer, a short run of
 # the metadata fuzz target, and
 # the fault variants that prove the self-test catches a broken safety rule.
+# Each stage says how long it took, and the end repeats them all.
 set -eu
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+timings=""
+# The README's first command leaves build/ configured for the program alone;
+# the builds of the suites below say QUILLON_PROGRAM_ONLY=OFF so their tests come back.
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON
-cmake --build build -j "$jobs"
-(cd build && ctest --output-on-failure -j "$jobs")
+# stage NAME COMMAND...: runs one stage and notes its duration.
+stage() {
+  name=$1
+  shift
+  echo "== $name"
+  started=$(date +%s)
+  "$@"
+  seconds=$(($(date +%s) - started))
+  echo "== $name: ${seconds} s"
+  timings="$timings$(printf '%6d s  %s' "$seconds" "$name")
+"
+}
+
+normal_build() {
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON -DQUILLON_PROGRAM_ONLY=OFF
+  cmake --build build -j "$jobs"
+  (cd build && ctest --output-on-failure -j "$jobs")
+}
 
 # The self-test of the shipped binary, with HOME, TMPDIR and XDG_CACHE_HOME in
 # a private folder.
-fixture=$(mktemp -d /tmp/quillon-selftest-XXXXXX)
-trap 'rm -rf "$fixture"' EXIT INT TERM
-mkdir -m 700 "$fixture/home" "$fixture/tmp" "$fixture/cache"
-HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" build/quillon --self-test
+self_test() {
+  fixture=$(mktemp -d /tmp/quillon-selftest-XXXXXX)
+  mkdir -m 700 "$fixture/home" "$fixture/tmp" "$fixture/cache"
+  status=0
+  HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" build/quillon --self-test || status=$?
+  rm -rf "$fixture"
+  return "$status"
+}
 
-cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLON_WERROR=ON -DQUILLON_SANITIZE=ON \
-      -DQUILLON_BUILD_BENCH=OFF
-cmake --build build-asan -j "$jobs"
-(cd build-asan && ctest --output-on-failure -j "$jobs")
+sanitizer_build() {
+  cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLON_WERROR=ON -DQUILLON_SANITIZE=ON \
+        -DQUILLON_BUILD_BENCH=OFF -DQUILLON_PROGRAM_ONLY=OFF
+  cmake --build build-asan -j "$jobs"
+  (cd build-asan && ctest --output-on-failure -j "$jobs")
+}
 
 # The engine, a cancel from another thread and a short adversarial run under
 # ThreadSanitizer.
-cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON -DQUILLON_TSAN=ON \
-      -DQUILLON_BUILD_APP=OFF -DQUILLON_BUILD_BENCH=OFF
-cmake --build build-tsan -j "$jobs" --target engine_tests harness_cancel_tests harness_tests
-(cd build-tsan && QUILLON_HARNESS_TRIALS=50 QUILLON_HARNESS_PAIRS=4 \
-    ctest --output-on-failure -R '^(engine_tests|harness_cancel_tests|harness_tests)$')
+thread_sanitizer_build() {
+  cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON -DQUILLON_TSAN=ON \
+        -DQUILLON_BUILD_APP=OFF -DQUILLON_BUILD_BENCH=OFF -DQUILLON_PROGRAM_ONLY=OFF
+  cmake --build build-tsan -j "$jobs" --target engine_tests harness_cancel_tests harness_tests
+  (cd build-tsan && QUILLON_HARNESS_TRIALS=50 QUILLON_HARNESS_PAIRS=4 \
+      ctest --output-on-failure -R '^(engine_tests|harness_cancel_tests|harness_tests)$')
+}
 
-sh scripts/fuzz.sh 30
-JOBS="$jobs" sh scripts/fault-variants.sh
+stage "normal build and suite" normal_build
+stage "self-test of build/quillon" self_test
+stage "Release program, Debian package and its checks" env JOBS="$jobs" sh scripts/package.sh
+stage "AddressSanitizer and UndefinedBehaviorSanitizer build and suite" sanitizer_build
+stage "ThreadSanitizer run" thread_sanitizer_build
+stage "fuzz target" sh scripts/fuzz.sh 30
+stage "fault variants" env JOBS="$jobs" sh scripts/fault-variants.sh
+
+echo "== durations"
+printf '%s' "$timings"
