@@ -227,8 +227,7 @@ void addHeldPaths(const Process& process, std::vector<std::string>& paths) {
     DirectoryStream descriptors;
     std::vector<std::string> numbers;
     const std::string fdFolder = process.where("fd");
-    // Without ptrace rights fd/ itself belongs to root with mode 0500.
-    if (openFolder(process.fd(), "fd", fdFolder, descriptors, Refusal::allowed) != Outcome::read ||
+    if (openFolder(process.fd(), "fd", fdFolder, descriptors, Refusal::fails) != Outcome::read ||
         listNames(descriptors.get(), fdFolder, numbers) != Outcome::read)
         return;
     for (const std::string& number : numbers)

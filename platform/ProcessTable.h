@@ -44,10 +44,12 @@ std::vector<std::string> executableNames(const std::string& root = processTableR
 // Where the kernel may have marked a path, every reading is kept: a path
 // ending in " (deleted)" also without it, and a mapping's path holding
 // "\012" (how maps writes a line feed) also with each one made a line feed.
-// A process of the user whose fd/ folder the kernel refuses (EACCES: it
-// made itself non-dumpable, as key agents do) cannot show its open files and
-// is passed over; any other refusal, a link that fills the buffer, or a
-// listing that fails throws.
+// A process of the user that the kernel will not let us inspect (it made
+// itself non-dumpable, as key agents do, so its links and maps are refused
+// to everyone without ptrace rights over it) cannot show its open files and
+// is passed over: its working directory is asked first, and a refusal there
+// means that. A refusal of anything after that (the process changed under
+// the reading), a link that fills the buffer, or any other failure throws.
 std::vector<std::string> openFilePaths(const std::string& root = processTableRoot);
 
 } // namespace quillon::platform

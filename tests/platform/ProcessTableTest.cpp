@@ -1,12 +1,15 @@
 #include "platform/ProcessTable.h"
 
 #include "tests/support/Fixture.h"
+#include "tests/support/OwnUser.h"
 #include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <functional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace quillon::platform;
@@ -154,6 +157,42 @@ TEST(ProcessTable, AnyReadingThatFailsOtherThanByAnEndedProcessFailsTheWholeAnsw
         EXPECT_EQ(thrown([&] { return executableNames(root); }), expected(row.names)) << row.what;
         EXPECT_EQ(thrown([&] { return openFilePaths(root); }), expected(row.open)) << row.what;
     }
+}
+
+TEST(ProcessTable, ARefusalIsPassedOverOnlyWhereItMeansTheProcessIsNotInspectable) {
+    const FakeTable quiet, changing;
+    int quietRoot = -1, changingRoot = -1;
+    const std::string outcome = t::asUserOfItsOwn(
+        [&](uid_t uid) {
+            // Refused at the first look (another user's under "hidepid", or
+            // one that may not be inspected): passed over.
+            const std::string hidden = quiet.process(50, "/bin/hidden", uid);
+            const std::string noStatus = quiet.process(51, "/bin/hidden", uid);
+            t::makeSymlink("/held/seen", quiet.process(52, "/bin/seen", uid) + "/fd/0");
+            // Refused once it was found readable: it changed under the reading.
+            const std::string maps = changing.process(53, "/bin/x", uid) + "/maps";
+            const std::string cmdline = changing.process(54, "", uid) + "/cmdline";
+            for (const std::string& path : {hidden, noStatus + "/status", maps, cmdline}) chmod(path.c_str(), 0);
+            // The fixture's parents are closed to other users: each table is
+            // reached through a descriptor opened while still root.
+            quietRoot = open(quiet.root.c_str(), O_RDONLY | O_DIRECTORY);
+            changingRoot = open(changing.root.c_str(), O_RDONLY | O_DIRECTORY);
+        },
+        [&] {
+            const std::string quietPath = "/proc/self/fd/" + std::to_string(quietRoot);
+            const std::string changingPath = "/proc/self/fd/" + std::to_string(changingRoot);
+            std::string all;
+            for (const std::string& text : answer([&] { return executableNames(quietPath); })) all += text + ",";
+            for (const std::string& text : answer([&] { return openFilePaths(quietPath); })) all += text + ",";
+            all += "\n" + thrown([&] { return executableNames(changingPath); }) + "\n" +
+                   thrown([&] { return openFilePaths(changingPath); });
+            for (std::size_t at; (at = all.find(changingPath)) != std::string::npos;)
+                all.replace(at, changingPath.size(), "@");
+            return all;
+        });
+    if (outcome.rfind("SKIP", 0) == 0) GTEST_SKIP() << outcome;
+    EXPECT_EQ(outcome, "seen,/,/,/bin/seen,/held/seen,\nCannot read @/54/cmdline: Permission denied\n"
+                       "Cannot read @/53/maps: Permission denied");
 }
 
 TEST(ProcessTableLive, ChildProcessIsNamedInFullAndWhatItHoldsIsListedExactly) {
