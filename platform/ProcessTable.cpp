@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon::platform {
@@ -139,18 +140,25 @@ std::string_view statusValue(std::string_view status, std::string_view key) {
     return status.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
 }
 
-// Returns whether the process whose status is `status` belongs to `user`
-// and can hold anything: a zombie has let go of all it held.
-bool isLiveProcessOf(const std::string& status, uid_t user, const std::string& where) {
-    const std::string_view state = statusValue(status, "State:");
-    const std::string_view uid = statusValue(status, "Uid:");
+// What a status text says of its process.
+struct Status {
     unsigned long realUid = 0;
-    if (state.empty() || std::from_chars(uid.data(), uid.data() + uid.size(), realUid).ec != std::errc())
+    bool zombie = false; // state Z or X: it has let go of all it held
+};
+
+Status parseStatus(const std::string& text, const std::string& where) {
+    const std::string_view state = statusValue(text, "State:");
+    const std::string_view uid = statusValue(text, "Uid:");
+    Status status;
+    if (state.empty() || std::from_chars(uid.data(), uid.data() + uid.size(), status.realUid).ec != std::errc())
         throw ProcessTableError("Cannot read " + where + ": no State or Uid line");
-    return realUid == user && state[0] != 'Z' && state[0] != 'X';
+    status.zombie = state[0] == 'Z' || state[0] == 'X';
+    return status;
 }
 
-// Calls `visit` with each live process of the real user (see the header).
+// Calls `visit(process, checked)` with each process of the real user that
+// was not found dead (see the header); `checked` tells whether its status
+// was read and showed it live.
 template <class Visit>
 void forEachProcessOfUser(const std::string& root, Visit visit) {
     // The table itself has no "ended": a missing or unreadable root fails.
@@ -165,14 +173,25 @@ void forEachProcessOfUser(const std::string& root, Visit visit) {
     if (listNames(table.get(), root, names) != Outcome::read)
         throw ProcessTableError("Cannot list " + root + ": " + errorText(ENOENT));
     const uid_t user = getuid();
-    std::string status;
+    std::string text;
     for (const std::string& name : names) {
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
         const Process process(dirfd(table.get()), root, name);
-        if (process.opened() != Outcome::read ||
-            process.readFile("status", status, Refusal::allowed) != Outcome::read)
+        if (process.opened() != Outcome::read) continue;
+        struct stat folder {};
+        if (::fstat(process.fd(), &folder) != 0) incomplete(root + "/" + name, errno);
+        // The kernel gives a process's folder to its effective user when the
+        // process may be inspected, and to root when it may not: a folder of
+        // the user's is the user's process without reading its status, which
+        // costs several times more. Any other is the user's when its status
+        // names the user as its real user.
+        if (folder.st_uid == user) {
+            visit(process, false);
             continue;
-        if (isLiveProcessOf(status, user, process.where("status"))) visit(process);
+        }
+        if (process.readFile("status", text, Refusal::allowed) != Outcome::read) continue;
+        const Status status = parseStatus(text, process.where("status"));
+        if (status.realUid == user && !status.zombie) visit(process, true);
     }
 }
 
@@ -244,21 +263,26 @@ void addHeldPaths(const Process& process, std::vector<std::string>& paths) {
 
 std::vector<std::string> openFilePaths(const std::string& root) {
     std::vector<std::string> paths;
-    forEachProcessOfUser(root, [&](const Process& process) { addHeldPaths(process, paths); });
+    // A zombie's working directory is gone: it is passed over there.
+    forEachProcessOfUser(root, [&](const Process& process, bool) { addHeldPaths(process, paths); });
     return paths;
 }
 
 std::vector<std::string> executableNames(const std::string& root) {
     std::vector<std::string> names;
     std::string text;
-    forEachProcessOfUser(root, [&](const Process& process) {
+    forEachProcessOfUser(root, [&](const Process& process, bool checked) {
         if (process.readLink("exe", text, Refusal::allowed) == Outcome::read) {
             if (endsWith(text, deletedMark)) text.resize(text.size() - deletedMark.size());
             names.push_back(lastPathComponent(text));
             return;
         }
-        // No executable path: a kernel thread, or a process that may not be
-        // inspected. Its command line and short name are readable by anyone.
+        // No executable path: a kernel thread, a process that may not be
+        // inspected, or a zombie, which runs nothing.
+        if (!checked && (process.readFile("status", text) == Outcome::ended ||
+                         parseStatus(text, process.where("status")).zombie))
+            return;
+        // The command line and short name are readable by anyone.
         if (process.readFile("cmdline", text) == Outcome::ended) return;
         const std::string argv0 = text.substr(0, text.find('\0'));
         if (!argv0.empty()) {

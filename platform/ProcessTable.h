@@ -19,10 +19,12 @@ public:
 };
 
 // Both readings below list `root` to its end first, then visit each process
-// whose real user id (the first value of the "Uid:" line of its status) is
-// this process's real user id. Every read of a process is made relative to
-// a descriptor of its own folder, so a process number reused meanwhile never
-// mixes two processes. Passed over, as holding and running nothing:
+// of the user: one whose folder belongs to this process's real user id (the
+// kernel gives the folder of a process that may be inspected to its
+// effective user), or else whose status names that id as its real user (the
+// first value of its "Uid:" line). Every read of a process is made relative
+// to a descriptor of its own folder, so a process number reused meanwhile
+// never mixes two processes. Passed over, as holding and running nothing:
 // processes of other users; processes that end while the table is read
 // (ENOENT or ESRCH); zombies (state Z or X); and processes whose folder or
 // status the kernel refuses (EACCES or EPERM, as under a "hidepid" mount:

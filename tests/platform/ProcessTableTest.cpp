@@ -24,7 +24,8 @@ struct FakeTable {
 
     // Makes the folder of process `pid`: a status of real user `realUid`
     // (effective user: this test's) in `state`, an empty fd/, cmdline and
-    // maps, cwd and root "/", and `exe` as its executable (none when empty).
+    // maps, and `exe` as its executable (none when empty); cwd and root "/"
+    // unless it is a zombie, whose links are gone as in the kernel's table.
     std::string process(int pid, const std::string& exe, uid_t realUid = getuid(), char state = 'S') const {
         const std::string dir = root + "/" + std::to_string(pid);
         t::makeDirectory(dir + "/fd");
@@ -33,8 +34,10 @@ struct FakeTable {
                                           std::to_string(getuid()) + "\t0\t0\nGid:\t0\t0\t0\t0\n");
         for (const char* file : {"cmdline", "maps"}) t::writeFile(dir + "/" + file, "");
         t::writeFile(dir + "/comm", "x\n");
-        t::makeSymlink("/", dir + "/cwd");
-        t::makeSymlink("/", dir + "/root");
+        if (state != 'Z' && state != 'X') {
+            t::makeSymlink("/", dir + "/cwd");
+            t::makeSymlink("/", dir + "/root");
+        }
         if (!exe.empty()) t::makeSymlink(exe, dir + "/exe");
         return dir;
     }
@@ -76,9 +79,8 @@ TEST(ProcessTable, NamesEachLiveProcessOfTheUserByExecutableElseArgv0ElseShortNa
     t::writeFile(table.process(13, "") + "/cmdline", std::string("node\0script.js\0", 15));
     t::writeFile(table.process(14, "") + "/cmdline", std::string("/usr/libexec/daemon/\0-f\0", 24));
     t::writeFile(table.process(15, "") + "/comm", "kworker/0:1\n"); // a kernel thread: no exe, no argv
-    table.process(16, "/bin/zombie", getuid(), 'Z');
-    table.process(17, "/bin/dead", getuid(), 'X');
-    table.process(18, "/bin/other", getuid() + 1); // its effective user is ours, its real one is not
+    table.process(16, "", getuid(), 'Z');
+    table.process(17, "", getuid(), 'X');
     t::makeDirectory(table.root + "/19");            // ended after the listing: its folder is empty
     t::makeSymlink(table.root + "/gone", table.root + "/20"); // ended before its folder was opened
     t::makeSymlink("10", table.root + "/self");      // not a process number
@@ -103,14 +105,28 @@ TEST(ProcessTable, ListsEveryReadingOfWhatLiveProcessesOfTheUserHold) {
                  "7f01-7f02 rw-p 00000000 00:00 0 \n"
                  "7f02-7f03 r--p 00000000 fd:00 77                         /home/u/ends with a blank \n"
                  "7ffc-7ffd rw-p 00000000 00:00 0                          [stack]");
-    t::makeSymlink("/home/u/zombie-held", table.process(21, "/bin/z", getuid(), 'Z') + "/fd/0");
-    t::makeSymlink("/home/u/other-held", table.process(22, "/bin/o", getuid() + 1) + "/fd/0");
+    t::makeSymlink("/home/u/zombie-held", table.process(21, "", getuid(), 'Z') + "/fd/0");
     table.process(23, ""); // a kernel thread
     EXPECT_EQ(answer([&] { return openFilePaths(table.root); }),
               sorted({"/home/u/work", "/", "/usr/bin/editor", "/home/u/a b.txt", "/home/u/gone (deleted)",
                       "/home/u/gone", "/home/u/x^Ay", "/home/u/new\nline", "/home/u/" + oddName, "/usr/bin/editor",
                       "/home/u/map\\012ped (deleted)", "/home/u/map\\012ped", "/home/u/map\nped (deleted)",
                       "/home/u/map\nped", "/home/u/ends with a blank ", "/", "/"}));
+}
+
+TEST(ProcessTable, FolderOfAnotherOwnerIsTheUsersOnlyWhenItsStatusNamesTheUserAsRealUserAndItLives) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root to give a folder another owner";
+    const FakeTable table;
+    const uid_t other = getuid() + 12345;
+    // Ours, running another account's setuid program or not inspectable.
+    const std::string mine = table.process(60, "/bin/mine", getuid());
+    t::makeSymlink("/held/mine", mine + "/fd/0");
+    const std::string theirs = table.process(61, "/bin/theirs", other);
+    t::makeSymlink("/held/theirs", theirs + "/fd/0");
+    const std::string zombie = table.process(62, "", getuid(), 'Z');
+    for (const std::string& folder : {mine, theirs, zombie}) ASSERT_EQ(chown(folder.c_str(), other, other), 0);
+    EXPECT_EQ(answer([&] { return executableNames(table.root); }), Texts{"mine"});
+    EXPECT_EQ(answer([&] { return openFilePaths(table.root); }), sorted({"/", "/", "/bin/mine", "/held/mine"}));
 }
 
 TEST(ProcessTable, AnyReadingThatFailsOtherThanByAnEndedProcessFailsTheWholeAnswer) {
@@ -126,10 +142,12 @@ TEST(ProcessTable, AnyReadingThatFailsOtherThanByAnEndedProcessFailsTheWholeAnsw
          "Cannot list @/none: No such file or directory", "Cannot list @/none: No such file or directory"},
         {"root that is a file", [](const FakeTable& f) { t::writeFile(f.root + "/file", ""); return f.root + "/file"; },
          "Cannot list @/file: Not a directory", "Cannot list @/file: Not a directory"},
+        // Read only where it decides: here, whether a process without an
+        // executable is a zombie.
         {"status without a Uid line",
-         [](const FakeTable& f) { t::writeFile(f.process(30, "/bin/x") + "/status", "Name:\tx\nState:\tS (x)\n");
+         [](const FakeTable& f) { t::writeFile(f.process(30, "") + "/status", "Name:\tx\nState:\tS (x)\n");
                                   return f.root; },
-         "Cannot read @/30/status: no State or Uid line", "Cannot read @/30/status: no State or Uid line"},
+         "Cannot read @/30/status: no State or Uid line", ""},
         {"descriptor that is no link",
          [](const FakeTable& f) { t::writeFile(f.process(31, "/bin/x") + "/fd/5", ""); return f.root; },
          "", "Cannot read @/31/fd/5: Invalid argument"},
