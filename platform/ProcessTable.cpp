@@ -180,11 +180,11 @@ void forEachProcessOfUser(const std::string& root, Visit visit) {
         if (process.opened() != Outcome::read) continue;
         struct stat folder {};
         if (::fstat(process.fd(), &folder) != 0) incomplete(root + "/" + name, errno);
-        // The kernel gives a process's folder to its effective user when the
-        // process may be inspected, and to root when it may not: a folder of
-        // the user's is the user's process without reading its status, which
-        // costs several times more. Any other is the user's when its status
-        // names the user as its real user.
+        // The kernel gives a process's folder to its effective user (so that
+        // a stat tells it cheaply): a folder of the user's is the user's
+        // process without reading its status, which costs several times
+        // more. Any other is the user's when its status names the user as
+        // its real user.
         if (folder.st_uid == user) {
             visit(process, false);
             continue;

@@ -20,9 +20,9 @@ public:
 
 // Both readings below list `root` to its end first, then visit each process
 // of the user: one whose folder belongs to this process's real user id (the
-// kernel gives the folder of a process that may be inspected to its
-// effective user), or else whose status names that id as its real user (the
-// first value of its "Uid:" line). Every read of a process is made relative
+// kernel gives a process's folder to its effective user), or else whose
+// status names that id as its real user (the first value of its "Uid:"
+// line). Every read of a process is made relative
 // to a descriptor of its own folder, so a process number reused meanwhile
 // never mixes two processes. Passed over, as holding and running nothing:
 // processes of other users; processes that end while the table is read
