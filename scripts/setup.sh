@@ -10,19 +10,20 @@ program="
   build-essential cmake pkg-config
   libicu-dev libplist-dev
   qt6-base-dev libxcb1-dev
-  procps lsof util-linux
 "
 # Installing renders the PNG icons from the SVG; CPack computes the package's
 # dependencies with dpkg-shlibdeps, which it runs through file.
 package="librsvg2-bin dpkg-dev file"
 # The tests (the window's tests use Qt's offscreen platform), the fuzz target,
 # and the checks of the package: lintian, the validators of the desktop entry
-# and the metainfo, groff and man for the man page.
+# and the metainfo, groff and man for the man page; setpriv (util-linux) runs
+# the tests that need an unprivileged user.
 checks="
   qt6-qpa-plugins
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-dev
   lintian desktop-file-utils appstream groff-base man-db
+  util-linux
 "
 
 case "${1:-}" in
