@@ -53,7 +53,7 @@ protected:
 
 TEST_F(WindowProgramTest, RealRunCleansTheHomeWritesTheLogAndEndsOnSigterm) {
     const std::string cache = home + "/Library/Caches/org.videolan.vlc";
-    const std::string log = home + "/Library/Logs/Quillon/LastRun.log";
+    const std::string log = runLogFolder(true) + "/LastRun.log";
     // The open-file guard keeps everything when the process table changes
     // under it (a process ending while the tool reads it, which other tests
     // running at the same time cause); such a run proves nothing here, and
