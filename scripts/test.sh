@@ -12,12 +12,13 @@ cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
 
-# The self-test of the shipped binary, with HOME, TMPDIR and XDG_CACHE_HOME in
-# a private folder.
+# The self-test of the shipped binary, with HOME, TMPDIR and the XDG folders
+# in a private folder.
 fixture=$(mktemp -d /tmp/quillon-selftest-XXXXXX)
 trap 'rm -rf "$fixture"' EXIT INT TERM
 mkdir -m 700 "$fixture/home" "$fixture/tmp" "$fixture/cache"
-HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" build/quillon --self-test
+HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" XDG_CONFIG_HOME="$fixture/home/.config" \
+  XDG_STATE_HOME="$fixture/home/.local/state" build/quillon --self-test
 
 cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLON_WERROR=ON -DQUILLON_SANITIZE=ON \
       -DQUILLON_BUILD_BENCH=OFF
