@@ -26,6 +26,7 @@ namespace {
 
 constexpr const char* cancellingText = "Cancelling\u2026";
 constexpr const char* cancellationLine = "Cancellation requested. Stopping before the next file operation.";
+constexpr const char* noLogViewerText = "No app is set up to open the log";
 
 Report runRealClean(const RunControl& control, const ProgressCallback& onProgress, const LogCallback& onLog) {
     return clean(false, &control, onProgress, onLog);
@@ -46,7 +47,7 @@ std::string finalText(const Report& report) {
 AppDelegate::AppDelegate(bool preview, DelegateSettings settings)
     : window_(std::make_unique<AppWindow>()), preview_(preview), settings_(std::move(settings)) {
     if (!settings_.run) settings_.run = runRealClean;
-    if (!settings_.openUrl) settings_.openUrl = [](const QUrl& url) { QDesktopServices::openUrl(url); };
+    if (!settings_.openUrl) settings_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     if (!settings_.endProgram) settings_.endProgram = [] { QCoreApplication::exit(0); };
 
     const WindowViews views = buildViews(*window_);
@@ -56,6 +57,7 @@ AppDelegate::AppDelegate(bool preview, DelegateSettings settings)
     statusLabel_ = views.statusLabel;
     cancelButton_ = views.cancelButton;
     logsButton_ = views.logsButton;
+    status_ = statusLabel_->text().toStdString();
     window_->setWindowIcon(appIcon());
 
     connect(cancelButton_, &QPushButton::clicked, this, &AppDelegate::cancelOrClose);
@@ -152,7 +154,9 @@ void AppDelegate::cancelOrClose() {
 }
 
 void AppDelegate::showLogs() {
-    if (log_ && !log_->path().empty()) settings_.openUrl(QUrl::fromLocalFile(QString::fromStdString(log_->path())));
+    if (!log_ || log_->path().empty()) return;
+    if (settings_.openUrl(QUrl::fromLocalFile(QString::fromStdString(log_->path())))) return;
+    setStatus(status_.substr(0, status_.find('\n')) + "\n" + noLogViewerText);
 }
 
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
@@ -171,6 +175,7 @@ QWidget* AppDelegate::window() const { return window_.get(); }
 std::string AppDelegate::logPath() const { return log_ ? log_->path() : std::string(); }
 
 void AppDelegate::setStatus(const std::string& text) {
+    status_ = text;
     const QFontMetricsF metrics(statusLabel_->font());
     statusLabel_->setText(fitLines(QString::fromStdString(text), metrics, statusLabel_->width(), statusMaxLines));
 }

@@ -42,8 +42,9 @@ struct DelegateSettings {
     std::chrono::duration<double> easingInterval = EasingPeriod{1};
     // The tick of the window-only preview; 0.3 s in the program.
     std::chrono::milliseconds previewInterval{300};
-    // Opens a file with the desktop's default application; empty: QDesktopServices.
-    std::function<void(const QUrl&)> openUrl;
+    // Opens a file with the desktop's default application and returns
+    // whether one took it; empty: QDesktopServices (xdg-open).
+    std::function<bool(const QUrl&)> openUrl;
     // Ends the program's event loop; empty: QCoreApplication::exit(0).
     std::function<void()> endProgram;
 };
@@ -94,6 +95,8 @@ public:
     void cancelOrClose();
 
     // Opens the run log with the desktop's default application, in any state.
+    // When none opens it, the status keeps its first line and says so on
+    // the second.
     void showLogs();
 
     // Returns how a quit request is answered: at once after the final report;
@@ -149,6 +152,7 @@ private:
     std::unique_ptr<RunLog> log_;
     bool finished_ = false;
     bool quitRequested_ = false;
+    std::string status_; // the status text as set, before fitting
     double targetProgress_ = 0;
     double progress_ = 0;
     QTimer* progressTimer_ = nullptr;  // a child of the delegate while present

@@ -1,14 +1,15 @@
 #include "catalog/Catalogue.h"
 
 #include "catalog/Browser.h"
+#include "catalog/LinuxCatalogue.h"
 #include "catalog/TemporaryBuild.h"
 #include "core/StartupValues.h"
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <array>
+#include <map>
 #include <string_view>
-#include <unordered_set>
 #include <utility>
 
 namespace quillon {
@@ -66,41 +67,80 @@ bool isIpaToolFolder(const std::string& name) {
     return numbered.search(name);
 }
 
-bool isVersionFolder(const std::string& name) {
-    static const platform::Regex version("^v[0-9]+$");
-    return version.search(name);
-}
-
 bool beginsWith(const std::string& name, std::string_view prefix) { return name.rfind(prefix, 0) == 0; }
 
 bool endsWith(const std::string& name, std::string_view suffix) {
     return name.size() >= suffix.size() && name.compare(name.size() - suffix.size(), suffix.size(), suffix) == 0;
 }
 
+using Bases = std::array<const std::string*, 5>;
+
 // Whether `path` lies inside one of the non-empty `bases`. A base that is
 // missing (empty) would otherwise turn its rows into folders directly under
 // "/", which belong to nobody's own area.
-bool insideABase(const std::string& path, const std::array<const std::string*, 4>& bases) {
+bool insideABase(const std::string& path, const Bases& bases) {
     return std::any_of(bases.begin(), bases.end(), [&](const std::string* base) {
         return !base->empty() && path.size() > base->size() + 1 && beginsWith(path, *base + "/");
     });
 }
 
+// Whether `inner` is `outer` or lies below it.
+bool within(const std::string& inner, const std::string& outer) {
+    return beginsWith(inner, outer) && (inner.size() == outer.size() || inner[outer.size()] == '/');
+}
+
+// Whether anything `row` may plan lies in `folder` or below it.
+bool reaches(const Candidate& row, const std::string& folder) {
+    if (within(row.path, folder)) return true;
+    return row.mode != ScanMode::oldTopFiles && within(folder, row.path);
+}
+
+// The rows kept so far, by path.
+class KeptRows {
+public:
+    void add(const Candidate& row) { modes_.emplace(row.path, row.mode); }
+
+    // Whether `row` would plan an item that a kept row plans too: it lies in
+    // a kept row's reach, or a kept row lies in its reach.
+    bool overlap(const Candidate& row) const {
+        for (std::size_t end = row.path.size(); end != std::string::npos && end > 0;
+             end = row.path.rfind('/', end - 1)) {
+            const auto above = modes_.find(row.path.substr(0, end));
+            if (above != modes_.end() && (end == row.path.size() || above->second != ScanMode::oldTopFiles))
+                return true;
+        }
+        if (row.mode == ScanMode::oldTopFiles) return false;
+        const auto below = modes_.lower_bound(row.path + "/");
+        return below != modes_.end() && within(below->first, row.path);
+    }
+
+private:
+    std::map<std::string, ScanMode> modes_;
+};
+
 // Keeps the first row of every path; later rows of the same path, whatever
-// their group, age or mode, are dropped. Rows outside every base go too.
-std::vector<Candidate> firstOfEachPath(std::vector<Candidate> rows, const std::array<const std::string*, 4>& bases) {
-    std::unordered_set<std::string> seen;
+// their group, age or mode, are dropped, and so are later rows that overlap
+// an earlier one: no item may be counted by two locations. Rows outside
+// every base, and rows that reach the program's own log folder, go too.
+std::vector<Candidate> firstOfEachPath(std::vector<Candidate> rows, const Bases& bases,
+                                       const std::string& ownLogFolder) {
+    KeptRows seen;
     std::vector<Candidate> kept;
     kept.reserve(rows.size());
-    for (Candidate& row : rows)
-        if (insideABase(row.path, bases) && seen.insert(row.path).second) kept.push_back(std::move(row));
+    for (Candidate& row : rows) {
+        if (!insideABase(row.path, bases)) continue;
+        if (!ownLogFolder.empty() && reaches(row, ownLogFolder)) continue;
+        if (seen.overlap(row)) continue;
+        seen.add(row);
+        kept.push_back(std::move(row));
+    }
     return kept;
 }
 
 } // namespace
 
 std::vector<Candidate> candidates(const std::string& home, const std::string& temp, const std::string& cache,
-                                  const std::string& sharedTemp) {
+                                  const std::string& sharedTemp, const std::string& config) {
     std::vector<Candidate> rows;
     const double week = 7.0 * day;
     const double month = 30.0 * day;
@@ -193,7 +233,10 @@ std::vector<Candidate> candidates(const std::string& home, const std::string& te
     rows.emplace_back(home + "/Library/Caches/com.apple.VideoConference/logs", month, "Logs", ScanMode::oldFiles,
                       logPattern);
 
-    return firstOfEachPath(std::move(rows), {&home, &temp, &cache, &sharedTemp});
+    // The caches Linux programs keep, after every row above.
+    appendLinuxRows(rows, LinuxBases{home, config, cache});
+
+    return firstOfEachPath(std::move(rows), {&home, &temp, &cache, &sharedTemp, &config}, runLogFolder());
 }
 
 } // namespace quillon

@@ -116,7 +116,7 @@ public:
         std::vector<Candidate> locations;
         for (Candidate& candidate : candidates(platform::realPath(places.home), platform::realPath(places.temp),
                                                platform::realPath(places.cache),
-                                               platform::realPath(places.sharedTemp)))
+                                               platform::realPath(places.sharedTemp), platform::realPath(places.config)))
             if (fm.fileExists(candidate.path)) locations.push_back(std::move(candidate));
         const std::size_t count = locations.size();
         for (std::size_t i = 0; i < count; ++i) {
@@ -238,7 +238,9 @@ std::string stageText(const std::string& group) {
     return "Checking " + group + " caches\u2026";
 }
 
-CleanPlaces currentPlaces() { return CleanPlaces{homeDirectory(), userTemp(), userCache(), sharedTemp(), 0}; }
+CleanPlaces currentPlaces() {
+    return CleanPlaces{homeDirectory(), userTemp(), userCache(), sharedTemp(), 0, userConfig()};
+}
 
 Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control, const ProgressCallback& onProgress,
              const LogCallback& onLog) {

@@ -38,6 +38,7 @@ struct CleanPlaces {
     // 0 in a real run; tests move the clock forward instead of back-dating
     // status-change times, which no one can set.
     double clockShift = 0;
+    std::string config{};    // the user's private configuration directory
     // The guard's queries: the real ones in a real run.
     GuardQueries guard{};
 };
@@ -46,7 +47,7 @@ struct CleanPlaces {
 inline constexpr const char* lockFileName = "com.brenvale.quillon.lock";
 
 // Returns the places of a real run: the home directory, userTemp(),
-// userCache() and the shared temporary directory, read now.
+// userCache(), the shared temporary directory and userConfig(), read now.
 CleanPlaces currentPlaces();
 
 // Runs one whole clean over the catalogue of `places` (see CleanPlaces):

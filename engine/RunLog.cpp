@@ -12,14 +12,14 @@
 namespace quillon {
 
 std::string runLogPath(bool preview) {
-    // Without a private temporary directory or a home there is nowhere safe
+    // Without a private temporary or state directory there is nowhere safe
     // to write; a path built on the empty text would land in "/".
     if (preview) {
         const std::string temp = userTemp();
         return temp.empty() ? std::string() : temp + "/Quillon-UI-preview.log";
     }
-    const std::string home = homeDirectory();
-    return home.empty() ? std::string() : home + "/Library/Logs/Quillon/LastRun.log";
+    const std::string folder = runLogFolder(true);
+    return folder.empty() ? std::string() : folder + "/LastRun.log";
 }
 
 RunLog::RunLog(bool preview) : path_(runLogPath(preview)) { open(preview); }
@@ -31,7 +31,7 @@ RunLog::~RunLog() { close(); }
 void RunLog::open(bool preview) {
     if (path_.empty()) return;
     try {
-        fm.createDirectory(platform::deletingLastPathComponent(path_), true);
+        fm.createDirectory(platform::deletingLastPathComponent(path_), true, 0700);
     } catch (const std::exception&) {
         // Logging is best effort; the run goes on without it.
     }

@@ -13,9 +13,10 @@ namespace quillon {
 // append() and close() may be called from any thread.
 class RunLog {
 public:
-    // Creates the log: the home directory + "/Library/Logs/Quillon/LastRun.log",
-    // or for the window-only preview userTemp() + "/Quillon-UI-preview.log"
-    // (nothing is written when there is no private temporary directory).
+    // Creates the log: runLogFolder() + "/LastRun.log" in the user's state
+    // directory, or for the window-only preview userTemp() +
+    // "/Quillon-UI-preview.log" (nothing is written when there is no private
+    // directory for it). Missing folders are made 0700.
     explicit RunLog(bool preview);
     // The same at an explicit file path (used by tests).
     RunLog(bool preview, const std::string& path);
@@ -40,6 +41,7 @@ private:
 };
 
 // Returns the log path for a mode, or the empty text when there is none.
+// For the normal log, the user's state directory is made when missing.
 std::string runLogPath(bool preview);
 
 } // namespace quillon

@@ -21,7 +21,8 @@ struct GroupRule {
 };
 
 // Exact names only: a tool whose name merely begins like a compiler's
-// ("codex" against "codesign") must not hold back the build caches.
+// ("codex" against "codesign") must not hold back the build caches. The GNU
+// and LLVM drivers run back ends and linkers under names of their own.
 const std::vector<std::string_view> developmentTools = {
     "xcode",           "xcodebuild",        "swift",                 "swiftc",          "swift-frontend",
     "clang",           "clang++",           "cc",                    "c++",             "gcc",
@@ -29,10 +30,14 @@ const std::vector<std::string_view> developmentTools = {
     "ibtool",          "ipatool",           "simulator",             "codesign",        "xcbuild",
     "swift-build",     "swift-package",     "sourcekit-lsp",         "sourcekitservice", "xcbbuildservice",
     "xcodebuildservice", "fennowsdevicelauncher",
+    "cc1",             "cc1plus",           "collect2",              "ld.bfd",          "ld.gold",
+    "ld.lld",          "lld",               "make",                  "ninja",           "cmake",
+    "go",              "cargo",             "rustc",                 "ccache",
 };
 
 // Helpers of an application carry its name at the front of their own
-// ("google chrome helper"), so most groups are a prefix test.
+// ("google chrome helper"), so most groups are a prefix test; on Linux a
+// browser's processes all run its one executable ("chromium", "msedge").
 const GroupRule rules[] = {
     {"Development", developmentTools, {}, {}},
     {"VLC", {"vlc"}, {}, {}},
@@ -40,12 +45,20 @@ const GroupRule rules[] = {
     {"JavaScript", {"node", "bun", "deno", "corepack"}, {"npm", "pnpm", "yarn"}, {}},
     {"Package downloads", {"ruby", "curl", "wget", "make"}, {"brew"}, {}},
     {"Logs", {}, {}, {}},
-    {"VS Code", {"code"}, {"code helper", "visual studio code"}, {}},
+    // Every GL or CUDA program shares these caches; the open-file guard
+    // keeps what one of them holds.
+    {"GPU", {}, {}, {}},
+    // Any program may make thumbnails; one being written is held open.
+    {"Thumbnail", {}, {}, {}},
+    {"VS Code", {"code", "code-insiders", "codium", "code-oss"}, {"code helper", "visual studio code"}, {}},
     // The agent stays resident after Figma quits; it does not use the caches.
     {"Figma", {}, {"figma"}, {"figma_agent"}},
-    {"Chrome", {}, {"google chrome"}, {}},
-    {"Edge", {}, {"microsoft edge"}, {}},
-    {"Brave", {}, {"brave browser"}, {}},
+    {"Chrome", {"chrome"}, {"google chrome"}, {}},
+    // Chromium's snap and Flatpak builds name their executable "chrome".
+    {"Chromium", {"chromium", "chromium-browser", "chrome"}, {}, {}},
+    {"Firefox", {"firefox", "firefox-esr", "firefox-bin"}, {}, {}},
+    {"Edge", {"msedge"}, {"microsoft edge"}, {}},
+    {"Brave", {"brave", "brave-browser"}, {"brave browser"}, {}},
     {"Codex", {}, {"codex", "chatgpt"}, {}},
     {"Atlas", {}, {"atlas", "chatgpt atlas"}, {}},
     {"Claude", {}, {"claude"}, {}},

@@ -39,16 +39,16 @@ bool FileManager::fileExists(const std::string& path) const {
     return stat(path.c_str(), &status) == 0;
 }
 
-void FileManager::createDirectory(const std::string& path, bool intermediates) const {
+void FileManager::createDirectory(const std::string& path, bool intermediates, unsigned mode) const {
     if (path.empty()) throw PlatformError("Cannot create folder: empty path");
     if (intermediates) {
         for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
             const std::string prefix = path.substr(0, slash);
-            if (mkdir(prefix.c_str(), 0777) != 0 && errno != EEXIST)
+            if (mkdir(prefix.c_str(), mode) != 0 && errno != EEXIST)
                 throw PlatformError("Cannot create folder " + prefix + ": " + errorText(errno));
         }
     }
-    if (mkdir(path.c_str(), 0777) != 0) {
+    if (mkdir(path.c_str(), mode) != 0) {
         const int error = errno;
         struct stat status {};
         if (!(intermediates && error == EEXIST && stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode)))

@@ -19,8 +19,9 @@ public:
     bool fileExists(const std::string& path) const;
 
     // Makes the folder `path` (and, with `intermediates`, every missing
-    // parent). Throws PlatformError when it does not exist afterwards.
-    void createDirectory(const std::string& path, bool intermediates) const;
+    // parent), each with `mode` less the umask. Throws PlatformError when it
+    // does not exist afterwards.
+    void createDirectory(const std::string& path, bool intermediates, unsigned mode = 0777) const;
 
     // Writes `contents` as the whole content of `path`, atomically: a
     // private file is written beside it and renamed into place. Throws

@@ -64,6 +64,34 @@ std::string existingDirectory(const std::string& path) {
     return real;
 }
 
+// Makes every missing folder of the absolute `path`, each 0700 (a per-user
+// base directory is nobody else's business). Failures show up later, when
+// the folder is checked.
+void makePrivateFolders(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
+        const std::string prefix = slash == std::string::npos ? path : path.substr(0, slash);
+        if (mkdir(prefix.c_str(), 0700) == 0) chmod(prefix.c_str(), 0700); // whatever the umask
+        if (slash == std::string::npos) break;
+    }
+}
+
+// A per-user base directory: the variable's value when it is absolute, else
+// the home directory + `underHome`; only a private directory of the real
+// user is accepted, as its canonical path.
+std::string userBaseDirectory(const char* variable, const char* underHome, bool create) {
+    std::vector<std::string> choices;
+    const std::string value = environment(variable);
+    if (absolute(value)) choices.push_back(value);
+    const std::string home = homeDirectory();
+    if (absolute(home)) choices.push_back(stripTrailingSlashes(home) + underHome);
+    for (const std::string& choice : choices) {
+        if (create) makePrivateFolders(stripTrailingSlashes(choice));
+        std::string resolved;
+        if (isPrivateDirectory(choice, resolved)) return resolved;
+    }
+    return {};
+}
+
 } // namespace
 
 std::string realPath(const std::string& path) {
@@ -99,18 +127,11 @@ std::string userTempDirectory() {
     return fallbackTemp();
 }
 
-std::string userCacheDirectory() {
-    std::vector<std::string> choices;
-    const std::string xdg = environment("XDG_CACHE_HOME");
-    if (absolute(xdg)) choices.push_back(xdg);
-    const std::string home = homeDirectory();
-    if (!home.empty()) choices.push_back(home + "/.cache");
-    for (const std::string& choice : choices) {
-        std::string resolved;
-        if (isPrivateDirectory(choice, resolved)) return resolved;
-    }
-    return {};
-}
+std::string userCacheDirectory() { return userBaseDirectory("XDG_CACHE_HOME", "/.cache", false); }
+
+std::string userConfigDirectory() { return userBaseDirectory("XDG_CONFIG_HOME", "/.config", false); }
+
+std::string userStateDirectory(bool create) { return userBaseDirectory("XDG_STATE_HOME", "/.local/state", create); }
 
 std::string sharedTempDirectory() { return "/tmp"; }
 

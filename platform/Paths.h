@@ -29,6 +29,17 @@ std::string userTempDirectory();
 // only as a private directory of the real user; the empty text otherwise.
 std::string userCacheDirectory();
 
+// Returns the per-user configuration directory as a canonical path, chosen
+// and checked like the cache directory: $XDG_CONFIG_HOME, else
+// $HOME/.config.
+std::string userConfigDirectory();
+
+// Returns the per-user state directory as a canonical path, chosen and
+// checked like the cache directory: $XDG_STATE_HOME, else
+// $HOME/.local/state. With `create`, its missing folders are made first,
+// each 0700.
+std::string userStateDirectory(bool create);
+
 // Returns the system-wide temporary directory ("/tmp").
 std::string sharedTempDirectory();
 

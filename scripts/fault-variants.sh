@@ -41,7 +41,7 @@ for fault in $faults; do
   expected "$fault" empty >/dev/null || { echo "unknown fault: $fault" >&2; exit 2; }
 done
 
-# Every run gets HOME, TMPDIR and XDG_CACHE_HOME of its own inside this folder.
+# Every run gets HOME, TMPDIR and the XDG folders of its own inside this folder.
 fixture=$(mktemp -d "${TMPDIR:-/tmp}/quillon-fault-XXXXXX")
 trap 'rm -rf "$fixture"' EXIT INT TERM
 
@@ -61,8 +61,8 @@ for fault in $faults; do
     mkdir -m 700 "$run" "$run/home" "$run/tmp" "$run/cache"
     [ "$home" = empty ] || mkdir -p "$run/home/Library/Logs"
     status=0
-    HOME="$run/home" TMPDIR="$run/tmp" XDG_CACHE_HOME="$run/cache" \
-      "$build/quillon" --self-test >"$run/out" 2>"$run/err" || status=$?
+    HOME="$run/home" TMPDIR="$run/tmp" XDG_CACHE_HOME="$run/cache" XDG_CONFIG_HOME="$run/home/.config" \
+      XDG_STATE_HOME="$run/home/.local/state" "$build/quillon" --self-test >"$run/out" 2>"$run/err" || status=$?
 
     problems=""
     [ "$status" -eq 1 ] || problems="$problems exit status $status, not 1;"

@@ -32,13 +32,14 @@ normal_build() {
   (cd build && ctest --output-on-failure -j "$jobs")
 }
 
-# The self-test of the shipped binary, with HOME, TMPDIR and XDG_CACHE_HOME in
-# a private folder.
+# The self-test of the shipped binary, with HOME, TMPDIR and the XDG folders
+# in a private folder.
 self_test() {
   fixture=$(mktemp -d /tmp/quillon-selftest-XXXXXX)
   mkdir -m 700 "$fixture/home" "$fixture/tmp" "$fixture/cache"
   status=0
-  HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" build/quillon --self-test || status=$?
+  HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" XDG_CONFIG_HOME="$fixture/home/.config" \
+    XDG_STATE_HOME="$fixture/home/.local/state" build/quillon --self-test || status=$?
   rm -rf "$fixture"
   return "$status"
 }

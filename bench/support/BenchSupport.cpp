@@ -30,8 +30,10 @@ PrivateFolder::PrivateFolder() {
     setenv("HOME", (path_ + "/home").c_str(), 1);
     setenv("TMPDIR", (path_ + "/tmp").c_str(), 1);
     setenv("XDG_CACHE_HOME", (path_ + "/home/.cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (path_ + "/home/.config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (path_ + "/home/.local/state").c_str(), 1);
     unsetenv("XDG_RUNTIME_DIR");
-    for (const char* name : {"HOME", "TMPDIR", "XDG_CACHE_HOME"}) {
+    for (const char* name : {"HOME", "TMPDIR", "XDG_CACHE_HOME", "XDG_CONFIG_HOME", "XDG_STATE_HOME"}) {
         const char* value = std::getenv(name);
         if (value == nullptr || std::string(value).rfind(path_ + "/", 0) != 0) {
             std::fprintf(stderr, "refusing to run: %s is not inside the private folder\n", name);

@@ -291,6 +291,18 @@ TEST_F(ShowLogsTest, OpensTheLogFileAfterTheRun) {
     EXPECT_EQ(openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(logFile)));
 }
 
+TEST_F(ShowLogsTest, SaysSoInTheSecondLineWhenNoAppOpensTheLog) {
+    urlOpens = false;
+    AppDelegate& window = launchAndWaitForRun();
+    script->open(completed(0, 1000, 2));
+    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
+    logsButton()->click();
+    EXPECT_EQ(statusText(), "Nothing to clean right now\nNo app is set up to open the log");
+    urlOpens = true;
+    logsButton()->click();
+    EXPECT_EQ(statusText(), "Nothing to clean right now\nNo app is set up to open the log");
+}
+
 class BackgroundRunTest : public t::DelegateTest {};
 
 TEST_F(BackgroundRunTest, RunsTheCleanOffTheMainThread) {

@@ -121,7 +121,10 @@ bool ScriptedRun::ranOnAnotherThread() const {
 DelegateTest::DelegateTest() : logFile(freshDirectory("log") + "/LastRun.log") {
     settings.logPath = logFile;
     settings.previewInterval = std::chrono::milliseconds(1);
-    settings.openUrl = [this](const QUrl& url) { openedUrls.push_back(url); };
+    settings.openUrl = [this](const QUrl& url) {
+        openedUrls.push_back(url);
+        return urlOpens;
+    };
     settings.endProgram = [this] {
         ++endings;
         statusAtEnd = statusText();

@@ -106,6 +106,7 @@ protected:
     DelegateSettings settings;
     std::string logFile;
     std::vector<QUrl> openedUrls;
+    bool urlOpens = true; // what the desktop answers when a file is opened
     int endings = 0;
     std::string statusAtEnd;
 

@@ -55,7 +55,7 @@ protected:
 
 TEST_F(WindowProgramTest, RealRunCleansTheHomeWritesTheLogAndEndsOnSigterm) {
     const std::string cache = home + "/Library/Caches/org.videolan.vlc";
-    const std::string log = home + "/Library/Logs/Quillon/LastRun.log";
+    const std::string log = runLogFolder(true) + "/LastRun.log";
     // The open-file guard keeps everything when the process table changes
     // under it (a process ending while the tool reads it, which other tests
     // running at the same time cause); such a run proves nothing here, and
@@ -103,10 +103,11 @@ TEST_F(WindowProgramTest, FileHeldOpenUnderAHomeSpelledWithADoubledSlashIsKept) 
         t::writeFile(file, std::string(5000, 'x'));
     std::this_thread::sleep_for(milliseconds(1100)); // age-0 caches qualify once their second has passed
     const t::RunningProgram editor("editor", {cache + "/held"});
-    const std::string log = base + "/home/Library/Logs/Quillon/LastRun.log";
+    const std::string log = base + "/state/quillon/LastRun.log";
     t::ChildProgram program({t::quillonBinary()},
                             {"QT_QPA_PLATFORM=offscreen", "HOME=" + base + "//home", "TMPDIR=" + base + "/tmp",
-                             "XDG_CACHE_HOME=" + base + "/cache"},
+                             "XDG_CACHE_HOME=" + base + "/cache", "XDG_CONFIG_HOME=" + base + "/home/.config",
+                             "XDG_STATE_HOME=" + base + "/state"},
                             t::freshDirectory("output") + "/quillon.out");
     ASSERT_TRUE(waitForFile(log, "Kept recent, active or protected items in", milliseconds(120000)));
     program.signal(SIGTERM);

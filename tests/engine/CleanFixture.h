@@ -23,7 +23,8 @@ struct FixtureHome {
         requireFixtureEnvironment();
         const std::string base = freshDirectory("run");
         places = CleanPlaces{base + "/home", base + "/temp", base + "/cache", base + "/shared"};
-        for (const std::string* dir : {&places.home, &places.temp, &places.cache, &places.sharedTemp}) {
+        places.config = base + "/config";
+        for (const std::string* dir : {&places.home, &places.temp, &places.cache, &places.sharedTemp, &places.config}) {
             makeDirectory(*dir);
             chmod(dir->c_str(), 0700);
         }

@@ -1,5 +1,6 @@
 #include "engine/Clean.h"
 
+#include "catalog/Catalogue.h"
 #include "engine/Report.h"
 #include "fs/Descriptor.h"
 #include "tests/engine/CleanFixture.h"
@@ -80,6 +81,35 @@ TEST(CleanGuards, RunningApplicationKeepsItsLocationAndIsNamedInTheSummary) {
     EXPECT_TRUE(t::exists(cache + "/f0"));
     const std::string text = summary(report, false);
     EXPECT_EQ(text.substr(text.rfind('\n')), "\nRunning apps skipped: Chrome.");
+}
+
+TEST(CleanGuards, RunningChromiumKeepsEveryChromiumLocationAndItsProfileData) {
+    t::FixtureHome home;
+    // Folder names as Chromium 156 lays them out in the XDG folders.
+    const std::string data = home.places.config + "/chromium";
+    const std::string cache = home.places.cache + "/chromium";
+    std::vector<std::string> files;
+    for (const std::string& folder :
+         {data + "/Default/GPUCache", data + "/Default/DawnGraphiteCache", data + "/Default/DawnWebGPUCache",
+          data + "/GPUPersistentCache/GPUCache", data + "/Default/Local Storage/leveldb",
+          data + "/Default/Service Worker/CacheStorage", data + "/Default/IndexedDB/http_127.0.0.1_8714.indexeddb.leveldb",
+          cache + "/Default/Cache/Cache_Data", cache + "/Default/Code Cache/js"}) {
+        t::makeDirectory(folder);
+        files.push_back(folder + "/000003.log");
+        t::writeFile(files.back(), std::string(100, 'x'));
+    }
+    t::waitPastTheSecond();
+    running(home, {"chromium"});
+    const Report report = clean(false, home.places);
+    std::vector<std::string> expected;
+    for (const Candidate& location : candidates(home.places.home, home.places.temp, home.places.cache,
+                                                home.places.sharedTemp, home.places.config))
+        if (t::exists(location.path))
+            expected.push_back("Kept: " + location.path + " \u2014 skip(\"Relevant app or build tool is running\")");
+    EXPECT_EQ(expected.size(), 6u); // the three profile caches, the browser-wide GPU cache, Cache and Code Cache
+    EXPECT_EQ(report.notes, expected);
+    EXPECT_EQ(report.busyGroups, std::set<std::string>{"Chromium"});
+    for (const std::string& file : files) EXPECT_TRUE(t::exists(file)) << file;
 }
 
 TEST(CleanGuards, PreviewHonoursBusyToolsToo) {

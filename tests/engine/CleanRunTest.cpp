@@ -116,3 +116,26 @@ TEST(CleanRun, LinkedLocationIsKeptAndItsTargetUntouched) {
                                                      "not a private, regular directory\")"});
     EXPECT_EQ(t::readFile(victim + "/precious"), "x");
 }
+
+TEST(CleanRun, PreviewCountsEveryItemOnceEvenWhereTwoLocationsWouldShareAFolder) {
+    t::FixtureHome home;
+    // The configuration folder inside the thumbnail cache: the editor's log
+    // folder lies inside the folder of the normal-size thumbnails.
+    const std::string thumbnails = home.places.cache + "/thumbnails";
+    home.places.config = thumbnails + "/normal/config";
+    const std::string logs = home.places.config + "/Code/logs/20261206T123845";
+    for (const std::string& folder : {logs, thumbnails + "/large", home.places.cache + "/mesa_shader_cache/b1"})
+        t::makeDirectory(folder);
+    for (const std::string& file : {logs + "/main.log", thumbnails + "/normal/4b2a.png", thumbnails + "/large/9c1e.png",
+                                    home.places.cache + "/mesa_shader_cache/b1/cb48fe83"})
+        t::writeFile(file, std::string(5000, 'x'));
+    home.places.clockShift = 100 * 86400.0; // everything is past every threshold
+
+    const Report preview = clean(true, home.places);
+    const Report real = clean(false, home.places);
+    EXPECT_GT(real.removed, 0);
+    EXPECT_EQ(preview.eligible, real.removed) << t::joined(preview.notes) << t::joined(real.notes);
+    EXPECT_EQ(real.skipped, 0) << t::joined(real.notes);
+    EXPECT_FALSE(t::exists(logs + "/main.log"));
+    EXPECT_FALSE(t::exists(home.places.cache + "/mesa_shader_cache/b1"));
+}

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
 #include <sstream>
 
 using quillon::RunLog;
@@ -82,11 +83,25 @@ TEST(RunLog, LogThatIsASymbolicLinkIsNotWrittenThrough) {
     EXPECT_EQ(t::readFile(dir + "/elsewhere"), "victim");
 }
 
-TEST(RunLog, DefaultPathsLieInHomeAndInThePrivateTemporaryFolder) {
-    const std::string home = std::getenv("HOME");
-    const std::string temp = std::getenv("TMPDIR");
-    EXPECT_EQ(quillon::runLogPath(false), home + "/Library/Logs/Quillon/LastRun.log");
-    char* real = realpath(temp.c_str(), nullptr);
-    EXPECT_EQ(quillon::runLogPath(true), std::string(real) + "/Quillon-UI-preview.log");
-    std::free(real);
+TEST(RunLog, DefaultPathsLieInTheStateFolderAndInThePrivateTemporaryFolder) {
+    const auto real = [](const char* variable) {
+        char* resolved = realpath(std::getenv(variable), nullptr);
+        const std::string path = resolved ? resolved : "";
+        std::free(resolved);
+        return path;
+    };
+    EXPECT_EQ(quillon::runLogPath(false), real("XDG_STATE_HOME") + "/quillon/LastRun.log");
+    EXPECT_EQ(quillon::runLogPath(true), real("TMPDIR") + "/Quillon-UI-preview.log");
+}
+
+TEST(RunLog, MakesAMissingStateFolderAndItsOwnFolderPrivate) {
+    const std::string state = t::freshDirectory("log") + "/state";
+    t::ScopedVariable variable("XDG_STATE_HOME", state.c_str());
+    { RunLog log(false); }
+    EXPECT_EQ(lines(t::readFile(state + "/quillon/LastRun.log")).size(), 3u);
+    for (const std::string& folder : {state, state + "/quillon"}) {
+        struct stat status {};
+        ASSERT_EQ(lstat(folder.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u) << folder;
+    }
 }

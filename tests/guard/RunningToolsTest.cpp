@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(
         // Development names are whole names: a longer name is another program.
         Row{"Development", {"codex"}, false}, Row{"Development", {"codesign"}, true},
-        Row{"Development", {"ccache", "clang-format", "ld.gold", "gcc-12"}, false},
+        Row{"Development", {"clang-format", "gcc-12", "cc1obj-x", "makeinfo"}, false},
         Row{"VLC", {"vlc"}, true}, Row{"VLC", {"vlc-cache-gen"}, false},
         Row{"Python", {"python3.11"}, true}, Row{"Python", {"ipython"}, false},
         Row{"JavaScript", {"node"}, true}, Row{"JavaScript", {"corepack"}, true},
@@ -97,12 +97,12 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"Package downloads", {"brewster"}, true}, Row{"Package downloads", {"make"}, true},
         Row{"Package downloads", {"wget"}, true}, Row{"Package downloads", {"cmake", "makeinfo", "curlie"}, false},
         Row{"VS Code", {"code"}, true}, Row{"VS Code", {"visual studio code helper"}, true},
-        Row{"VS Code", {"code-insiders", "vscode"}, false},
+        Row{"VS Code", {"vscode", "codes"}, false},
         // Only the exact agent name is forgiven; anything else of Figma counts.
         Row{"Figma", {"figma_agent", "figma"}, true}, Row{"Figma", {"figma_agent_helper"}, true},
         Row{"Chrome", {"google chrome"}, true}, Row{"Edge", {"microsoft edge helper"}, true},
-        Row{"Edge", {"msedge"}, false}, Row{"Brave", {"brave browser helper (gpu)"}, true},
-        Row{"Brave", {"brave"}, false}, Row{"Codex", {"codex"}, true},
+        Row{"Edge", {"msedge_crashpad_handler"}, false}, Row{"Brave", {"brave browser helper (gpu)"}, true},
+        Row{"Brave", {"bravery"}, false}, Row{"Codex", {"codex"}, true},
         Row{"Codex", {"chatgpt atlas"}, true}, Row{"Atlas", {"chatgpt atlas helper"}, true},
         Row{"Claude", {"claude helper"}, true}, Row{"Spotify", {"spotify helper"}, true},
         Row{"Framer", {"framer helper"}, true}, Row{"Safari", {"safari"}, true},
@@ -114,10 +114,30 @@ INSTANTIATE_TEST_SUITE_P(
         Row{"development", {}, true}, Row{"Chrome ", {}, true}, Row{"", {}, true}),
     rowName);
 
+// The names Linux's process table gives the same programs, and the groups
+// that every program shares.
+INSTANTIATE_TEST_SUITE_P(
+    LinuxNames, GroupRule,
+    ::testing::Values(
+        Row{"Development", {"cc1plus"}, true}, Row{"Development", {"ld.lld"}, true},
+        Row{"Development", {"ccache"}, true}, Row{"Development", {"ninja"}, true}, Row{"Development", {"go"}, true},
+        Row{"Development", {"rustc"}, true}, Row{"Development", {"gopls", "cargo-watch"}, false},
+        Row{"Chrome", {"chrome"}, true}, Row{"Chrome", {"chromium"}, false}, Row{"Chromium", {"chromium"}, true},
+        Row{"Chromium", {"chromium-browser"}, true}, Row{"Chromium", {"chrome"}, true},
+        Row{"Chromium", {"chrome_crashpad_handler", "chromium-sandbox"}, false}, Row{"Edge", {"msedge"}, true},
+        Row{"Brave", {"brave"}, true}, Row{"Brave", {"brave-browser"}, true}, Row{"VS Code", {"codium"}, true},
+        Row{"VS Code", {"code-insiders"}, true}, Row{"VS Code", {"code-oss"}, true},
+        Row{"Firefox", {"firefox-esr"}, true}, Row{"Firefox", {"firefox-bin"}, true},
+        Row{"Firefox", {"firefox"}, true}, Row{"Firefox", {"firefoxpwa"}, false},
+        Row{"GPU", {"glxgears", "chromium", "cc1plus", "firefox"}, false},
+        Row{"Thumbnail", {"tumblerd", "nautilus", "gnome-thumbnail-factory"}, false}),
+    rowName);
+
 TEST(GroupRules, EmptyRunningSetLeavesEveryRuledGroupIdle) {
     for (const char* group : {"Development", "VLC", "Python", "JavaScript", "Package downloads", "Logs", "VS Code",
                               "Figma", "Chrome", "Edge", "Brave", "Codex", "Atlas", "Claude", "Spotify", "Framer",
-                              "Safari", "Preview", "Blender", "Nucleo", "Unity Hub"}) {
+                              "Safari", "Preview", "Blender", "Nucleo", "Unity Hub", "Chromium", "Firefox", "GPU",
+                              "Thumbnail"}) {
         EXPECT_FALSE(busyTools(group, Names{})) << group;
     }
 }

@@ -10,26 +10,9 @@
 
 using namespace quillon::platform;
 namespace t = quillon::testing;
+using t::ScopedVariable;
 
 namespace {
-
-// Sets an environment variable for the life of one test.
-class ScopedVariable {
-public:
-    ScopedVariable(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name)) old_ = old, had_ = true;
-        if (value) setenv(name, value, 1);
-        else unsetenv(name);
-    }
-    ~ScopedVariable() {
-        if (had_) setenv(name_.c_str(), old_.c_str(), 1);
-        else unsetenv(name_.c_str());
-    }
-
-private:
-    std::string name_, old_;
-    bool had_ = false;
-};
 
 std::string privateDirectory() {
     const std::string path = t::freshDirectory("private");
@@ -154,4 +137,31 @@ TEST(Home, WithoutHomeIsTheRealPathOfTheAccountEntry) {
     ASSERT_NE(entry, nullptr);
     ScopedVariable h("HOME", nullptr);
     EXPECT_EQ(homeDirectory(), realPath(entry->pw_dir));
+}
+
+TEST(UserConfigAndState, FollowTheirVariablesAndStateIsMadePrivateWhenAsked) {
+    const std::string home = privateDirectory();
+    const std::string xdg = privateDirectory();
+    ScopedVariable h("HOME", home.c_str());
+    {
+        ScopedVariable c("XDG_CONFIG_HOME", xdg.c_str());
+        EXPECT_EQ(userConfigDirectory(), xdg);
+    }
+    {
+        ScopedVariable c("XDG_CONFIG_HOME", nullptr);
+        EXPECT_EQ(userConfigDirectory(), "");
+        t::makeDirectory(home + "/.config");
+        chmod((home + "/.config").c_str(), 0700);
+        EXPECT_EQ(userConfigDirectory(), home + "/.config");
+    }
+    const std::string open = t::freshDirectory("open-state");
+    chmod(open.c_str(), 0770);
+    ScopedVariable s("XDG_STATE_HOME", open.c_str());
+    EXPECT_EQ(userStateDirectory(false), "");
+    EXPECT_EQ(userStateDirectory(true), home + "/.local/state");
+    for (const std::string& made : {home + "/.local", home + "/.local/state"}) {
+        struct stat status {};
+        ASSERT_EQ(lstat(made.c_str(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0700u) << made;
+    }
 }

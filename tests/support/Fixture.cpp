@@ -66,12 +66,14 @@ void setUpFixtureRoot() {
     // that user. What is private inside stays 0700.
     if (chmod(root.c_str(), 0755) != 0) failed("chmod");
     writeFile(root + "/.quillon-fixture", "private test fixture\n");
-    for (const char* sub : {"/home", "/tmp", "/home/.cache"}) {
+    for (const char* sub : {"/home", "/tmp", "/home/.cache", "/home/.config", "/home/.local", "/home/.local/state"}) {
         if (mkdir((root + sub).c_str(), 0700) != 0) failed("mkdir");
     }
     setenv("HOME", (root + "/home").c_str(), 1);
     setenv("TMPDIR", (root + "/tmp").c_str(), 1);
     setenv("XDG_CACHE_HOME", (root + "/home/.cache").c_str(), 1);
+    setenv("XDG_CONFIG_HOME", (root + "/home/.config").c_str(), 1);
+    setenv("XDG_STATE_HOME", (root + "/home/.local/state").c_str(), 1);
     unsetenv("XDG_RUNTIME_DIR");
 }
 
@@ -89,9 +91,10 @@ void requireFixtureEnvironment() {
     const std::string& root = rootStorage();
     struct stat marker {};
     const bool ok = !root.empty() && stat((root + "/.quillon-fixture").c_str(), &marker) == 0 &&
-                    inside("HOME", root) && inside("TMPDIR", root) && inside("XDG_CACHE_HOME", root);
+                    inside("HOME", root) && inside("TMPDIR", root) && inside("XDG_CACHE_HOME", root) &&
+                    inside("XDG_CONFIG_HOME", root) && inside("XDG_STATE_HOME", root);
     if (!ok) {
-        std::fprintf(stderr, "refusing to run: HOME, TMPDIR and XDG_CACHE_HOME must point into the test fixture\n");
+        std::fprintf(stderr, "refusing to run: HOME, TMPDIR and the XDG folders must point into the test fixture\n");
         std::abort();
     }
 }
@@ -234,6 +237,17 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<st
     }
     run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     return run;
+}
+
+ScopedVariable::ScopedVariable(const char* name, const char* value) : name_(name) {
+    if (const char* old = std::getenv(name)) old_ = old, had_ = true;
+    if (value) setenv(name, value, 1);
+    else unsetenv(name);
+}
+
+ScopedVariable::~ScopedVariable() {
+    if (had_) setenv(name_.c_str(), old_.c_str(), 1);
+    else unsetenv(name_.c_str());
 }
 
 std::string quillonBinary() { return QUILLON_BINARY; }

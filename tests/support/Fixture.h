@@ -1,10 +1,10 @@
 #pragma once
 
 // Test helpers. Every test process runs inside a private fixture folder:
-// before any test starts, HOME, TMPDIR and XDG_CACHE_HOME are pointed into a
-// fresh folder of its own, and requireFixtureEnvironment() refuses to go on
-// when they point anywhere else, so no test ever touches the real home or
-// /tmp at large.
+// before any test starts, HOME, TMPDIR and the XDG cache, configuration and
+// state folders are pointed into a fresh folder of its own, and
+// requireFixtureEnvironment() refuses to go on when they point anywhere
+// else, so no test ever touches the real home or /tmp at large.
 
 #include <cstdint>
 #include <ctime>
@@ -16,8 +16,8 @@ namespace quillon::testing {
 // Returns the canonical path of this process's private fixture folder.
 const std::string& fixtureRoot();
 
-// Aborts the process unless HOME, TMPDIR and XDG_CACHE_HOME all lie inside
-// fixtureRoot(). Call it before anything that runs a clean or the binary.
+// Aborts the process unless HOME, TMPDIR, XDG_CACHE_HOME, XDG_CONFIG_HOME
+// and XDG_STATE_HOME all lie inside fixtureRoot(). Call it before anything that runs a clean or the binary.
 void requireFixtureEnvironment();
 
 // Returns the canonical path of a new, empty folder inside the fixture root.
@@ -50,6 +50,20 @@ struct ProgramRun {
 // `environment` ("NAME=value" entries replace same-named ones), and returns
 // its exit status and both output streams.
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {});
+
+// Sets an environment variable (or, with a null value, removes it) for the
+// life of the object, then puts back what was there.
+class ScopedVariable {
+public:
+    ScopedVariable(const char* name, const char* value);
+    ~ScopedVariable();
+    ScopedVariable(const ScopedVariable&) = delete;
+    ScopedVariable& operator=(const ScopedVariable&) = delete;
+
+private:
+    std::string name_, old_;
+    bool had_ = false;
+};
 
 // Returns the path of the built quillon executable.
 std::string quillonBinary();

@@ -1,0 +1,179 @@
+#include "catalog/LinuxCatalogue.h"
+
+#include "catalog/Browser.h"
+#include "catalog/Catalogue.h"
+#include "core/StartupValues.h"
+#include "platform/Text.h"
+
+#include <array>
+#include <string_view>
+
+namespace quillon {
+
+namespace {
+
+// One application: its folder below a base directory, its group, and the
+// Flatpak application ID it is published under (empty: none looked at).
+struct App {
+    std::string_view folder;
+    std::string_view group;
+    std::string_view flatpak;
+};
+
+// Chromium-family browsers keep their profiles in $XDG_CONFIG_HOME/<folder>
+// and the profiles' Cache and Code Cache in $XDG_CACHE_HOME/<folder>; the
+// channel (beta, dev) is part of the folder name.
+constexpr std::array<App, 10> chromiumBrowsers = {{
+    {"google-chrome", "Chrome", "com.google.Chrome"},
+    {"google-chrome-beta", "Chrome", ""},
+    {"google-chrome-unstable", "Chrome", ""},
+    {"chromium", "Chromium", "org.chromium.Chromium"},
+    {"microsoft-edge", "Edge", "com.microsoft.Edge"},
+    {"microsoft-edge-beta", "Edge", ""},
+    {"microsoft-edge-dev", "Edge", ""},
+    {"BraveSoftware/Brave-Browser", "Brave", "com.brave.Browser"},
+    {"BraveSoftware/Brave-Browser-Beta", "Brave", ""},
+    {"BraveSoftware/Brave-Browser-Nightly", "Brave", ""},
+}};
+
+// Applications built on Electron keep everything, caches and logs included,
+// in their data folder $XDG_CONFIG_HOME/<folder>.
+constexpr std::array<App, 5> electronApps = {{
+    {"Code", "VS Code", "com.visualstudio.code"},
+    {"Code - Insiders", "VS Code", ""},
+    {"Code - OSS", "VS Code", ""},
+    {"VSCodium", "VS Code", "com.vscodium.codium"},
+    {"UnityHub", "Unity Hub", "com.unity.UnityHub"},
+}};
+
+// The snap of Chromium is looked at too.
+constexpr const App& chromium = chromiumBrowsers[3];
+static_assert(chromium.folder == "chromium");
+
+constexpr std::string_view firefoxFlatpak = "org.mozilla.firefox";
+// The disposable folders of a Firefox profile's cache folder.
+constexpr std::array<std::string_view, 2> firefoxCaches = {"cache2", "startupCache"};
+
+// GPU drivers' shader caches: Mesa's (multi-file, database and single-file
+// layouts) and NVIDIA's, below the cache base and the home directory.
+constexpr std::array<std::string_view, 4> cacheShaderCaches = {
+    "/mesa_shader_cache", "/mesa_shader_cache_db", "/mesa_shader_cache_sf", "/nvidia/GLCache"};
+constexpr std::array<std::string_view, 2> homeShaderCaches = {"/.nv/GLCache", "/.nv/ComputeCache"};
+
+// The four sizes of the shared thumbnail folder; "fail" records stay.
+constexpr std::array<std::string_view, 4> thumbnailSizes = {"normal", "large", "x-large", "xx-large"};
+
+std::string join(const std::string& base, std::string_view piece) { return base + "/" + std::string(piece); }
+
+std::string flatpakBase(const std::string& home, std::string_view id) { return join(home + "/.var/app", id); }
+
+// A snap's files that survive its updates: ~/snap/<name>/common.
+std::string snapBase(const std::string& home, std::string_view name) { return join(home + "/snap", name) + "/common"; }
+
+void chromiumBrowserRows(std::vector<Candidate>& rows, const App& app, const std::string& config,
+                         const std::string& cache) {
+    const std::string group(app.group);
+    if (!config.empty()) {
+        browser(rows, join(config, app.folder), group);
+        // The browser-wide GPU cache of recent versions, next to the profiles.
+        rows.emplace_back(join(config, app.folder) + "/GPUPersistentCache", 0.0, group);
+    }
+    if (!cache.empty()) browser(rows, join(cache, app.folder), group);
+}
+
+void electronAppRows(std::vector<Candidate>& rows, const App& app, const std::string& config) {
+    if (!config.empty()) browser(rows, join(config, app.folder), std::string(app.group));
+}
+
+// Every entry of the Firefox cache root is a profile's cache folder.
+void firefoxRows(std::vector<Candidate>& rows, const std::string& cache) {
+    if (cache.empty()) return;
+    const std::string root = cache + "/mozilla/firefox";
+    for (const std::string& profile : fm.contentsOfDirectory(root))
+        for (std::string_view name : firefoxCaches) rows.emplace_back(join(root + "/" + profile, name), 0.0, "Firefox");
+}
+
+void developmentRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    const double week = 7.0 * day;
+    if (!bases.cache.empty()) rows.emplace_back(bases.cache + "/go-build", week, "Development", ScanMode::oldFiles);
+    if (!bases.home.empty())
+        rows.emplace_back(bases.home + "/.cargo/registry/cache", week, "Development", ScanMode::oldFiles);
+    if (!bases.cache.empty()) rows.emplace_back(bases.cache + "/ccache", week, "Development", ScanMode::oldFiles);
+}
+
+// pip's downloads; yarn's unpacked packages, one folder each, so a package
+// goes whole or stays; pnpm's metadata files (never its content store,
+// which projects hard-link to).
+void packageRows(std::vector<Candidate>& rows, const std::string& cache) {
+    if (cache.empty()) return;
+    const double week = 7.0 * day;
+    rows.emplace_back(cache + "/pip", week, "Python", ScanMode::oldFiles);
+    for (const std::string& entry : fm.contentsOfDirectory(cache + "/yarn"))
+        if (isVersionFolder(entry)) rows.emplace_back(cache + "/yarn/" + entry, week, "JavaScript", ScanMode::oldChildren);
+    for (const std::string& entry : fm.contentsOfDirectory(cache + "/pnpm"))
+        if (entry.rfind("metadata", 0) == 0)
+            rows.emplace_back(cache + "/pnpm/" + entry, week, "JavaScript", ScanMode::oldFiles);
+}
+
+// The browsers and editors as installed for the user, then their Flatpak
+// copies (each with its own configuration and cache folders) and the snaps
+// of Chromium and Firefox.
+void browserEngineRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    for (const App& app : chromiumBrowsers) chromiumBrowserRows(rows, app, bases.config, bases.cache);
+    firefoxRows(rows, bases.cache);
+    for (const App& app : electronApps) electronAppRows(rows, app, bases.config);
+    if (bases.home.empty()) return;
+    for (const App& app : chromiumBrowsers)
+        if (!app.flatpak.empty())
+            chromiumBrowserRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config",
+                                flatpakBase(bases.home, app.flatpak) + "/cache");
+    firefoxRows(rows, flatpakBase(bases.home, firefoxFlatpak) + "/cache");
+    for (const App& app : electronApps)
+        if (!app.flatpak.empty()) electronAppRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config");
+    const std::string chromiumSnap = snapBase(bases.home, "chromium");
+    chromiumBrowserRows(rows, chromium, chromiumSnap, chromiumSnap + "/.cache");
+    firefoxRows(rows, snapBase(bases.home, "firefox") + "/.cache");
+}
+
+void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    const double week = 7.0 * day;
+    if (!bases.cache.empty())
+        for (std::string_view suffix : cacheShaderCaches)
+            rows.emplace_back(bases.cache + std::string(suffix), week, "GPU", ScanMode::oldChildren);
+    if (!bases.home.empty())
+        for (std::string_view suffix : homeShaderCaches)
+            rows.emplace_back(bases.home + std::string(suffix), week, "GPU", ScanMode::oldChildren);
+    if (!bases.cache.empty())
+        for (std::string_view size : thumbnailSizes)
+            rows.emplace_back(join(bases.cache + "/thumbnails", size), 90.0 * day, "Thumbnail", ScanMode::oldFiles);
+}
+
+// The editors' own logs, in their data folders and in their Flatpak copies.
+void editorLogRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    for (const App& app : electronApps) {
+        if (app.group != "VS Code") continue;
+        if (!bases.config.empty())
+            rows.emplace_back(join(bases.config, app.folder) + "/logs", 30.0 * day, "Logs", ScanMode::oldFiles,
+                              logPattern);
+        if (!bases.home.empty() && !app.flatpak.empty())
+            rows.emplace_back(join(flatpakBase(bases.home, app.flatpak) + "/config", app.folder) + "/logs",
+                              30.0 * day, "Logs", ScanMode::oldFiles, logPattern);
+    }
+}
+
+} // namespace
+
+bool isVersionFolder(const std::string& name) {
+    static const platform::Regex version("^v[0-9]+$");
+    return version.search(name);
+}
+
+void appendLinuxRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    developmentRows(rows, bases);
+    packageRows(rows, bases.cache);
+    browserEngineRows(rows, bases);
+    shaderAndThumbnailRows(rows, bases);
+    editorLogRows(rows, bases);
+}
+
+} // namespace quillon

@@ -1,0 +1,32 @@
+#pragma once
+
+#include "catalog/Candidate.h"
+
+#include <string>
+#include <vector>
+
+namespace quillon {
+
+// The per-user bases the Linux rows are built on: the home directory and the
+// user's private configuration and cache directories (an empty one gives no
+// rows; the catalogue drops rows outside its bases).
+struct LinuxBases {
+    std::string home;
+    std::string config;
+    std::string cache;
+};
+
+// Appends the rows of the caches that Linux programs keep in the user's own
+// folders, in this order: build caches ("Development"), package caches
+// ("JavaScript", "Python"), browser-engine caches of the browsers and editors
+// (their own installs, then their Flatpak and snap copies), GPU shader caches
+// ("GPU"), file thumbnails ("Thumbnail") and the editors' logs ("Logs").
+// Reads the listings of the Firefox cache roots, the yarn and pnpm caches and
+// of every browser-engine root (see browser()); never fails.
+void appendLinuxRows(std::vector<Candidate>& rows, const LinuxBases& bases);
+
+// Returns whether `name` is a lower-case "v" followed by decimal digits only
+// ("v6"): the version folder of a package cache.
+bool isVersionFolder(const std::string& name);
+
+} // namespace quillon
