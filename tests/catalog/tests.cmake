@@ -4,5 +4,8 @@ quillon_test(catalog_tests quillon_catalog
     catalog/CatalogueTest.cpp
     catalog/PatternTest.cpp
     catalog/TemporaryBuildTest.cpp)
-# The binary-encoding tests write property lists with the library itself.
+# The metadata tests write and measure property lists with the library itself,
+# and replay the committed corpus of the metadata fuzz target.
 target_link_libraries(catalog_tests PRIVATE PkgConfig::PLIST)
+target_compile_definitions(catalog_tests PRIVATE
+    QUILLON_METADATA_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus/metadata")
