@@ -5,9 +5,60 @@
 
 #include <plist/plist.h>
 
-#include <limits>
+#include <pthread.h>
+
+#include <new>
 
 namespace quillon::platform {
+
+namespace {
+
+const char* const unreadable = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
+const char* const cannotStart = "Cannot start the property-list reader";
+
+// Freeing an XML tree takes about 48 bytes of stack a level, and a list of
+// maxPropertyListBytes nests at most 149,796 deep ("<array>" is 7 bytes), so
+// 7 MiB; the reader's stack leaves room for frames seven times as large. It
+// is mapped, not committed: only the depth actually reached costs memory.
+constexpr std::size_t readerStackBytes = std::size_t{48} << 20;
+constexpr std::size_t readerGuardBytes = std::size_t{64} << 10;
+
+struct ParseJob {
+    const std::string& bytes;
+    plist_t node = nullptr; // the tree, when it was read and is within the limits
+};
+
+void* parseAndMeasure(void* argument) {
+    auto& job = *static_cast<ParseJob*>(argument);
+    plist_from_memory(job.bytes.data(), static_cast<uint32_t>(job.bytes.size()), &job.node);
+    if (job.node == nullptr) return nullptr;
+    bool acceptable = false;
+    try {
+        acceptable = measurePropertyListTree(job.node).acceptable();
+    } catch (const std::bad_alloc&) {
+    }
+    if (!acceptable) {
+        plist_free(job.node); // the deep recursion, on this thread's stack
+        job.node = nullptr;
+    }
+    return nullptr;
+}
+
+// Runs `job` on a thread with a stack of readerStackBytes and a guard band
+// below it, and waits for it to end.
+void parseOnReaderStack(ParseJob& job) {
+    pthread_attr_t attributes;
+    if (pthread_attr_init(&attributes) != 0) throw PlatformError(cannotStart);
+    int error = pthread_attr_setstacksize(&attributes, readerStackBytes);
+    if (error == 0) error = pthread_attr_setguardsize(&attributes, readerGuardBytes);
+    pthread_t thread;
+    if (error == 0) error = pthread_create(&thread, &attributes, parseAndMeasure, &job);
+    pthread_attr_destroy(&attributes);
+    if (error != 0) throw PlatformError(cannotStart);
+    pthread_join(thread, nullptr);
+}
+
+} // namespace
 
 struct PropertyList::Root {
     plist_t node = nullptr;
@@ -22,13 +73,16 @@ PropertyList::PropertyList(PropertyList&&) noexcept = default;
 PropertyList& PropertyList::operator=(PropertyList&&) noexcept = default;
 
 PropertyList PropertyList::parse(const std::string& bytes) {
-    const std::string unreadable = "The data couldn\u2019t be read because it isn\u2019t in the correct format.";
-    if (bytes.empty() || bytes.size() > std::numeric_limits<uint32_t>::max()) throw PlatformError(unreadable);
-    // libplist recurses and copies shared binary objects at each use: bytes
-    // that would make it run out of stack or memory never reach it.
-    if (!measurePropertyList(bytes).acceptable()) throw PlatformError(unreadable);
+    if (bytes.empty() || bytes.size() > maxPropertyListBytes) throw PlatformError(unreadable);
+    // A binary list is measured before the library sees it, an XML list
+    // after: PropertyListShape.h says why.
+    if (plist_is_binary(bytes.data(), static_cast<uint32_t>(bytes.size())) &&
+        !measureBinaryPropertyList(bytes).acceptable())
+        throw PlatformError(unreadable);
     auto root = std::make_unique<Root>();
-    plist_from_memory(bytes.data(), static_cast<uint32_t>(bytes.size()), &root->node);
+    ParseJob job{bytes};
+    parseOnReaderStack(job);
+    root->node = job.node;
     if (root->node == nullptr) throw PlatformError(unreadable);
     return PropertyList(std::move(root));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <map>
 #include <memory>
 #include <optional>
@@ -7,11 +8,18 @@
 
 namespace quillon::platform {
 
+// The largest property list the reader reads: 1 MiB.
+inline constexpr std::size_t maxPropertyListBytes = std::size_t{1} << 20;
+
 // A parsed property list (XML or binary encoding), read only.
 class PropertyList {
 public:
-    // Parses `bytes`. Throws PlatformError, the reader's own error, when the
-    // bytes are not a property list.
+    // Parses `bytes` on a thread of its own, so that the caller's stack is
+    // never at stake. Throws PlatformError, the reader's own error, when the
+    // bytes are not a property list, are longer than maxPropertyListBytes, or
+    // nest or expand past the limits of PropertyListShape.h; and
+    // PlatformError("Cannot start the property-list reader") when that thread
+    // cannot be started.
     static PropertyList parse(const std::string& bytes);
 
     ~PropertyList();

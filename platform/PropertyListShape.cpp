@@ -1,10 +1,9 @@
 #include "platform/PropertyListShape.h"
 
-#include "platform/PlatformError.h"
-
 #include <algorithm>
 #include <cstddef>
-#include <string>
+#include <cstdlib>
+#include <utility>
 #include <vector>
 
 namespace quillon::platform {
@@ -202,9 +201,33 @@ private:
 
 PropertyListShape measureBinaryPropertyList(std::string_view bytes) { return BinaryMeasure(bytes).run(); }
 
-PropertyListShape measurePropertyList(std::string_view bytes) {
-    if (bytes.size() >= 8 && bytes.substr(0, 8) == "bplist00") return measureBinaryPropertyList(bytes);
-    return measureXmlPropertyList(bytes);
+PropertyListShape measurePropertyListTree(plist_t root) {
+    PropertyListShape shape;
+    std::vector<std::pair<plist_t, std::uint64_t>> pending{{root, 1}};
+    while (!pending.empty()) {
+        const auto [node, depth] = pending.back();
+        pending.pop_back();
+        ++shape.values;
+        shape.depth = std::max(shape.depth, depth);
+        if (plist_get_node_type(node) == PLIST_ARRAY) {
+            const std::uint32_t count = plist_array_get_size(node);
+            for (std::uint32_t i = 0; i < count; ++i) pending.emplace_back(plist_array_get_item(node, i), depth + 1);
+        } else if (plist_get_node_type(node) == PLIST_DICT) {
+            plist_dict_iter iterator = nullptr;
+            plist_dict_new_iter(node, &iterator);
+            for (;;) {
+                // No key text is asked for: the library asserts on a key
+                // whose length disagrees with its C string (an embedded zero).
+                plist_t value = nullptr;
+                plist_dict_next_item(node, iterator, nullptr, &value);
+                if (value == nullptr) break;
+                ++shape.values; // the key
+                pending.emplace_back(value, depth + 1);
+            }
+            std::free(iterator);
+        }
+    }
+    return shape;
 }
 
 } // namespace quillon::platform

@@ -3,6 +3,4 @@ quillon_test(platform_tests quillon_platform
     platform/PathsTest.cpp
     platform/TextTest.cpp
     platform/ProcessTableTest.cpp
-    platform/UserDirectoriesTest.cpp
-    platform/PropertyListShapeTest.cpp)
-target_link_libraries(platform_tests PRIVATE PkgConfig::PLIST)
+    platform/UserDirectoriesTest.cpp)
