@@ -188,6 +188,7 @@ TEST(TemporaryBuildValidation, PassesOnTheErrorOfOpeningTheDirectory) {
 TEST(TemporaryBuildOwnership, RefusesADirectoryOfAnotherUser) {
     unsigned uid = 0, gid = 0;
     if (!t::unprivilegedAccount(uid, gid)) GTEST_SKIP() << "no unprivileged account";
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
     const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
     ASSERT_EQ(chown(build.c_str(), uid, gid), 0);
     EXPECT_EQ(validation(build), notOwned);
@@ -196,6 +197,7 @@ TEST(TemporaryBuildOwnership, RefusesADirectoryOfAnotherUser) {
 TEST(TemporaryBuildOwnership, RefusesMetadataOfAnotherUser) {
     unsigned uid = 0, gid = 0;
     if (!t::unprivilegedAccount(uid, gid)) GTEST_SKIP() << "no unprivileged account";
+    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
     const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
     ASSERT_EQ(chown((build + "/info.plist").c_str(), uid, gid), 0);
     EXPECT_EQ(validation(build), notPrivate);
