@@ -1,10 +1,10 @@
 #!/bin/sh
 # Builds and runs every test: the warning-clean build and its suite, the
-# built-in self-test, the Release build of the program alone with its Debian
-# package and the package's checks, the same suite under AddressSanitizer and
-# UndefinedBehaviorSanitizer, the engine under ThreadSanitizer, a short run of
-# the metadata fuzz target, and
-# the fault variants that prove the self-test catches a broken safety rule.
+# built-in self-test, the same suite as an unprivileged user, the Release
+# build of the program alone with its Debian package and the package's
+# checks, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
+# the engine under ThreadSanitizer, a short run of the metadata fuzz target,
+# and the fault variants that prove the self-test catches a broken safety rule.
 # Each stage says how long it took, and the end repeats them all.
 set -eu
 cd "$(dirname "$0")/.."
@@ -44,6 +44,38 @@ self_test() {
   return "$status"
 }
 
+# The same suite as an unprivileged user (nobody): what needs root skips with
+# its reason, and nothing may fail. Each program runs from /tmp, which nobody
+# may write, with nothing of this shell's environment.
+unprivileged_suite() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "already running as $(id -un): the normal suite was the unprivileged run"
+    return 0
+  fi
+  as_nobody="setpriv --reuid=nobody --regid=nogroup --clear-groups"
+  if ! $as_nobody test -x "$(pwd)/build/tests/core_tests"; then
+    # Changing the permissions of folders above the checkout is not this
+    # script's business.
+    echo "SKIPPED: nobody cannot reach $(pwd)/build; the unprivileged run needs a checkout others may read"
+    return 0
+  fi
+  failed=0
+  for program in build/tests/*_tests; do
+    [ -x "$program" ] || continue
+    log=$(mktemp /tmp/quillon-nobody-XXXXXX)
+    if (cd /tmp && env -i PATH=/usr/bin:/bin QT_QPA_PLATFORM=offscreen $as_nobody "$OLDPWD/$program") >"$log" 2>&1
+    then
+      echo "ok   $(basename "$program") as nobody: $(grep -E '^\[  PASSED  \]' "$log")"
+    else
+      failed=1
+      echo "FAIL $(basename "$program") as nobody:" >&2
+      cat "$log" >&2
+    fi
+    rm -f "$log"
+  done
+  return "$failed"
+}
+
 sanitizer_build() {
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=Debug -DQUILLON_WERROR=ON -DQUILLON_SANITIZE=ON \
         -DQUILLON_BUILD_BENCH=OFF -DQUILLON_PROGRAM_ONLY=OFF
@@ -63,6 +95,7 @@ thread_sanitizer_build() {
 
 stage "normal build and suite" normal_build
 stage "self-test of build/quillon" self_test
+stage "suite as an unprivileged user" unprivileged_suite
 stage "Release program, Debian package and its checks" env JOBS="$jobs" sh scripts/package.sh
 stage "AddressSanitizer and UndefinedBehaviorSanitizer build and suite" sanitizer_build
 stage "ThreadSanitizer run" thread_sanitizer_build
