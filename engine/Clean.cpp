@@ -9,7 +9,7 @@
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
-#include "platform/Formatting.h"
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "scan/Plan.h"
 

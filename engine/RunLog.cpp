@@ -2,7 +2,7 @@
 
 #include "catalog/UserPaths.h"
 #include "core/StartupValues.h"
-#include "platform/Formatting.h"
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
