@@ -2,6 +2,7 @@
 
 #include "catalog/Browser.h"
 #include "catalog/LinuxCatalogue.h"
+#include "catalog/RunLogFolder.h"
 #include "catalog/TemporaryBuild.h"
 #include "core/StartupValues.h"
 #include "platform/Text.h"
