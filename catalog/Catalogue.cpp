@@ -2,6 +2,7 @@
 
 #include "catalog/Browser.h"
 #include "catalog/LinuxCatalogue.h"
+#include "catalog/RunLogFolder.h"
 #include "catalog/TemporaryBuild.h"
 #include "core/StartupValues.h"
 #include "platform/Text.h"
@@ -137,23 +138,19 @@ std::vector<Candidate> firstOfEachPath(std::vector<Candidate> rows, const Bases&
     return kept;
 }
 
-} // namespace
+// The families of rows, each appended in catalogue order.
 
-std::vector<Candidate> candidates(const std::string& home, const std::string& temp, const std::string& cache,
-                                  const std::string& sharedTemp, const std::string& config) {
-    std::vector<Candidate> rows;
-    const double week = 7.0 * day;
-    const double month = 30.0 * day;
-    const double quarter = 90.0 * day;
-
-    // Temporary build directories, the root that sorts first searched first.
+// Temporary build directories, the root that sorts first searched first.
+void temporaryBuildRows(std::vector<Candidate>& rows, const std::string& temp, const std::string& sharedTemp) {
     std::vector<std::string> temporaryRoots{temp};
     if (sharedTemp != temp) temporaryRoots.push_back(sharedTemp);
     std::sort(temporaryRoots.begin(), temporaryRoots.end(), platform::precedesInTextOrder);
     for (const std::string& root : temporaryRoots)
         for (Candidate& row : temporaryBuildCandidates(root)) rows.push_back(std::move(row));
+}
 
-    // Xcode derived data: the shared caches, then each project's caches.
+// Xcode derived data: the shared caches, then each project's caches.
+void derivedDataRows(std::vector<Candidate>& rows, const std::string& home) {
     const std::string derivedData = home + "/Library/Developer/Xcode/DerivedData";
     for (std::string_view name : derivedDataCaches)
         rows.emplace_back(derivedData + "/" + name, day, "Development", ScanMode::oldChildren);
@@ -162,16 +159,20 @@ std::vector<Candidate> candidates(const std::string& home, const std::string& te
         for (std::string_view name : projectCaches)
             rows.emplace_back(derivedData + "/" + entry + "/" + name, day, "Development", ScanMode::oldChildren);
     }
+}
 
-    // Export and signing leftovers in the user's temporary directory: one
-    // listing, two passes.
+// Export and signing leftovers in the user's temporary directory (one
+// listing, two passes), then the compilers' and tools' own caches.
+void developerToolRows(std::vector<Candidate>& rows, const std::string& home, const std::string& temp,
+                       const std::string& cache) {
+    const double week = 7.0 * day;
     const std::vector<std::string> tempEntries = fm.contentsOfDirectory(temp);
     for (const std::string& entry : tempEntries)
         if (entry == "IPATool.tmp" || isIpaToolFolder(entry) ||
             beginsWith(entry, "XcodeDistPipeline."))
             rows.emplace_back(temp + "/" + entry, day, "Development");
     for (const std::string& entry : tempEntries)
-        if (endsWith(entry, ".xcdistributionlogs")) rows.emplace_back(temp + "/" + entry, month, "Development");
+        if (endsWith(entry, ".xcdistributionlogs")) rows.emplace_back(temp + "/" + entry, 30.0 * day, "Development");
 
     if (!cache.empty()) rows.emplace_back(cache + "/clang/ModuleCache", week, "Development", ScanMode::oldChildren);
     rows.emplace_back(temp + "/swift-generated-sources", week, "Development", ScanMode::oldChildren);
@@ -182,8 +183,11 @@ std::vector<Candidate> candidates(const std::string& home, const std::string& te
     rows.emplace_back(temp + "/node-compile-cache", week, "JavaScript", ScanMode::oldFiles);
     rows.emplace_back(home + "/Library/Caches/org.videolan.vlc", 0.0, "VLC");
     rows.emplace_back(home + "/Library/Caches/com.apple.python", week, "Python", ScanMode::oldFiles);
+}
 
-    // Package-manager downloads.
+// Package-manager downloads.
+void packageDownloadRows(std::vector<Candidate>& rows, const std::string& home) {
+    const double week = 7.0 * day;
     for (std::string_view suffix : packageCaches)
         rows.emplace_back(home + suffix, week,
                           suffix.find("npm") != std::string_view::npos ? "JavaScript" : "Python",
@@ -194,9 +198,11 @@ std::vector<Candidate> candidates(const std::string& home, const std::string& te
         if (isVersionFolder(entry))
             for (std::string_view name : pnpmMetadataNames)
                 rows.emplace_back(pnpm + "/" + entry + "/" + name, week, "JavaScript", ScanMode::oldFiles);
+}
 
-    // Browser engines: embedded ones, Atlas, Codex, Spotify, Figma, then the
-    // browsers themselves.
+// Browser engines: embedded ones, Atlas, Codex, Spotify, Figma, then the
+// browsers themselves.
+void browserCacheRows(std::vector<Candidate>& rows, const std::string& home) {
     for (const auto& [folder, group] : embeddedBrowserApps)
         browser(rows, home + "/Library/Application Support/" + folder, std::string(group));
     browser(rows, home + "/Library/Application Support/com.openai.atlas/browser-data/host", "Atlas");
@@ -212,30 +218,47 @@ std::vector<Candidate> candidates(const std::string& home, const std::string& te
         browser(rows, home + "/Library/Application Support/" + folder, std::string(group));
         browser(rows, home + "/Library/Caches/" + folder, std::string(group));
     }
-    for (std::string_view suffix : safariCaches) rows.emplace_back(home + suffix, week, "Safari");
+    for (std::string_view suffix : safariCaches) rows.emplace_back(home + suffix, 7.0 * day, "Safari");
+}
 
-    // Shader caches.
-    if (!cache.empty())
-        for (const auto& [folder, group] : metalCacheOwners)
-            for (std::string_view name : metalCacheNames)
-                rows.emplace_back(cache + "/" + folder + "/" + name, week, std::string(group), ScanMode::oldChildren);
+// Shader caches.
+void metalCacheRows(std::vector<Candidate>& rows, const std::string& cache) {
+    if (cache.empty()) return;
+    for (const auto& [folder, group] : metalCacheOwners)
+        for (std::string_view name : metalCacheNames)
+            rows.emplace_back(cache + "/" + folder + "/" + name, 7.0 * day, std::string(group), ScanMode::oldChildren);
+}
 
-    // Logs and crash reports. The program's own log folder and the crash
-    // reports are reached only through their own rows.
+// Logs and crash reports. The program's own log folder and the crash
+// reports are reached only through their own rows.
+void logRows(std::vector<Candidate>& rows, const std::string& home) {
+    const double month = 30.0 * day;
     const std::string logs = home + "/Library/Logs";
     for (const std::string& entry : fm.contentsOfDirectory(logs))
         if (entry != "DiagnosticReports" && entry != "Quillon")
             rows.emplace_back(logs + "/" + entry, month, "Logs", ScanMode::oldFiles, logPattern);
     rows.emplace_back(logs, month, "Logs", ScanMode::oldTopFiles, logPattern);
-    rows.emplace_back(logs + "/DiagnosticReports", quarter, "Logs", ScanMode::oldFiles, crashReportPattern);
+    rows.emplace_back(logs + "/DiagnosticReports", 90.0 * day, "Logs", ScanMode::oldFiles, crashReportPattern);
     rows.emplace_back(home + "/Library/Application Support/Code/logs", month, "Logs", ScanMode::oldFiles, logPattern);
     rows.emplace_back(home + "/.npm/_logs", month, "Logs", ScanMode::oldFiles, logPattern);
     rows.emplace_back(home + "/Library/Caches/com.apple.VideoConference/logs", month, "Logs", ScanMode::oldFiles,
                       logPattern);
+}
 
+} // namespace
+
+std::vector<Candidate> candidates(const std::string& home, const std::string& temp, const std::string& cache,
+                                  const std::string& sharedTemp, const std::string& config) {
+    std::vector<Candidate> rows;
+    temporaryBuildRows(rows, temp, sharedTemp);
+    derivedDataRows(rows, home);
+    developerToolRows(rows, home, temp, cache);
+    packageDownloadRows(rows, home);
+    browserCacheRows(rows, home);
+    metalCacheRows(rows, cache);
+    logRows(rows, home);
     // The caches Linux programs keep, after every row above.
     appendLinuxRows(rows, LinuxBases{home, config, cache});
-
     return firstOfEachPath(std::move(rows), {&home, &temp, &cache, &sharedTemp, &config}, runLogFolder());
 }
 

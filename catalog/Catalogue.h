@@ -1,7 +1,7 @@
 #pragma once
 
 #include "catalog/Candidate.h"
-#include "catalog/UserPaths.h"
+#include "platform/Paths.h"
 
 #include <string>
 #include <vector>
@@ -25,9 +25,10 @@ inline constexpr const char* crashReportPattern = "(?i)\\.(?:ips|crash|hang|spin
 // shader and clang caches when `cache` is empty, the rows built on `home`,
 // `temp` or `config` when it is). No location reaches the program's own log
 // folder (runLogFolder()).
-std::vector<Candidate> candidates(const std::string& home = homeDirectory(), const std::string& temp = userTemp(),
-                                  const std::string& cache = userCache(),
-                                  const std::string& sharedTemp = quillon::sharedTemp(),
-                                  const std::string& config = userConfig());
+std::vector<Candidate> candidates(const std::string& home = platform::homeDirectory(),
+                                  const std::string& temp = platform::userTempDirectory(),
+                                  const std::string& cache = platform::userCacheDirectory(),
+                                  const std::string& sharedTemp = platform::sharedTempDirectory(),
+                                  const std::string& config = platform::userConfigDirectory());
 
 } // namespace quillon

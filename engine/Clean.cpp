@@ -1,7 +1,6 @@
 #include "engine/Clean.h"
 
 #include "catalog/Catalogue.h"
-#include "catalog/UserPaths.h"
 #include "core/Errors.h"
 #include "core/StartupValues.h"
 #include "fs/Descriptor.h"
@@ -9,7 +8,7 @@
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
-#include "platform/Formatting.h"
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "scan/Plan.h"
 
@@ -239,7 +238,8 @@ std::string stageText(const std::string& group) {
 }
 
 CleanPlaces currentPlaces() {
-    return CleanPlaces{homeDirectory(), userTemp(), userCache(), sharedTemp(), 0, userConfig()};
+    return CleanPlaces{platform::homeDirectory(), platform::userTempDirectory(), platform::userCacheDirectory(),
+                       platform::sharedTempDirectory(), 0, platform::userConfigDirectory()};
 }
 
 Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control, const ProgressCallback& onProgress,

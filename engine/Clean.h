@@ -46,8 +46,9 @@ struct CleanPlaces {
 // The name of the run lock file inside the user's temporary directory.
 inline constexpr const char* lockFileName = "com.brenvale.quillon.lock";
 
-// Returns the places of a real run: the home directory, userTemp(),
-// userCache(), the shared temporary directory and userConfig(), read now.
+// Returns the places of a real run: the home directory, the user's temporary
+// and cache directories, the shared temporary directory and the user's
+// configuration directory (see platform/Paths.h), read now.
 CleanPlaces currentPlaces();
 
 // Runs one whole clean over the catalogue of `places` (see CleanPlaces):

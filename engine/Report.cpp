@@ -1,6 +1,7 @@
 #include "engine/Report.h"
 
 #include "platform/Formatting.h"
+#include "platform/FreeSpace.h"
 #include "platform/Paths.h"
 
 #include <algorithm>

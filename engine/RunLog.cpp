@@ -1,8 +1,8 @@
 #include "engine/RunLog.h"
 
-#include "catalog/UserPaths.h"
+#include "catalog/RunLogFolder.h"
 #include "core/StartupValues.h"
-#include "platform/Formatting.h"
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
@@ -15,7 +15,7 @@ std::string runLogPath(bool preview) {
     // Without a private temporary or state directory there is nowhere safe
     // to write; a path built on the empty text would land in "/".
     if (preview) {
-        const std::string temp = userTemp();
+        const std::string temp = platform::userTempDirectory();
         return temp.empty() ? std::string() : temp + "/Quillon-UI-preview.log";
     }
     const std::string folder = runLogFolder(true);

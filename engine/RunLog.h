@@ -14,7 +14,7 @@ namespace quillon {
 class RunLog {
 public:
     // Creates the log: runLogFolder() + "/LastRun.log" in the user's state
-    // directory, or for the window-only preview userTemp() +
+    // directory, or for the window-only preview platform::userTempDirectory() +
     // "/Quillon-UI-preview.log" (nothing is written when there is no private
     // directory for it). Missing folders are made 0700.
     explicit RunLog(bool preview);

@@ -4,7 +4,6 @@
 #include "platform/Text.h"
 
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -12,8 +11,6 @@
 #include <unistd.h>
 
 namespace quillon::platform {
-
-std::string errorText(int errorNumber) { return std::strerror(errorNumber); }
 
 std::vector<std::string> FileManager::contentsOfDirectory(const std::string& path) const {
     std::vector<std::string> result;

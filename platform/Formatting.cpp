@@ -1,9 +1,6 @@
 #include "platform/Formatting.h"
 
 #include <array>
-#include <ctime>
-#include <limits>
-#include <sys/statvfs.h>
 
 namespace quillon::platform {
 
@@ -43,30 +40,6 @@ std::string formatByteCount(std::int64_t bytes) {
         return sign + text + " " + units[u];
     }
     return sign + "0 KB"; // not reached: the last unit always answers
-}
-
-std::string iso8601Now() {
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return text;
-}
-
-double wallClock() {
-    timespec now{};
-    clock_gettime(CLOCK_REALTIME, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
-}
-
-std::int64_t availableBytes(const std::string& path) {
-    struct statvfs status {};
-    if (path.empty() || statvfs(path.c_str(), &status) != 0) return 0;
-    const Wide total = static_cast<Wide>(status.f_bavail) * status.f_frsize;
-    if (total > static_cast<Wide>(std::numeric_limits<std::int64_t>::max()))
-        return std::numeric_limits<std::int64_t>::max();
-    return static_cast<std::int64_t>(total);
 }
 
 } // namespace quillon::platform

@@ -125,6 +125,10 @@ private:
     // would have created at the same point of its own walk (a shared object
     // counts at each use), so a walk that stops early, for whatever reason,
     // has already seen everything the reader would build before stopping.
+    // A few lines over sixty on purpose: the stack, the three per-object
+    // tables and the count are shared by every step of the one loop, and
+    // spread over several functions the walk could no longer be checked
+    // against the reader's in one reading.
     void walk(PropertyListShape& shape) {
         const auto count = static_cast<std::size_t>(objectCount_);
         std::vector<State> state(count, State::unseen);

@@ -5,8 +5,8 @@
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
+#include "platform/Clock.h"
 #include "platform/FileStatus.h"
-#include "platform/Formatting.h"
 #include "platform/Paths.h"
 #include "scan/OldFiles.h"
 

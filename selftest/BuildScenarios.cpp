@@ -38,34 +38,46 @@ void checkPayload(const std::string& path, const std::string& label) {
     check(readFile(path) == payload, label + " changed");
 }
 
-} // namespace
+// The fixture: a build folder with caches beside products and package
+// checkouts; a source backup, a build without metadata and an archive
+// beside it, and a link to the build folder.
+struct BuildFixture {
+    std::string builds;
+    std::string review;
+    std::string backup;
+    std::string archive;
+    std::string metadata;
+};
 
-void checkTemporaryBuilds(SelfTestState& state) {
-    const std::string builds = state.at("temporary-builds");
-    const std::string review = builds + "/fennows-review-fixture";
-    const std::string backup = builds + "/fennows-source-backup";
-    const std::string bare = builds + "/fennows-build-without-metadata";
-    const std::string archive = builds + "/fennows.xcarchive";
-    const std::string metadata = platform::xmlPropertyList(
+BuildFixture makeBuildFixture(const SelfTestState& state) {
+    BuildFixture f;
+    f.builds = state.at("temporary-builds");
+    f.review = f.builds + "/fennows-review-fixture";
+    f.backup = f.builds + "/fennows-source-backup";
+    f.archive = f.builds + "/fennows.xcarchive";
+    f.metadata = platform::xmlPropertyList(
         {{"WorkspacePath", state.at("policy-home") + "/Documents/fennows/fennows.xcodeproj"}});
+    const std::string bare = f.builds + "/fennows-build-without-metadata";
 
-    // A build folder with caches beside products and package checkouts; a
-    // source backup, a build without metadata and an archive beside it.
     for (const char* folder :
          {"/ModuleCache.noindex", "/Build/Intermediates.noindex", "/Build/Products", "/SourcePackages"}) {
-        fm.createDirectory(review + folder, true);
-        writeFile(review + folder + "/retained-or-generated", payload);
+        fm.createDirectory(f.review + folder, true);
+        writeFile(f.review + folder + "/retained-or-generated", payload);
     }
-    writeFile(review + "/info.plist", metadata);
-    fm.createDirectory(backup + "/ModuleCache.noindex", true);
-    writeFile(backup + "/ContentView.swift", payload);
-    writeFile(backup + "/info.plist", metadata);
+    writeFile(f.review + "/info.plist", f.metadata);
+    fm.createDirectory(f.backup + "/ModuleCache.noindex", true);
+    writeFile(f.backup + "/ContentView.swift", payload);
+    writeFile(f.backup + "/info.plist", f.metadata);
     fm.createDirectory(bare + "/ModuleCache.noindex", true);
-    fm.createDirectory(archive + "/Products", true);
-    writeFile(archive + "/Products/app", payload);
-    makeSymbolicLink(review, builds + "/linked-build");
+    fm.createDirectory(f.archive + "/Products", true);
+    writeFile(f.archive + "/Products/app", payload);
+    makeSymbolicLink(f.review, f.builds + "/linked-build");
+    return f;
+}
 
-    const std::vector<Candidate> rows = temporaryBuildCandidates(builds);
+// Every row found belongs to the build folder, is a seven-day Development
+// row and names no build output that must stay.
+void checkBuildRows(const std::vector<Candidate>& rows, const std::string& review) {
     check(!rows.empty(), "no temporary build folder was found");
     for (const Candidate& row : rows) {
         check(row.temporaryBuildRoot == review, "a build row belongs to " + row.temporaryBuildRoot.value_or("nothing"));
@@ -75,47 +87,61 @@ void checkTemporaryBuilds(SelfTestState& state) {
                   row.path.find("/Build/Products") == std::string::npos,
               "build row " + row.path + " names protected build output");
     }
-    const auto moduleCache = std::find_if(
-        rows.begin(), rows.end(), [](const Candidate& row) { return endsWith(row.path, "/ModuleCache.noindex"); });
-    const auto intermediates = std::find_if(rows.begin(), rows.end(), [](const Candidate& row) {
-        return endsWith(row.path, "/Build/Intermediates.noindex");
+}
+
+// Returns the row of the cache folder `name` (below the build folder).
+const Candidate& buildRow(const std::vector<Candidate>& rows, const std::string& name) {
+    const auto row = std::find_if(rows.begin(), rows.end(),
+                                  [&](const Candidate& candidate) { return endsWith(candidate.path, "/" + name); });
+    check(row != rows.end(), "no build row for " + name);
+    return *row;
+}
+
+// A source file in the build folder, then metadata that is a link: the
+// folder is no longer a build folder, whatever its age. Restores the folder.
+void checkRevalidation(const BuildFixture& f, const Candidate& moduleCache) {
+    writeFile(f.review + "/ContentView.swift", payload);
+    expectSkip([&] {
+        ScanStats stats;
+        plan(agedOut(moduleCache), stats);
     });
-    check(moduleCache != rows.end(), "no build row for ModuleCache.noindex");
-    check(intermediates != rows.end(), "no build row for Build/Intermediates.noindex");
+    removeFile(f.review + "/ContentView.swift");
+    removeFile(f.review + "/info.plist");
+    makeSymbolicLink(f.backup + "/info.plist", f.review + "/info.plist");
+    expectSkip([&] {
+        ScanStats stats;
+        plan(agedOut(moduleCache), stats);
+    });
+    removeFile(f.review + "/info.plist");
+    writeFile(f.review + "/info.plist", f.metadata);
+}
+
+} // namespace
+
+void checkTemporaryBuilds(SelfTestState& state) {
+    const BuildFixture f = makeBuildFixture(state);
+    const std::vector<Candidate> rows = temporaryBuildCandidates(f.builds);
+    checkBuildRows(rows, f.review);
+    const Candidate& moduleCache = buildRow(rows, "ModuleCache.noindex");
+    const Candidate& intermediates = buildRow(rows, "Build/Intermediates.noindex");
 
     // Fresh build output is too new for the row's own seven days.
     {
         ScanStats stats;
-        check(plan(*moduleCache, stats).empty(), "fresh build caches were planned");
+        check(plan(moduleCache, stats).empty(), "fresh build caches were planned");
     }
+    checkRevalidation(f, moduleCache);
 
-    // A source file in the build folder, then metadata that is a link: the
-    // folder is no longer a build folder, whatever its age.
-    writeFile(review + "/ContentView.swift", payload);
-    expectSkip([&] {
-        ScanStats stats;
-        plan(agedOut(*moduleCache), stats);
-    });
-    removeFile(review + "/ContentView.swift");
-    removeFile(review + "/info.plist");
-    makeSymbolicLink(backup + "/info.plist", review + "/info.plist");
-    expectSkip([&] {
-        ScanStats stats;
-        plan(agedOut(*moduleCache), stats);
-    });
-    removeFile(review + "/info.plist");
-    writeFile(review + "/info.plist", metadata);
+    removePlanned(moduleCache, state);
+    removePlanned(intermediates, state);
 
-    removePlanned(*moduleCache, state);
-    removePlanned(*intermediates, state);
-
-    check(absent(review + "/ModuleCache.noindex/retained-or-generated"), "the module cache was not cleaned");
-    check(absent(review + "/Build/Intermediates.noindex/retained-or-generated"),
+    check(absent(f.review + "/ModuleCache.noindex/retained-or-generated"), "the module cache was not cleaned");
+    check(absent(f.review + "/Build/Intermediates.noindex/retained-or-generated"),
           "the build intermediates were not cleaned");
-    checkPayload(review + "/Build/Products/retained-or-generated", "the build products");
-    checkPayload(review + "/SourcePackages/retained-or-generated", "the package checkouts");
-    checkPayload(backup + "/ContentView.swift", "the source backup");
-    checkPayload(archive + "/Products/app", "the archive");
+    checkPayload(f.review + "/Build/Products/retained-or-generated", "the build products");
+    checkPayload(f.review + "/SourcePackages/retained-or-generated", "the package checkouts");
+    checkPayload(f.backup + "/ContentView.swift", "the source backup");
+    checkPayload(f.archive + "/Products/app", "the archive");
 }
 
 } // namespace quillon::selftest

@@ -6,7 +6,7 @@
 #include "engine/Clean.h"
 #include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
-#include "platform/Formatting.h"
+#include "platform/Clock.h"
 #include "scan/Plan.h"
 #include "selftest/Fixtures.h"
 #include "selftest/SelfTestError.h"

@@ -5,7 +5,7 @@
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
-#include "platform/Formatting.h"
+#include "platform/Clock.h"
 #include "selftest/Fixtures.h"
 #include "selftest/SelfTestError.h"
 

@@ -5,7 +5,7 @@
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
-#include "platform/Formatting.h"
+#include "platform/Clock.h"
 #include "scan/Plan.h"
 #include "selftest/Fixtures.h"
 #include "selftest/SelfTestError.h"

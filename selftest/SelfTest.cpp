@@ -1,8 +1,8 @@
 #include "selftest/SelfTest.h"
 
-#include "catalog/UserPaths.h"
 #include "core/Errors.h"
 #include "fs/Directory.h"
+#include "platform/Paths.h"
 #include "platform/PlatformError.h"
 #include "selftest/Fixtures.h"
 #include "selftest/Scenarios.h"
@@ -23,7 +23,7 @@ const char* const passLine =
 } // namespace
 
 void selfTest() {
-    const std::string temp = userTemp();
+    const std::string temp = platform::userTempDirectory();
     // Without a private temporary folder there is nowhere safe for the fixtures.
     if (temp.empty()) throw platform::PlatformError("Cannot create the test folder: no private temporary folder");
 

@@ -293,151 +293,189 @@ Options parse(int argc, char** argv) {
     return options;
 }
 
-int benchmark(const Options& options, const std::string& root) {
-    const long files = static_cast<long>(options.dirs) * options.files;
-    std::printf("fs_bench: %d directories x %d files = %ld files of 64 bytes, in %s\n", options.dirs, options.files,
-                files, root.c_str());
-
-    auto start = Clock::now();
-    buildTree(root, "checked", options.dirs, options.files);
-    buildTree(root, "plain", options.dirs, options.files);
+// Runs `work` on a synced file system; returns its wall time in seconds.
+template <typename Work> double timedAfterSync(const Work& work) {
     ::sync();
-    std::printf("  build both trees + sync        %8.3f s\n", seconds(start));
+    const auto begin = Clock::now();
+    work();
+    return seconds(begin);
+}
 
-    // Inspection, with the memory it takes.
-    const Descriptor parent = quillon::openDirectory(root);
+void rmPaths(const std::vector<std::string>& paths) {
+    std::vector<std::string> argv = {"/bin/rm", "-rf"};
+    argv.insert(argv.end(), paths.begin(), paths.end());
+    if (run(argv) != 0) throw std::runtime_error("rm -rf failed");
+}
+
+// The inspection of the "checked" tree, with the memory it takes.
+struct Inspection {
+    Node tree;
+    double time = 0;
+    std::size_t treeBytes = 0;
+    std::size_t heapGrowth = 0;
+    long rssBefore = 0;
+    long rssAfter = 0;
+};
+
+Inspection inspectChecked(const Descriptor& parent, long files) {
     struct stat rootStatus {};
     if (::fstat(parent.get(), &rootStatus) != 0) fail("fstat");
-    const long rssBefore = statusKiB("VmRSS");
+    Inspection result;
+    result.rssBefore = statusKiB("VmRSS");
     const std::size_t heapBefore = ::mallinfo2().uordblks;
-    start = Clock::now();
-    Node tree = quillon::inspect(parent.get(), "checked", nowSeconds() + 100, rootStatus.st_dev);
-    const double inspectTime = seconds(start);
-    const std::size_t heapAfter = ::mallinfo2().uordblks;
-    const long rssAfter = statusKiB("VmRSS");
-    const std::int64_t treeFiles = quillon::fileCount(tree);
+    const auto start = Clock::now();
+    result.tree = quillon::inspect(parent.get(), "checked", nowSeconds() + 100, rootStatus.st_dev);
+    result.time = seconds(start);
+    result.heapGrowth = ::mallinfo2().uordblks - heapBefore;
+    result.rssAfter = statusKiB("VmRSS");
+    const std::int64_t treeFiles = quillon::fileCount(result.tree);
     if (treeFiles != files) throw std::runtime_error("inspection counted " + std::to_string(treeFiles) + " files");
-    const std::size_t treeBytes = sizeof(Node) + treeHeapBytes(tree);
-    const double perFile = static_cast<double>(treeBytes) / static_cast<double>(files);
-    const double heapPerFile = static_cast<double>(heapAfter - heapBefore) / static_cast<double>(files);
+    result.treeBytes = sizeof(Node) + treeHeapBytes(result.tree);
+    return result;
+}
 
-    // Removal. The disk of a shared machine is noisy, so by default the two
-    // removals take turns: the directories are split into batches, and for
-    // each batch removeChecked (one call per directory, as the clean run
-    // makes one call per planned item) and one `rm -rf` of the same
-    // directories of the other tree run one after the other, each from a
-    // synced file system, the first of the two alternating. With --batches 1
-    // each tree goes in one piece: removeChecked of the whole tree, `rm -rf`
-    // of the whole other tree.
+// The two removals: removeChecked of the "checked" tree, `rm -rf` of the
+// "plain" one.
+struct Removal {
     std::int64_t removed = 0;
-    double removeTime = 0, rmTime = 0;
-    std::vector<double> batchRatios;
-    const std::int64_t recordedBytes = tree.bytes;
-    const auto timed = [](const auto& work) {
-        ::sync();
-        const auto begin = Clock::now();
-        work();
-        return seconds(begin);
-    };
-    const auto rmPaths = [&](const std::vector<std::string>& paths) {
-        std::vector<std::string> argv = {"/bin/rm", "-rf"};
-        argv.insert(argv.end(), paths.begin(), paths.end());
-        if (run(argv) != 0) throw std::runtime_error("rm -rf failed");
-    };
-    const int batches = std::min(options.batches, options.dirs);
-    if (batches == 1) {
-        const auto ours = [&] { removeTime = timed([&] { quillon::removeChecked(parent.get(), tree, removed); }); };
-        const auto theirs = [&] { rmTime = timed([&] { rmPaths({root + "/plain"}); }); };
-        if (options.rmFirst) {
-            theirs();
-            ours();
-        } else {
-            ours();
-            theirs();
-        }
-    } else {
-        const Descriptor checked = quillon::openDirectory(root + "/checked");
-        const std::size_t count = tree.children.size();
-        for (int b = 0; b < batches; ++b) {
-            const std::size_t from = count * static_cast<std::size_t>(b) / static_cast<std::size_t>(batches);
-            const std::size_t to = count * static_cast<std::size_t>(b + 1) / static_cast<std::size_t>(batches);
-            std::vector<std::string> plainPaths;
-            for (std::size_t i = from; i < to; ++i) plainPaths.push_back(root + "/plain/" + tree.children[i].name);
-            double ours = 0, theirs = 0;
-            const auto runOurs = [&] {
-                ours = timed([&] {
-                    for (std::size_t i = from; i < to; ++i)
-                        quillon::removeChecked(checked.get(), tree.children[i], removed);
-                });
-            };
-            const auto runTheirs = [&] { theirs = timed([&] { rmPaths(plainPaths); }); };
-            if ((b % 2 == 0) != options.rmFirst) {
-                runOurs();
-                runTheirs();
-            } else {
-                runTheirs();
-                runOurs();
-            }
-            removeTime += ours;
-            rmTime += theirs;
-            batchRatios.push_back(ours / theirs);
-        }
-        // The two emptied top directories (not timed: one rmdir each).
-        removed += tree.bytes - [&] {
-            std::int64_t children = 0;
-            for (const Node& child : tree.children) children += child.bytes;
-            return children;
-        }();
-        if (::unlinkat(parent.get(), "checked", AT_REMOVEDIR) != 0) fail("rmdir checked");
-        if (::unlinkat(parent.get(), "plain", AT_REMOVEDIR) != 0) fail("rmdir plain");
-    }
-    struct stat gone {};
-    if (::lstat((root + "/checked").c_str(), &gone) == 0) throw std::runtime_error("checked tree still there");
-    if (::lstat((root + "/plain").c_str(), &gone) == 0) throw std::runtime_error("plain tree still there");
-    if (removed != recordedBytes) throw std::runtime_error("removed bytes differ from the tree's bytes");
-    tree = Node{};
+    double ours = 0;
+    double theirs = 0;
+    std::vector<double> batchRatios; // ours / theirs of each batch
+};
 
-    std::printf("  inspect                        %8.3f s\n", inspectTime);
-    std::printf("  removeChecked                  %8.3f s   (%lld bytes removed)\n", removeTime,
+// Each tree in one piece: removeChecked of the whole tree, `rm -rf` of the
+// whole other tree.
+Removal removeWhole(const Descriptor& parent, const Node& tree, const std::string& root, bool rmFirst) {
+    Removal result;
+    const auto ours = [&] {
+        result.ours = timedAfterSync([&] { quillon::removeChecked(parent.get(), tree, result.removed); });
+    };
+    const auto theirs = [&] { result.theirs = timedAfterSync([&] { rmPaths({root + "/plain"}); }); };
+    if (rmFirst) {
+        theirs();
+        ours();
+    } else {
+        ours();
+        theirs();
+    }
+    return result;
+}
+
+// The directories split into batches: for each batch removeChecked (one call
+// per directory, as the clean run makes one call per planned item) and one
+// `rm -rf` of the same directories of the other tree, one after the other,
+// the first of the two alternating.
+Removal removeInBatches(const Descriptor& parent, const Node& tree, const std::string& root, int batches,
+                        bool rmFirst) {
+    Removal result;
+    const Descriptor checked = quillon::openDirectory(root + "/checked");
+    const std::size_t count = tree.children.size();
+    for (int b = 0; b < batches; ++b) {
+        const std::size_t from = count * static_cast<std::size_t>(b) / static_cast<std::size_t>(batches);
+        const std::size_t to = count * static_cast<std::size_t>(b + 1) / static_cast<std::size_t>(batches);
+        std::vector<std::string> plainPaths;
+        for (std::size_t i = from; i < to; ++i) plainPaths.push_back(root + "/plain/" + tree.children[i].name);
+        double ours = 0, theirs = 0;
+        const auto runOurs = [&] {
+            ours = timedAfterSync([&] {
+                for (std::size_t i = from; i < to; ++i)
+                    quillon::removeChecked(checked.get(), tree.children[i], result.removed);
+            });
+        };
+        const auto runTheirs = [&] { theirs = timedAfterSync([&] { rmPaths(plainPaths); }); };
+        if ((b % 2 == 0) != rmFirst) {
+            runOurs();
+            runTheirs();
+        } else {
+            runTheirs();
+            runOurs();
+        }
+        result.ours += ours;
+        result.theirs += theirs;
+        result.batchRatios.push_back(ours / theirs);
+    }
+    // The two emptied top directories (not timed: one rmdir each).
+    std::int64_t children = 0;
+    for (const Node& child : tree.children) children += child.bytes;
+    result.removed += tree.bytes - children;
+    if (::unlinkat(parent.get(), "checked", AT_REMOVEDIR) != 0) fail("rmdir checked");
+    if (::unlinkat(parent.get(), "plain", AT_REMOVEDIR) != 0) fail("rmdir plain");
+    return result;
+}
+
+void printSystemCalls(const Options& options, const std::string& root) {
+    const std::string strace = findStrace();
+    if (strace.empty()) {
+        std::printf("  system calls per file          n/a (strace not found)\n");
+        return;
+    }
+    const CallsPerFile calls = countCalls(strace, root, options.probeDirs, options.files);
+    std::printf("  system calls per file (strace -c on %d x %d files, start-up subtracted):\n", options.probeDirs,
+                options.files);
+    std::printf("      inspect        %6.2f   [%s]\n", calls.inspect, breakdown(calls.inspectBySyscall).c_str());
+    std::printf("      removeChecked  %6.2f   [%s]\n", calls.remove, breakdown(calls.removeBySyscall).c_str());
+    std::printf("      both           %6.2f\n", calls.inspect + calls.remove);
+    std::printf("      rm -rf         %6.2f   [%s]\n", calls.rm, breakdown(calls.rmBySyscall).c_str());
+}
+
+void printResults(const Options& options, int batches, long files, const Inspection& inspection,
+                  std::int64_t recordedBytes, Removal& removal) {
+    std::printf("  inspect                        %8.3f s\n", inspection.time);
+    std::printf("  removeChecked                  %8.3f s   (%lld bytes removed)\n", removal.ours,
                 static_cast<long long>(recordedBytes));
-    std::printf("  inspect + removeChecked        %8.3f s\n", inspectTime + removeTime);
-    std::printf("  rm -rf                         %8.3f s\n", rmTime);
+    std::printf("  inspect + removeChecked        %8.3f s\n", inspection.time + removal.ours);
+    std::printf("  rm -rf                         %8.3f s\n", removal.theirs);
     if (batches == 1) {
         std::printf("      (whole trees, %s first)\n", options.rmFirst ? "rm -rf" : "removeChecked");
     } else {
-        std::sort(batchRatios.begin(), batchRatios.end());
+        std::vector<double>& ratios = removal.batchRatios;
+        std::sort(ratios.begin(), ratios.end());
         std::printf("      (%d alternating batches of ~%ld files; per-batch ratio min %.2f, median %.2f, max %.2f)\n",
-                    batches, files / batches, batchRatios.front(), batchRatios[batchRatios.size() / 2],
-                    batchRatios.back());
+                    batches, files / batches, ratios.front(), ratios[ratios.size() / 2], ratios.back());
     }
-    std::printf("  ratio removeChecked / rm -rf   %8.2f     (target: at most 2)\n", removeTime / rmTime);
-    std::printf("  ratio (inspect + removeChecked) / rm -rf  %5.2f\n", (inspectTime + removeTime) / rmTime);
+    std::printf("  ratio removeChecked / rm -rf   %8.2f     (target: at most 2)\n", removal.ours / removal.theirs);
+    std::printf("  ratio (inspect + removeChecked) / rm -rf  %5.2f\n",
+                (inspection.time + removal.ours) / removal.theirs);
     std::printf("  Node tree memory               %8zu bytes = %.1f bytes per file   (target: under 150)\n",
-                treeBytes, perFile);
+                inspection.treeBytes, static_cast<double>(inspection.treeBytes) / static_cast<double>(files));
     std::printf("      (sizeof(Node) = %zu; node records in child arrays"
                 " + names longer than the string's own storage)\n",
                 sizeof(Node));
     std::printf("  heap growth across inspect     %8zu bytes = %.1f bytes per file"
                 "   (mallinfo2, allocator overhead included)\n",
-                heapAfter - heapBefore, heapPerFile);
-    std::printf("  RSS before / after inspect     %8ld / %ld KiB\n", rssBefore, rssAfter);
+                inspection.heapGrowth, static_cast<double>(inspection.heapGrowth) / static_cast<double>(files));
+    std::printf("  RSS before / after inspect     %8ld / %ld KiB\n", inspection.rssBefore, inspection.rssAfter);
+}
 
-    if (options.strace) {
-        const std::string strace = findStrace();
-        if (strace.empty()) {
-            std::printf("  system calls per file          n/a (strace not found)\n");
-        } else {
-            const CallsPerFile calls = countCalls(strace, root, options.probeDirs, options.files);
-            std::printf("  system calls per file (strace -c on %d x %d files, start-up subtracted):\n",
-                        options.probeDirs, options.files);
-            std::printf("      inspect        %6.2f   [%s]\n", calls.inspect,
-                        breakdown(calls.inspectBySyscall).c_str());
-            std::printf("      removeChecked  %6.2f   [%s]\n", calls.remove,
-                        breakdown(calls.removeBySyscall).c_str());
-            std::printf("      both           %6.2f\n", calls.inspect + calls.remove);
-            std::printf("      rm -rf         %6.2f   [%s]\n", calls.rm, breakdown(calls.rmBySyscall).c_str());
-        }
-    }
+int benchmark(const Options& options, const std::string& root) {
+    const long files = static_cast<long>(options.dirs) * options.files;
+    std::printf("fs_bench: %d directories x %d files = %ld files of 64 bytes, in %s\n", options.dirs, options.files,
+                files, root.c_str());
+
+    const auto start = Clock::now();
+    buildTree(root, "checked", options.dirs, options.files);
+    buildTree(root, "plain", options.dirs, options.files);
+    ::sync();
+    std::printf("  build both trees + sync        %8.3f s\n", seconds(start));
+
+    const Descriptor parent = quillon::openDirectory(root);
+    Inspection inspection = inspectChecked(parent, files);
+    const std::int64_t recordedBytes = inspection.tree.bytes;
+
+    // The disk of a shared machine is noisy, so by default the two removals
+    // take turns in batches, each from a synced file system; with
+    // --batches 1 each tree goes in one piece.
+    const int batches = std::min(options.batches, options.dirs);
+    Removal removal = batches == 1 ? removeWhole(parent, inspection.tree, root, options.rmFirst)
+                                   : removeInBatches(parent, inspection.tree, root, batches, options.rmFirst);
+    struct stat gone {};
+    if (::lstat((root + "/checked").c_str(), &gone) == 0) throw std::runtime_error("checked tree still there");
+    if (::lstat((root + "/plain").c_str(), &gone) == 0) throw std::runtime_error("plain tree still there");
+    if (removal.removed != recordedBytes) throw std::runtime_error("removed bytes differ from the tree's bytes");
+    inspection.tree = Node{};
+
+    printResults(options, batches, files, inspection, recordedBytes, removal);
+    if (options.strace) printSystemCalls(options, root);
 
     rusage usage{};
     ::getrusage(RUSAGE_SELF, &usage);

@@ -1,7 +1,7 @@
 #include "app/ProgressAnimation.h"
 
-#include "catalog/UserPaths.h"
 #include "engine/Report.h"
+#include "platform/Paths.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/Fixture.h"
 
@@ -74,7 +74,7 @@ protected:
         t::requireFixtureEnvironment();
         // The preview's own log, in the user's temporary folder.
         settings.logPath.clear();
-        logFile = userTemp() + "/Quillon-UI-preview.log";
+        logFile = platform::userTempDirectory() + "/Quillon-UI-preview.log";
     }
 
     AppDelegate& runPreview() {

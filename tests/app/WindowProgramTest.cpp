@@ -1,7 +1,8 @@
 // The quillon program itself in its window modes, on the offscreen platform
 // and inside the fixture folder.
 
-#include "catalog/UserPaths.h"
+#include "catalog/RunLogFolder.h"
+#include "platform/Paths.h"
 #include "tests/app/ChildProgram.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/RunningProgram.h"
@@ -124,7 +125,7 @@ TEST_F(WindowProgramTest, FileHeldOpenUnderAHomeSpelledWithADoubledSlashIsKept) 
 }
 
 TEST_F(WindowProgramTest, PreviewEndsOnSigtermWithItsCancelledLine) {
-    const std::string log = userTemp() + "/Quillon-UI-preview.log";
+    const std::string log = platform::userTempDirectory() + "/Quillon-UI-preview.log";
     unlink(log.c_str());
     auto program = start({"--ui-preview"});
     ASSERT_TRUE(waitForFile(log, "UI PREVIEW ONLY", milliseconds(30000)));
@@ -136,7 +137,7 @@ TEST_F(WindowProgramTest, PreviewEndsOnSigtermWithItsCancelledLine) {
 }
 
 TEST_F(WindowProgramTest, PreviewEndsOnSigintWithItsCancelledLine) {
-    const std::string log = userTemp() + "/Quillon-UI-preview.log";
+    const std::string log = platform::userTempDirectory() + "/Quillon-UI-preview.log";
     unlink(log.c_str());
     auto program = start({"--ui-preview"});
     ASSERT_TRUE(waitForFile(log, "UI PREVIEW ONLY", milliseconds(30000)));

@@ -1,6 +1,6 @@
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
-quillon_test(app_tests quillon_app
+quillon_test(app_tests quillon_app KIND app SLOW
     app/AppTestSupport.cpp
     app/AppDelegateTest.cpp
     app/AppIconTest.cpp

@@ -1,5 +1,5 @@
 #include "catalog/Catalogue.h"
-#include "catalog/UserPaths.h"
+#include "catalog/RunLogFolder.h"
 #include "guard/RunningTools.h"
 #include "tests/support/Fixture.h"
 

@@ -1,4 +1,4 @@
-quillon_test(engine_tests quillon_engine
+quillon_test(engine_tests quillon_engine SLOW
     engine/SummaryTest.cpp
     engine/RunLogTest.cpp
     engine/CleanRunTest.cpp

@@ -2,7 +2,7 @@
 # thread keeps changing them. Its status, open and unlink calls are wrapped
 # at link time so that the referee (harness/Referee.cpp) sees every look-up
 # and deletion the cleaner makes.
-quillon_test(harness_tests quillon_engine
+quillon_test(harness_tests quillon_engine KIND harness SLOW
     harness/TreeScan.cpp
     harness/Referee.cpp
     harness/TrialTree.cpp
@@ -19,5 +19,5 @@ set_tests_properties(harness_tests PROPERTIES RUN_SERIAL TRUE)
 
 # A clean on a worker thread, cancelled from the main thread; meant to be
 # run under ThreadSanitizer as well (-DQUILLON_TSAN=ON).
-quillon_test(harness_cancel_tests quillon_engine
+quillon_test(harness_cancel_tests quillon_engine KIND harness
     harness/CancelFromThreadTest.cpp)

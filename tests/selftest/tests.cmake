@@ -4,6 +4,6 @@ quillon_test(selftest_tests quillon_selftest
     selftest/FixturesTest.cpp)
 
 if(TARGET quillon)
-    quillon_test(selftest_run_tests quillon_platform selftest/SelfTestRunTest.cpp)
+    quillon_test(selftest_run_tests quillon_platform KIND app selftest/SelfTestRunTest.cpp)
     add_dependencies(selftest_run_tests quillon)
 endif()

@@ -1,0 +1,85 @@
+// The bar's easing and the window-only preview: the two timers of the
+// delegate. Both fire on the main thread and hold the delegate only weakly.
+
+#include "app/AppDelegate.h"
+#include "app/ProgressAnimation.h"
+
+#include <QPointer>
+#include <QTimer>
+
+namespace quillon {
+
+void AppDelegate::startProgressTimer() {
+    if (progressTimer_ != nullptr) return;
+    progressTimer_ = new QTimer(this);
+    // Precise: the bar should glide at an even pace, not at whatever the
+    // coarse timer's 5 percent slack makes of each wait.
+    progressTimer_->setTimerType(Qt::PreciseTimer);
+    easingClock_.start();
+    easingTicks_ = 0;
+    progressTimer_->setInterval(easingDelay(std::chrono::nanoseconds(0), 1, settings_.easingInterval));
+    connect(progressTimer_, &QTimer::timeout, progressTimer_, [delegate = QPointer<AppDelegate>(this)] {
+        if (delegate) delegate->easingTick();
+    });
+    progressTimer_->start();
+}
+
+void AppDelegate::easingTick() {
+    ++easingTicks_;
+    setProgress(easedProgress(progress_, targetProgress_));
+    if (finished_ && progress_ >= 100) {
+        stopTimer(progressTimer_);
+        return;
+    }
+    // The timer counts whole milliseconds and 1/30 s is not one: each wait
+    // aims at the next tick's own due time, so the waits alternate between
+    // 33 and 34 ms and the rate stays exactly thirty a second.
+    progressTimer_->setInterval(
+        easingDelay(std::chrono::nanoseconds(easingClock_.nsecsElapsed()), easingTicks_ + 1, settings_.easingInterval));
+}
+
+void AppDelegate::startPreview() {
+    previewTimer_ = new QTimer(this);
+    previewTimer_->setInterval(settings_.previewInterval);
+    QTimer* timer = previewTimer_;
+    // The simulated fraction belongs to the timer's action, not to the delegate.
+    connect(previewTimer_, &QTimer::timeout, previewTimer_,
+            [delegate = QPointer<AppDelegate>(this), timer, fraction = 0.0]() mutable {
+                if (!delegate) {
+                    timer->stop();
+                    return;
+                }
+                delegate->previewTick(fraction);
+            });
+    previewTimer_->start();
+}
+
+void AppDelegate::previewTick(double& fraction) {
+    if (control_.isCancelled()) {
+        finishPreview(true);
+        return;
+    }
+    fraction += previewStep;
+    update(fraction, previewStage);
+    if (fraction < 1.0) return;
+    finishPreview(false);
+}
+
+void AppDelegate::finishPreview(bool cancelled) {
+    Report report;
+    report.cancelled = cancelled;
+    report.freeAfter = freeSpace();
+    log_->append(cancelled ? previewCancelledLine : previewFinishedLine);
+    log_->close();
+    finish(report);
+}
+
+void AppDelegate::stopTimer(QTimer*& timer) {
+    if (timer == nullptr) return;
+    timer->stop();
+    // Later, not now: this may run inside the timer's own timeout.
+    timer->deleteLater();
+    timer = nullptr;
+}
+
+} // namespace quillon
