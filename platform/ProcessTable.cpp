@@ -132,7 +132,11 @@ private:
 
 // Returns the value after `key` on its line of a status text, or nothing.
 std::string_view statusValue(std::string_view status, std::string_view key) {
-    std::size_t at = status.rfind(key, 0) == 0 ? 0 : status.find("\n" + std::string(key));
+    // Built piece by piece: GCC 12 warns falsely (-Wrestrict, at -O3) when a
+    // literal is put in front of a temporary string.
+    std::string lineStart(1, '\n');
+    lineStart.append(key);
+    std::size_t at = status.rfind(key, 0) == 0 ? 0 : status.find(lineStart);
     if (at == std::string_view::npos) return {};
     at = status.find_first_not_of(" \t", status.find(':', at) + 1);
     if (at == std::string_view::npos) return {};
@@ -223,9 +227,14 @@ void addMappedPaths(const std::string& maps, std::vector<std::string>& paths) {
         previous = path;
         addReadings(std::string(path), paths);
         if (path.find(escapedLineFeed) == std::string_view::npos) continue;
-        std::string unescaped(path);
-        for (std::size_t at = 0; (at = unescaped.find(escapedLineFeed, at)) != std::string::npos; ++at)
-            unescaped.replace(at, escapedLineFeed.size(), "\n");
+        std::string unescaped;
+        for (std::size_t at = 0;;) {
+            const std::size_t next = path.find(escapedLineFeed, at);
+            unescaped.append(path.substr(at, next == std::string_view::npos ? next : next - at));
+            if (next == std::string_view::npos) break;
+            unescaped += '\n';
+            at = next + escapedLineFeed.size();
+        }
         addReadings(unescaped, paths);
     }
 }
