@@ -1,0 +1,136 @@
+// Run: build/bench/guard_clean_bench [--items N] [--processes P] [--rounds R]
+//
+// The guard's share of whole runs, in one run of the benchmark:
+// - a real clean of N (5 000) planned items of an old-files location
+//   (~/.npm/_logs, ages passed by a clock shift) with the user idle, then
+//   the same tree rebuilt and cleaned while a simulated busy desktop of P
+//   (300) processes runs (see BusyDesktop);
+// - `quillon --dry-run` (the built binary, start-up included) on a home
+//   whose one browser cache holds 100 000 files, against `du -s` of that
+//   cache folder, R (5) rounds interleaved after one warm-up of each.
+// Started as root, the benchmark first becomes a user of its own (see
+// guard_bench), so that idle means that the user has no other process.
+
+#include "bench/support/BenchSupport.h"
+#include "bench/support/BusyDesktop.h"
+#include "engine/Clean.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <optional>
+#include <thread>
+
+using namespace quillon;
+using namespace quillon::bench;
+
+namespace {
+
+constexpr double day = 24 * 60 * 60;
+
+struct CleanTiming {
+    double seconds = 0;
+    Report report;
+};
+
+// Builds `items` old log files below `logs` and cleans the fixture home for
+// real, with the clock moved past the logs' 30-day threshold.
+CleanTiming cleanLogs(const std::string& folder, const std::string& logs, int items) {
+    buildTree(logs, 10, (items + 99) / 100, 100);
+    CleanPlaces places = currentPlaces();
+    places.sharedTemp = folder + "/tmp";
+    places.clockShift = 40 * day;
+    const auto start = Clock::now();
+    CleanTiming timing;
+    timing.report = clean(false, places);
+    timing.seconds = secondsSince(start);
+    return timing;
+}
+
+void printClean(const char* state, const CleanTiming& timing) {
+    std::printf("clean %-5s %8.3f s  %d items removed, %d locations kept\n", state, timing.seconds,
+                timing.report.cleaned, timing.report.skipped);
+    for (const std::string& note : timing.report.notes)
+        if (note.rfind("Kept: ", 0) == 0) std::printf("  note: %s\n", note.c_str());
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Times the built binary's dry run against `du -s` of the cache folder.
+void dryRun(const std::string& home, int rounds) {
+    const std::string binary = QUILLON_BINARY;
+    if (binary.empty()) return void(std::printf("dry run: the quillon executable is not built\n"));
+    const std::string cache = home + "/Library/Application Support/Google/Chrome/Default/Cache";
+    const long files = buildTree(cache, 10, 1000, 100);
+    std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // age-0 caches qualify once their second has passed
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    std::vector<double> quillon, du;
+    CommandOutput preview;
+    for (int round = 0; round <= rounds; ++round) {
+        auto start = Clock::now();
+        preview = capture({binary, "--dry-run"});
+        if (round > 0) quillon.push_back(secondsSince(start));
+        start = Clock::now();
+        const int status = run({"/usr/bin/du", "-s", cache});
+        if (round > 0) du.push_back(secondsSince(start));
+        if (preview.status != 0 || status != 0) break;
+    }
+    const std::size_t note = preview.text.find("Preview: " + cache);
+    std::printf("\ndry run of %ld cached files, status %d: %s\n", files, preview.status,
+                note == std::string::npos ? "no note for the cache"
+                                          : preview.text.substr(note, preview.text.find('\n', note) - note).c_str());
+    if (quillon.empty() || du.empty()) return;
+    std::printf("quillon --dry-run  median %.3f s (best %.3f)\n", median(quillon),
+                *std::min_element(quillon.begin(), quillon.end()));
+    std::printf("du -s              median %.3f s (best %.3f)\n", median(du), *std::min_element(du.begin(), du.end()));
+    std::printf("ratio dry run / du -s: %.2f (medians)  (target: at most 1.25)\n", median(quillon) / median(du));
+}
+
+int argument(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
+    return fallback;
+}
+
+int runBench(int argc, char** argv) {
+    const unsigned uid = becomeFixtureUser();
+    PrivateFolder folder;
+    const std::string home = folder.path() + "/home";
+    const std::string logs = home + "/.npm/_logs";
+    const int items = argument(argc, argv, "--items", 5000);
+    DesktopShape shape;
+    shape.processes = argument(argc, argv, "--processes", shape.processes);
+    std::printf("guard_clean_bench: as user %u; %d old log files in %s\n", uid, items, logs.c_str());
+
+    const CleanTiming idle = cleanLogs(folder.path(), logs, items);
+    printClean("idle", idle);
+    std::optional<CleanTiming> busy;
+    {
+        const BusyDesktop desktop(folder.path() + "/desktop", shape);
+        std::printf("busy desktop: %d processes of the user\n", processesOf(uid));
+        busy = cleanLogs(folder.path(), logs, items);
+    }
+    printClean("busy", *busy);
+    std::printf("ratio busy / idle: %.1f  (target: at most 2)\n", busy->seconds / idle.seconds);
+
+    dryRun(home, argument(argc, argv, "--rounds", 5));
+    return idle.report.cleaned == items && busy->report.cleaned == items ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Caught here so that the desktop's processes and the private folder
+    // are always cleaned up on the way out.
+    try {
+        return runBench(argc, argv);
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "guard_clean_bench: %s\n", error.what());
+        return 1;
+    }
+}
