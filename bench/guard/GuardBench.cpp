@@ -35,12 +35,7 @@ struct Query {
     std::vector<double> samples;       // milliseconds
     std::string answer;
 
-    double median() const {
-        std::vector<double> sorted = samples;
-        std::sort(sorted.begin(), sorted.end());
-        const std::size_t n = sorted.size();
-        return n % 2 == 1 ? sorted[n / 2] : (sorted[n / 2 - 1] + sorted[n / 2]) / 2;
-    }
+    double median() const { return bench::median(samples); }
 };
 
 // Runs every query once to warm up, then `repetitions` rounds of all of
@@ -98,18 +93,12 @@ void report(const char* state, int processes, const std::vector<Query>& measured
                 measured[2].median() / measured[0].median());
 }
 
-int argument(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
-    return fallback;
-}
-
 int runBench(int argc, char** argv) {
     const unsigned uid = becomeFixtureUser();
     PrivateFolder folder;
-    const int repetitions = argument(argc, argv, "--repetitions", 7);
+    const int repetitions = numberOption(argc, argv, "--repetitions", 7);
     DesktopShape shape;
-    shape.processes = argument(argc, argv, "--processes", shape.processes);
+    shape.processes = numberOption(argc, argv, "--processes", shape.processes);
     std::printf("guard_bench: as user %u, median of %d interleaved rounds after one warm-up\n", uid, repetitions);
 
     std::vector<Query> idle = queries(uid);
@@ -127,13 +116,4 @@ int runBench(int argc, char** argv) {
 
 } // namespace
 
-int main(int argc, char** argv) {
-    // Caught here so that the desktop's processes and the private folder
-    // are always cleaned up on the way out.
-    try {
-        return runBench(argc, argv);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "guard_bench: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return runCaught("guard_bench", [&] { return runBench(argc, argv); }); }

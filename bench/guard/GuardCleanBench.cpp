@@ -55,12 +55,6 @@ void printClean(const char* state, const CleanTiming& timing) {
         if (note.rfind("Kept: ", 0) == 0) std::printf("  note: %s\n", note.c_str());
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const std::size_t n = values.size();
-    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
-}
-
 // Times the built binary's dry run against `du -s` of the cache folder.
 void dryRun(const std::string& home, int rounds) {
     const std::string binary = QUILLON_BINARY;
@@ -91,20 +85,14 @@ void dryRun(const std::string& home, int rounds) {
     std::printf("ratio dry run / du -s: %.2f (medians)  (target: at most 1.25)\n", median(quillon) / median(du));
 }
 
-int argument(int argc, char** argv, const char* name, int fallback) {
-    for (int i = 1; i + 1 < argc; ++i)
-        if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
-    return fallback;
-}
-
 int runBench(int argc, char** argv) {
     const unsigned uid = becomeFixtureUser();
     PrivateFolder folder;
     const std::string home = folder.path() + "/home";
     const std::string logs = home + "/.npm/_logs";
-    const int items = argument(argc, argv, "--items", 5000);
+    const int items = numberOption(argc, argv, "--items", 5000);
     DesktopShape shape;
-    shape.processes = argument(argc, argv, "--processes", shape.processes);
+    shape.processes = numberOption(argc, argv, "--processes", shape.processes);
     std::printf("guard_clean_bench: as user %u; %d old log files in %s\n", uid, items, logs.c_str());
 
     const CleanTiming idle = cleanLogs(folder.path(), logs, items);
@@ -118,19 +106,10 @@ int runBench(int argc, char** argv) {
     printClean("busy", *busy);
     std::printf("ratio busy / idle: %.1f  (target: at most 2)\n", busy->seconds / idle.seconds);
 
-    dryRun(home, argument(argc, argv, "--rounds", 5));
+    dryRun(home, numberOption(argc, argv, "--rounds", 5));
     return idle.report.cleaned == items && busy->report.cleaned == items ? 0 : 1;
 }
 
 } // namespace
 
-int main(int argc, char** argv) {
-    // Caught here so that the desktop's processes and the private folder
-    // are always cleaned up on the way out.
-    try {
-        return runBench(argc, argv);
-    } catch (const std::exception& error) {
-        std::fprintf(stderr, "guard_clean_bench: %s\n", error.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return runCaught("guard_clean_bench", [&] { return runBench(argc, argv); }); }

@@ -2,6 +2,7 @@
 
 #include "fs/Descriptor.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -168,6 +169,27 @@ unsigned becomeFixtureUser() {
         ::prctl(PR_SET_DUMPABLE, 1) != 0)
         throw std::runtime_error(std::string("cannot become a user of its own: ") + std::strerror(errno));
     return uid;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+int numberOption(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
+    return fallback;
+}
+
+int runCaught(const char* program, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", program, error.what());
+        return 1;
+    }
 }
 
 long peakResidentKilobytes() {

@@ -6,6 +6,7 @@
 // benchmarks started as root.
 
 #include <chrono>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -64,6 +65,19 @@ unsigned becomeFixtureUser();
 // Returns how many processes run as `uid` (their /proc folder's owner), or
 // -1 when /proc cannot be listed.
 int processesOf(unsigned uid);
+
+// Returns the median of `values` (not empty).
+double median(std::vector<double> values);
+
+// Returns the number that follows `name` among the arguments (at least 1),
+// or `fallback` when there is none.
+int numberOption(int argc, char** argv, const char* name, int fallback);
+
+// Returns what `body` returns; an exception from it is printed after
+// `program` and gives 1. Catching it is what makes sure that every object of
+// the body (child processes, the private folder) is cleaned up on the way
+// out.
+int runCaught(const char* program, const std::function<int()>& body);
 
 // Returns the peak resident memory of this process in kilobytes.
 long peakResidentKilobytes();
