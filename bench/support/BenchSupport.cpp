@@ -11,6 +11,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <memory>
 #include <pwd.h>
 #include <spawn.h>
 #include <stdexcept>
@@ -104,19 +105,6 @@ private:
     pid_t pid_;
 };
 
-// The file actions of one spawn, destroyed on every path.
-class FileActions {
-public:
-    FileActions() { posix_spawn_file_actions_init(&actions_); }
-    ~FileActions() { posix_spawn_file_actions_destroy(&actions_); }
-    FileActions(const FileActions&) = delete;
-    FileActions& operator=(const FileActions&) = delete;
-    posix_spawn_file_actions_t* get() { return &actions_; }
-
-private:
-    posix_spawn_file_actions_t actions_;
-};
-
 } // namespace
 
 CommandOutput capture(const std::vector<std::string>& argv) {
@@ -127,11 +115,14 @@ CommandOutput capture(const std::vector<std::string>& argv) {
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return {};
     Descriptor reading(ends[0]), writing(ends[1]);
-    FileActions actions;
-    posix_spawn_file_actions_adddup2(actions.get(), writing.get(), STDOUT_FILENO);
-    posix_spawn_file_actions_adddup2(actions.get(), writing.get(), STDERR_FILENO);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    const std::unique_ptr<posix_spawn_file_actions_t, int (*)(posix_spawn_file_actions_t*)> destroyed(
+        &actions, posix_spawn_file_actions_destroy);
+    posix_spawn_file_actions_adddup2(&actions, writing.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, writing.get(), STDERR_FILENO);
     pid_t pid = -1;
-    if (posix_spawn(&pid, args[0], actions.get(), nullptr, args.data(), environ) != 0) return {};
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) return {};
     SpawnedChild child(pid);
     writing.reset();
     CommandOutput output;
