@@ -2,9 +2,13 @@
 
 #include "core/RunControl.h"
 #include "engine/Report.h"
+#include "guard/OpenFiles.h"
+#include "guard/RunningTools.h"
 
 #include <functional>
+#include <set>
 #include <string>
+#include <vector>
 
 namespace quillon {
 
@@ -13,6 +17,15 @@ namespace quillon {
 using ProgressCallback = std::function<void(double fraction, const std::string& stage)>;
 // One log line, without its line feed. Called on the thread that runs the clean.
 using LogCallback = std::function<void(const std::string& line)>;
+
+// The activity guard's two questions as a run asks them: which programs of
+// the user run, and which paths its processes hold open. The real queries
+// read the process table; tests give their own answers, so that what other
+// programs of the machine run or hold open never decides their outcome.
+struct GuardQueries {
+    std::function<std::set<std::string>(const RunControl*)> running = runningCommands;
+    std::function<std::vector<std::string>(const RunControl*)> openFiles = openPaths;
+};
 
 // Where a run looks: the bases of the catalogue. The temporary directory
 // also holds the run lock.
@@ -25,6 +38,8 @@ struct CleanPlaces {
     // 0 in a real run; tests move the clock forward instead of back-dating
     // status-change times, which no one can set.
     double clockShift = 0;
+    // The guard's queries: the real ones in a real run.
+    GuardQueries guard{};
 };
 
 // The name of the run lock file inside the user's temporary directory.
@@ -37,7 +52,11 @@ CleanPlaces currentPlaces();
 // Runs one whole clean over the catalogue of `places` (see CleanPlaces):
 // takes the run lock, walks every existing location in catalogue order with
 // its guards (running tools, plan, open files, checked removal), and returns
-// the report. With `dryRun` nothing is removed. Never throws: every refusal,
+// the report. The catalogue is built on the real paths of the bases, the one
+// spelling in which the open-file query names paths. The running set is read
+// before each location and before its items 0, 32, 64, ...; the open-file
+// list at the same points, unless the last reading is younger than a small
+// multiple of its own duration. With `dryRun` nothing is removed. Never throws: every refusal,
 // error and cancellation becomes a counter and a note.
 Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control = nullptr,
              const ProgressCallback& onProgress = {}, const LogCallback& onLog = {});

@@ -1,7 +1,6 @@
 #include "guard/RunningTools.h"
 
-#include "core/Errors.h"
-#include "platform/Paths.h"
+#include "guard/ProcessTableQuery.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -76,28 +75,15 @@ bool protects(const GroupRule& rule, std::string_view name) {
 } // namespace
 
 std::set<std::string> runningCommands(const RunControl* control) {
-    return runningSetFromPs(command("/bin/ps", {"-axo", "comm="}, control));
+    return runningCommandsIn(platform::processTableRoot, control);
 }
 
-std::set<std::string> runningSetFromPs(const CommandResult& result) {
-    if (result.status != 0) throw SafetyError::skip("Cannot check running apps");
-    return runningSetFromPs(result.output);
-}
-
-std::set<std::string> runningSetFromPs(const std::string& output) {
+std::set<std::string> runningCommandsIn(const std::string& processTable, const RunControl* control) {
+    const std::vector<std::string> names = readProcessTable(
+        control, "Cannot check running apps", [&] { return platform::executableNames(processTable); });
     std::set<std::string> running;
-    std::size_t start = 0;
-    while (start < output.size()) {
-        std::size_t end = output.find('\n', start);
-        if (end == std::string::npos) end = output.size();
-        if (end > start) {
-            const std::string name =
-                platform::lowercase(platform::lastPathComponent(platform::trimSpacesAndTabs(output.substr(start, end - start))));
-            // A line of blanks names no program.
-            if (!name.empty()) running.insert(name);
-        }
-        start = end + 1;
-    }
+    for (const std::string& name : names)
+        if (!name.empty()) running.insert(platform::lowercase(name));
     return running;
 }
 

@@ -1,28 +1,25 @@
 #pragma once
 
 #include "core/RunControl.h"
-#include "guard/Command.h"
 
 #include <set>
 #include <string>
 
 namespace quillon {
 
-// Returns the set of lower-cased executable file names of every running
-// process ("/bin/ps -axo comm="). Throws the runner's errors unchanged, and
-// SafetyError("Cannot check running apps") when ps ends with a non-zero
-// status.
+// Returns the set of lower-cased executable file names of the real user's
+// running processes, read from the kernel's process table: for each, the
+// name of its executable, else of argv[0], else its short name (see
+// platform::executableNames), in full, however long. Other users' programs
+// cannot be using the user's caches and are not counted. Throws
+// CleanCancelled when `control` is cancelled before or after the reading, and
+// SafetyError("Cannot check running apps") when the table cannot be read
+// completely, so that no partial set is ever used.
 std::set<std::string> runningCommands(const RunControl* control = nullptr);
 
-// Returns the running set for one answer of "ps -axo comm=" (see below);
-// throws SafetyError("Cannot check running apps") when its status is not 0,
-// so that no partial set is ever used.
-std::set<std::string> runningSetFromPs(const CommandResult& result);
-
-// Returns the running set for the text that "ps -axo comm=" printed: lines
-// trimmed of spaces and tabs, the last path component of each, lower-cased.
-// Empty lines give nothing; duplicates collapse.
-std::set<std::string> runningSetFromPs(const std::string& output);
+// The same, reading the process table at `processTable` (a folder shaped
+// like /proc).
+std::set<std::string> runningCommandsIn(const std::string& processTable, const RunControl* control = nullptr);
 
 // Returns whether a running program protects `group` (a group name of the
 // catalogue, compared case-sensitively). A group without a rule is always

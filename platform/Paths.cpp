@@ -19,12 +19,6 @@ std::string environment(const char* name) {
 
 bool absolute(const std::string& path) { return !path.empty() && path.front() == '/'; }
 
-std::string resolve(const std::string& path) {
-    if (path.empty()) return {};
-    std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
-    return real ? std::string(real.get()) : std::string();
-}
-
 std::string stripTrailingSlashes(const std::string& path) {
     std::string result = path;
     while (result.size() > 1 && result.back() == '/') result.pop_back();
@@ -58,14 +52,29 @@ std::string fallbackTemp() {
     if (lstat(path.c_str(), &status) != 0) return {};
     if (!S_ISDIR(status.st_mode) || status.st_uid != getuid() || (status.st_mode & 07777) != 0700)
         return {};
-    return resolve(path);
+    return realPath(path);
+}
+
+// Returns the real path of `path` when it is absolute and names a directory.
+std::string existingDirectory(const std::string& path) {
+    if (!absolute(path)) return {};
+    const std::string real = realPath(path);
+    struct stat status {};
+    if (real.empty() || stat(real.c_str(), &status) != 0 || !S_ISDIR(status.st_mode)) return {};
+    return real;
 }
 
 } // namespace
 
+std::string realPath(const std::string& path) {
+    if (path.empty()) return {};
+    std::unique_ptr<char, decltype(&std::free)> real(realpath(path.c_str(), nullptr), &std::free);
+    return real ? std::string(real.get()) : std::string();
+}
+
 bool isPrivateDirectory(const std::string& path, std::string& resolved) {
     if (!absolute(path)) return false;
-    std::string real = resolve(path);
+    std::string real = realPath(path);
     if (real.empty()) return false;
     struct stat status {};
     if (lstat(real.c_str(), &status) != 0) return false;
@@ -76,10 +85,10 @@ bool isPrivateDirectory(const std::string& path, std::string& resolved) {
 }
 
 std::string homeDirectory() {
-    const std::string home = environment("HOME");
-    std::string resolved;
-    if (isPrivateDirectory(home, resolved)) return stripTrailingSlashes(home);
-    return accountHome();
+    // A home that was named but cannot be used is no home: another folder
+    // in its place would be cleaned without anyone having pointed at it.
+    if (const char* home = std::getenv("HOME")) return existingDirectory(home);
+    return existingDirectory(accountHome());
 }
 
 std::string userTempDirectory() {
@@ -95,7 +104,7 @@ std::string userCacheDirectory() {
     const std::string xdg = environment("XDG_CACHE_HOME");
     if (absolute(xdg)) choices.push_back(xdg);
     const std::string home = homeDirectory();
-    if (absolute(home)) choices.push_back(stripTrailingSlashes(home) + "/.cache");
+    if (!home.empty()) choices.push_back(home + "/.cache");
     for (const std::string& choice : choices) {
         std::string resolved;
         if (isPrivateDirectory(choice, resolved)) return resolved;

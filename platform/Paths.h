@@ -4,11 +4,18 @@
 
 namespace quillon::platform {
 
-// Returns the current user's home directory as an absolute path, unresolved:
-// $HOME when it is set, absolute and names a directory of the real user that
-// neither group nor others may write; otherwise the account database entry of
-// the real user id; empty text when neither exists.
+// Returns the current user's home directory as its canonical path (the one
+// spelling the kernel prints for open files): the real path of $HOME when it
+// is set, absolute and names an existing directory; the empty text when
+// $HOME is set but unusable (never another folder in its place); only when
+// $HOME is unset, the real path of the account database entry of the real
+// user id, or the empty text when there is none.
 std::string homeDirectory();
+
+// Returns the canonical absolute path of `path` (links resolved, no "." or
+// ".." or repeated or trailing slashes), or the empty text when `path` is
+// empty or names nothing.
+std::string realPath(const std::string& path);
 
 // Returns the per-user temporary directory as a canonical path without a
 // trailing slash: the real path of the first of $TMPDIR and $XDG_RUNTIME_DIR

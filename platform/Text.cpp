@@ -115,20 +115,6 @@ std::string lowercase(const std::string& text) {
     return toUtf8(u);
 }
 
-std::string trimSpacesAndTabs(const std::string& text) {
-    icu::UnicodeString u = fromUtf8(text);
-    const auto blank = [](UChar32 c) { return c == '\t' || u_charType(c) == U_SPACE_SEPARATOR; };
-    int32_t start = 0;
-    int32_t end = u.length();
-    while (start < end && blank(u.char32At(start))) start = u.moveIndex32(start, 1);
-    while (end > start) {
-        const int32_t previous = u.moveIndex32(end, -1);
-        if (!blank(u.char32At(previous))) break;
-        end = previous;
-    }
-    return toUtf8(u.tempSubStringBetween(start, end));
-}
-
 struct Regex::Compiled {
     std::unique_ptr<icu::RegexPattern> pattern;
 };

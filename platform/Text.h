@@ -19,10 +19,6 @@ std::string composeCanonical(const std::string& text);
 // Returns the full Unicode lower-casing of UTF-8 `text` (root locale).
 std::string lowercase(const std::string& text);
 
-// Returns `text` without leading and trailing space separators (category Zs)
-// and tabs; line breaks are kept.
-std::string trimSpacesAndTabs(const std::string& text);
-
 // Returns whether the two texts are ordered a < b by Unicode scalar values
 // after canonical composition (for ASCII texts, plain byte order).
 bool precedesInTextOrder(const std::string& a, const std::string& b);

@@ -9,7 +9,7 @@ packages="
   qt6-base-dev qt6-qpa-plugins libxcb1-dev
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-dev
-  procps lsof util-linux
+  util-linux
 "
 
 missing=""

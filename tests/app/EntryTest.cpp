@@ -86,6 +86,28 @@ TEST(Entry, DryRunPrintsOneLinePerNoteAfterTheSummary) {
     EXPECT_EQ(r.out.substr(r.out.size() - note.size()), note);
 }
 
+TEST(Entry, DryRunLooksOnlyWhereHomePointsAndNowhereElse) {
+    t::requireFixtureEnvironment();
+    const std::string base = t::freshDirectory("entry");
+    const std::string shared = base + "/shared home";
+    for (const std::string& folder : {base + "/tmp", base + "/cache", shared + "/Library/Logs"}) t::makeDirectory(folder);
+    chmod((base + "/tmp").c_str(), 0700);
+    chmod((base + "/cache").c_str(), 0700);
+    chmod(shared.c_str(), 0775);
+    // A group-writable home is still the one pointed at; one that cannot be
+    // used is no home at all, never the account's.
+    for (const std::string& home : {shared, base + "/missing", std::string("relative/home")}) {
+        const t::ProgramRun r = t::runProgram({t::quillonBinary(), "--dry-run"},
+                                              {"HOME=" + home, "TMPDIR=" + base + "/tmp", "XDG_CACHE_HOME=" + base + "/cache"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        std::vector<std::string> notes;
+        for (std::size_t at = 0; (at = r.out.find("\nPreview: /", at)) != std::string::npos; ++at)
+            notes.push_back(r.out.substr(at + 10, r.out.find(" \u2014 ", at) - at - 10));
+        EXPECT_EQ(notes, home == shared ? std::vector<std::string>{shared + "/Library/Logs"} : std::vector<std::string>{})
+            << home << "\n" << r.out;
+    }
+}
+
 TEST(Entry, SelfTestWinsOverDryRun) {
     const t::ProgramRun r = run({"--dry-run", "--self-test"});
     EXPECT_EQ(r.out.find("Preview:"), std::string::npos) << r.out;

@@ -4,6 +4,7 @@
 #include "catalog/UserPaths.h"
 #include "tests/app/ChildProgram.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <cstdlib>
 #include <sstream>
 #include <thread>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon {
@@ -85,6 +87,39 @@ TEST_F(WindowProgramTest, RealRunCleansTheHomeWritesTheLogAndEndsOnSigterm) {
     ASSERT_NE(blank + 1, lines.end());
     const std::string headline = *(blank + 1);
     EXPECT_EQ(headline.rfind("Cleared ", 0), 0U) << headline;
+}
+
+TEST_F(WindowProgramTest, FileHeldOpenUnderAHomeSpelledWithADoubledSlashIsKept) {
+    const std::string base = t::freshDirectory("doubled");
+    for (const char* folder : {"/home", "/tmp", "/cache"}) {
+        t::makeDirectory(base + folder);
+        chmod((base + folder).c_str(), 0700);
+    }
+    const std::string cache = base + "/home/Library/Application Support/Google/Chrome/Default/Cache";
+    const std::string vlc = base + "/home/Library/Caches/org.videolan.vlc";
+    t::makeDirectory(cache);
+    t::makeDirectory(vlc);
+    for (const std::string& file : {cache + "/held", cache + "/other", vlc + "/art"})
+        t::writeFile(file, std::string(5000, 'x'));
+    std::this_thread::sleep_for(milliseconds(1100)); // age-0 caches qualify once their second has passed
+    const t::RunningProgram editor("editor", {cache + "/held"});
+    const std::string log = base + "/home/Library/Logs/Quillon/LastRun.log";
+    t::ChildProgram program({t::quillonBinary()},
+                            {"QT_QPA_PLATFORM=offscreen", "HOME=" + base + "//home", "TMPDIR=" + base + "/tmp",
+                             "XDG_CACHE_HOME=" + base + "/cache"},
+                            t::freshDirectory("output") + "/quillon.out");
+    ASSERT_TRUE(waitForFile(log, "Kept recent, active or protected items in", milliseconds(120000)));
+    program.signal(SIGTERM);
+    EXPECT_EQ(program.wait(milliseconds(20000)), 0);
+    const std::vector<std::string> lines = linesOf(log);
+    EXPECT_TRUE(t::exists(cache + "/held")) << t::readFile(log);
+    EXPECT_NE(std::find(lines.begin(), lines.end(),
+                        "Checked: " + cache + " \u2014 2 files inspected, 0 eligible entries (Zero KB), 1 recent or "
+                                              "protected entries kept"),
+              lines.end())
+        << t::readFile(log);
+    // The rest of the home was cleaned.
+    EXPECT_FALSE(t::exists(vlc));
 }
 
 TEST_F(WindowProgramTest, PreviewEndsOnSigtermWithItsCancelledLine) {

@@ -27,6 +27,9 @@ struct FixtureHome {
             makeDirectory(*dir);
             chmod(dir->c_str(), 0700);
         }
+        // Nothing runs and nothing is open unless a test says so.
+        places.guard.running = [](const RunControl*) { return std::set<std::string>{}; };
+        places.guard.openFiles = [](const RunControl*) { return std::vector<std::string>{}; };
         chrome = places.home + "/Library/Application Support/Google/Chrome";
     }
 

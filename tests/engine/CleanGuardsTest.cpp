@@ -1,11 +1,14 @@
 #include "engine/Clean.h"
 
 #include "engine/Report.h"
+#include "fs/Descriptor.h"
 #include "tests/engine/CleanFixture.h"
 
+#include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace quillon;
@@ -28,26 +31,6 @@ public:
 private:
     pid_t pid_;
 };
-
-// Starts a copy of /bin/sleep named `name`, the way a protected application
-// appears in the process table.
-pid_t startProgramNamed(const std::string& name) {
-    const std::string dir = t::freshDirectory("bin");
-    const std::string program = dir + "/" + name;
-    t::writeFile(program, t::readFile("/bin/sleep"));
-    chmod(program.c_str(), 0755);
-    const pid_t pid = fork();
-    if (pid == 0) {
-        execl(program.c_str(), name.c_str(), "60", static_cast<char*>(nullptr));
-        _exit(127);
-    }
-    // Wait until the process table shows the new name.
-    for (int i = 0; i < 200; ++i) {
-        if (t::readFile("/proc/" + std::to_string(pid) + "/comm") == name.substr(0, 15) + "\n") break;
-        usleep(10000);
-    }
-    return pid;
-}
 
 // A child process that holds the run lock of `temp` until it is killed.
 pid_t holdLock(const std::string& temp) {
@@ -74,11 +57,21 @@ pid_t holdLock(const std::string& temp) {
 
 } // namespace
 
+// Makes the run see `names` running.
+void running(t::FixtureHome& home, const std::set<std::string>& names) {
+    home.places.guard.running = [names](const RunControl*) { return names; };
+}
+
+// Makes the run see `paths` held open.
+void holding(t::FixtureHome& home, const std::vector<std::string>& paths) {
+    home.places.guard.openFiles = [paths](const RunControl*) { return paths; };
+}
+
 TEST(CleanGuards, RunningApplicationKeepsItsLocationAndIsNamedInTheSummary) {
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
     t::waitPastTheSecond();
-    Child chrome(startProgramNamed("Google Chrome"));
+    running(home, {"google chrome"});
     const Report report = clean(false, home.places);
     EXPECT_EQ(report.notes, std::vector<std::string>{"Kept: " + cache +
                                                      " \u2014 skip(\"Relevant app or build tool is running\")"});
@@ -93,7 +86,7 @@ TEST(CleanGuards, PreviewHonoursBusyToolsToo) {
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
     t::waitPastTheSecond();
-    Child chrome(startProgramNamed("Google Chrome Helper"));
+    running(home, {"google chrome helper"});
     const Report report = clean(true, home.places);
     EXPECT_EQ(report.eligible, 0);
     EXPECT_EQ(report.busyGroups, std::set<std::string>{"Chrome"});
@@ -105,11 +98,9 @@ TEST(CleanGuards, FileHeldOpenDeepInsideKeepsTheWholeDirectory) {
     t::makeDirectory(cache + "/deep/er");
     t::writeFile(cache + "/deep/er/held", "x");
     t::waitPastTheSecond();
-    const int held = open((cache + "/deep/er/held").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
+    holding(home, {cache + "/deep/er/held"});
     const Report preview = clean(true, home.places);
     const Report real = clean(false, home.places);
-    close(held);
     for (const Report* report : {&preview, &real}) {
         ASSERT_EQ(report->notes.size(), 1u);
         EXPECT_NE(report->notes[0].find(" \u2014 4 files inspected, 0 eligible entries (Zero KB), 1 recent or "
@@ -126,12 +117,73 @@ TEST(CleanGuards, OpenSiblingThatOnlySharesTheNamePrefixDoesNotKeepTheDirectory)
     const std::string cache = home.cache("Default");
     t::writeFile(home.chrome + "/Default/CacheX", "x");
     t::waitPastTheSecond();
-    const int held = open((home.chrome + "/Default/CacheX").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(held, 0);
+    holding(home, {home.chrome + "/Default/CacheX"});
     const Report report = clean(false, home.places);
-    close(held);
     EXPECT_EQ(report.cleaned, 1) << t::joined(report.notes);
     EXPECT_FALSE(t::exists(cache));
+}
+
+TEST(CleanGuards, OddlyNamedFilesHeldOpenAreFoundAndKeptWhileTheRestIsCleaned) {
+    t::FixtureHome home;
+    home.places.clockShift = 8 * 86400.0; // every file made here is older than the week threshold
+    const std::string location = home.places.home + "/.npm/_cacache/content-v2";
+    t::makeDirectory(location + "/sub");
+    const std::vector<std::string> held = {location + "/x^Ay", location + "/sub/new\nline"};
+    for (const std::string& path : held) t::writeFile(path, "held");
+    for (const char* plain : {"/plain", "/sub/plain"}) t::writeFile(location + plain, "old");
+    std::vector<Descriptor> descriptors;
+    for (const std::string& path : held) descriptors.emplace_back(open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    // The real reading of the process table, narrowed to this test's folder.
+    home.places.guard.openFiles = [&](const RunControl* control) {
+        std::vector<std::string> mine;
+        for (const std::string& path : openPaths(control))
+            if (path.rfind(home.places.home + "/", 0) == 0) mine.push_back(path);
+        return mine;
+    };
+    const Report report = clean(false, home.places);
+    EXPECT_EQ(report.cleaned, 2) << t::joined(report.notes);
+    for (const std::string& path : held) EXPECT_TRUE(t::exists(path)) << path;
+    EXPECT_FALSE(t::exists(location + "/plain"));
+    EXPECT_FALSE(t::exists(location + "/sub/plain"));
+}
+
+TEST(CleanGuards, OpenFileIsKeptUnderABaseSpelledAnotherWay) {
+    t::FixtureHome home;
+    const std::string cache = home.cache("Default");
+    t::waitPastTheSecond();
+    // The kernel names the open file by its one real path.
+    holding(home, {cache + "/f1"});
+    const std::string real = home.places.home;
+    home.places.home = real.substr(0, real.rfind('/')) + "//./" + real.substr(real.rfind('/') + 1) + "/";
+    const Report report = clean(false, home.places);
+    EXPECT_EQ(report.cleaned, 0) << t::joined(report.notes);
+    EXPECT_TRUE(t::exists(cache + "/f1"));
+    ASSERT_EQ(report.notes.size(), 1u);
+    EXPECT_EQ(report.notes[0].rfind("Checked: " + cache + " \u2014 ", 0), 0u) << report.notes[0];
+}
+
+TEST(CleanGuards, RunningSetIsAskedEvery32ItemsAndOpenFilesOnlyWhenTheLastReadingIsOldEnough) {
+    for (const int queryMilliseconds : {0, 300}) {
+        t::FixtureHome home;
+        home.places.clockShift = 8 * 86400.0;
+        const std::string location = home.places.home + "/.npm/_cacache/content-v2";
+        t::makeDirectory(location);
+        for (int i = 0; i < 70; ++i) t::writeFile(location + "/f" + std::to_string(100 + i), "old");
+        int runningCalls = 0, openCalls = 0;
+        home.places.guard.running = [&](const RunControl*) { return ++runningCalls, std::set<std::string>{}; };
+        home.places.guard.openFiles = [&](const RunControl*) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(queryMilliseconds));
+            return ++openCalls, std::vector<std::string>{};
+        };
+        const Report report = clean(false, home.places);
+        EXPECT_EQ(report.cleaned, 70) << t::joined(report.notes);
+        // Before the location, then before items 0, 32 and 64.
+        EXPECT_EQ(runningCalls, 4) << queryMilliseconds;
+        // A reading that takes no time is taken at every one of those items;
+        // one of 0.3 s is not taken again within four times as long, and
+        // removing 70 small files takes far less.
+        EXPECT_EQ(openCalls, queryMilliseconds == 0 ? 3 : 1) << queryMilliseconds;
+    }
 }
 
 TEST(CleanGuards, SecondRunIsRefusedWhileAnotherProcessHoldsTheLock) {

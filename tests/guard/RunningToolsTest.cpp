@@ -2,74 +2,32 @@
 
 #include "core/Errors.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
 
 #include <cctype>
-#include <cerrno>
 #include <ostream>
-#include <csignal>
-#include <spawn.h>
-#include <sys/stat.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char** environ;
 
 namespace t = quillon::testing;
 using quillon::busyTools;
-using quillon::CommandResult;
-using quillon::runningSetFromPs;
 using Names = std::set<std::string>;
 
-// ---- the running set, from what ps printed ----
+// ---- the running set ----
 
-TEST(RunningSet, BundlePathGivesLowerCasedFileNameWithInnerSpaces) {
-    EXPECT_EQ(runningSetFromPs("/Applications/Figma.app/Contents/Frameworks/Figma Helper (Renderer).app/Contents/"
-                               "MacOS/Figma Helper (Renderer)\n"),
-              Names{"figma helper (renderer)"});
+TEST(RunningSet, ProgramOfTheUserIsNamedInFullAndLowerCased) {
+    // ps would have cut this name to 15 characters.
+    const t::RunningProgram program("Chrome_Crashpad_Handler");
+    EXPECT_EQ(quillon::runningCommands().count("chrome_crashpad_handler"), 1u);
 }
 
-TEST(RunningSet, LineWithoutSlashIsTrimmedAndLowerCased) {
-    EXPECT_EQ(runningSetFromPs("   Code Helper (Plugin)\t\n"), Names{"code helper (plugin)"});
-}
-
-TEST(RunningSet, UnicodeSpacesAreTrimmedButOtherControlsAreKept) {
-    EXPECT_EQ(runningSetFromPs("\xC2\xA0\xE2\x80\x83tool\xE3\x80\x80\n"), Names{"tool"});
-    EXPECT_EQ(runningSetFromPs("tool\r\n"), Names{"tool\r"});
-}
-
-TEST(RunningSet, LowerCasingIsFullUnicode) {
-    EXPECT_EQ(runningSetFromPs("/opt/ÉDITEUR Ω\n"), Names{"éditeur ω"});
-    // Full, not simple, case mapping: a dotted capital I becomes two code points.
-    EXPECT_EQ(runningSetFromPs("/opt/\xC4\xB0\n"), Names{"i\xCC\x87"});
-}
-
-TEST(RunningSet, TrailingSlashIsIgnored) {
-    EXPECT_EQ(runningSetFromPs("/usr/libexec/daemon/\n"), Names{"daemon"});
-}
-
-TEST(RunningSet, DuplicatesCollapseAndBlankLinesGiveNothing) {
-    EXPECT_EQ(runningSetFromPs("\nnode\n\n/usr/bin/node\nNODE\n   \nlast-line-without-feed"),
-              (Names{"node", "last-line-without-feed"}));
-}
-
-TEST(RunningSet, NonZeroStatusOfPsIsASafeSkipWithoutPartialSet) {
+TEST(RunningSet, TableThatCannotBeReadIsASafeSkipAndCancellationIsSeen) {
     try {
-        runningSetFromPs(CommandResult{1, "node\npython3\n"});
+        quillon::runningCommandsIn(t::fixtureRoot() + "/no-process-table");
         FAIL() << "expected a safe skip";
     } catch (const quillon::SafetyError& error) {
         EXPECT_EQ(quillon::describe(error), "skip(\"Cannot check running apps\")");
     }
-}
-
-TEST(RunningSet, LiveTableHoldsThisTestProgram) {
-    const Names running = quillon::runningCommands();
-    EXPECT_EQ(running.count("guard_tests"), 1u);
-    EXPECT_EQ(running.count("ps"), 1u);
-}
-
-TEST(RunningSet, CancelledTokenThrowsCleanCancelled) {
     quillon::RunControl control;
     control.cancel();
     EXPECT_THROW(quillon::runningCommands(&control), quillon::CleanCancelled);
@@ -183,44 +141,7 @@ TEST(GroupRules, OneProtectingNameAmongManySuffices) {
 
 // ---- against the live process table ----
 
-namespace {
-
-// A running copy of /bin/sleep under another file name, ended and reaped on
-// every path out of the test.
-class NamedSleeper {
-public:
-    explicit NamedSleeper(const std::string& path) {
-        const std::string copy = "cp /bin/sleep '" + path + "' && chmod 755 '" + path + "'";
-        if (t::runProgram({"/bin/sh", "-c", copy}).status != 0) return;
-        std::string program = path, seconds = "60";
-        char* argv[] = {program.data(), seconds.data(), nullptr};
-        if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, environ) != 0) pid_ = -1;
-    }
-    ~NamedSleeper() {
-        if (pid_ <= 0) return;
-        kill(pid_, SIGKILL);
-        int raw = 0;
-        while (waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
-        }
-    }
-    NamedSleeper(const NamedSleeper&) = delete;
-    NamedSleeper& operator=(const NamedSleeper&) = delete;
-    bool running() const { return pid_ > 0; }
-
-private:
-    pid_t pid_ = -1;
-};
-
-} // namespace
-
 TEST(GroupRules, LiveBuildToolMakesDevelopmentBusy) {
-    NamedSleeper tool(t::freshDirectory("tools") + "/xcbbuildservice");
-    ASSERT_TRUE(tool.running());
-    // The spawn returns before the new program's name is in the table.
-    bool busy = false;
-    for (int attempt = 0; attempt < 200 && !busy; ++attempt) {
-        busy = busyTools("Development", nullptr);
-        if (!busy) usleep(10000);
-    }
-    EXPECT_TRUE(busy);
+    const t::RunningProgram tool("xcbbuildservice");
+    EXPECT_TRUE(busyTools("Development", nullptr));
 }

@@ -43,13 +43,6 @@ TEST(Lowercase, IsFullUnicodeLowercasing) {
     EXPECT_EQ(lowercase("\u00C9COLE"), "\u00E9cole");
 }
 
-TEST(Trim, RemovesSpacesAndTabsButNotLineBreaks) {
-    EXPECT_EQ(trimSpacesAndTabs("  \tcode helper\t "), "code helper");
-    EXPECT_EQ(trimSpacesAndTabs("\u00A0name\u2003"), "name"); // no-break and em space are Zs
-    EXPECT_EQ(trimSpacesAndTabs("\nname\n"), "\nname\n");
-    EXPECT_EQ(trimSpacesAndTabs("   "), "");
-}
-
 TEST(Regex, SearchesAnywhereAndHonoursInlineFlags) {
     const std::string log = "(?i)\\.log(?:\\.[0-9]+)?(?:\\.gz)?$";
     for (const char* name : {"app.log", "App.LOG", "app.log.3", "app.log.3.gz"}) EXPECT_TRUE(regexSearch(log, name)) << name;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,15 +120,38 @@ TEST(UserCache, PrefersXdgCacheHomeThenHomeCache) {
     }
 }
 
-TEST(Home, UsesHomeWhenAbsoluteElseTheAccountDatabase) {
+TEST(Home, IsTheRealPathOfHomeOrNoHomeButNeverAnotherFolder) {
     const std::string home = privateDirectory();
-    {
-        ScopedVariable h("HOME", home.c_str());
-        EXPECT_EQ(homeDirectory(), home);
+    const std::string parent = home.substr(0, home.rfind('/'));
+    const std::string name = home.substr(home.rfind('/') + 1);
+    const std::string shared = t::freshDirectory("shared");
+    chmod(shared.c_str(), 0775);
+    const std::string link = t::freshDirectory("links") + "/home";
+    t::makeSymlink(home, link);
+    const std::string file = t::freshDirectory("file") + "/plain";
+    t::writeFile(file, "");
+    const std::vector<std::pair<std::string, std::string>> rows = {
+        {home, home},
+        {parent + "//" + name, home},
+        {parent + "/./" + name, home},
+        {home + "/", home},
+        {link, home},
+        // Group-writable is still the folder it was pointed at.
+        {shared, shared},
+        {"relative/home", ""},
+        {t::fixtureRoot() + "/missing", ""},
+        {file, ""},
+        {"", ""},
+    };
+    for (const auto& [value, expected] : rows) {
+        ScopedVariable h("HOME", value.c_str());
+        EXPECT_EQ(homeDirectory(), expected) << value;
     }
-    {
-        ScopedVariable h("HOME", "relative/home");
-        EXPECT_FALSE(homeDirectory().empty());
-        EXPECT_EQ(homeDirectory().front(), '/');
-    }
+}
+
+TEST(Home, WithoutHomeIsTheRealPathOfTheAccountEntry) {
+    const passwd* entry = getpwuid(getuid());
+    ASSERT_NE(entry, nullptr);
+    ScopedVariable h("HOME", nullptr);
+    EXPECT_EQ(homeDirectory(), realPath(entry->pw_dir));
 }

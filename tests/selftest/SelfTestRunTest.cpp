@@ -5,6 +5,7 @@
 // private fixture.
 
 #include "tests/support/Fixture.h"
+#include "tests/support/RunningProgram.h"
 
 #include <gtest/gtest.h>
 
@@ -98,6 +99,20 @@ TEST(SelfTestRun, PrintsOnlyThePassLineAndExitsZero) {
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, passLine);
     EXPECT_EQ(run.status, 0);
+}
+
+TEST(SelfTestRun, PassesWhileAnotherProgramHoldsOddlyNamedFilesOpen) {
+    const Places places;
+    const std::string dir = t::freshDirectory("held");
+    std::vector<std::string> held;
+    for (const char* name : {"x^Ay", "new\nline", "Budget^Final.xlsx"}) {
+        held.push_back(dir + "/" + name);
+        t::writeFile(held.back(), "held");
+    }
+    const t::RunningProgram editor("editor", held);
+    const t::ProgramRun run = selfTest(places);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, passLine);
 }
 
 TEST(SelfTestRun, LeavesNoTestFolderBehindWhenItPasses) {

@@ -1,0 +1,299 @@
+#include "platform/ProcessTable.h"
+
+#include "platform/Paths.h"
+
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <string_view>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quillon::platform {
+
+namespace {
+
+// How one read of a process went, when it did not fail outright.
+enum class Outcome { read, ended, refused };
+
+[[noreturn]] void incomplete(const std::string& where, int error) {
+    throw ProcessTableError("Cannot read " + where + ": " + errorText(error));
+}
+
+// Whether a read may be refused without making the answer incomplete.
+enum class Refusal { fails, allowed };
+
+// Returns how a call that failed with `error` went: the process ended, or
+// (where allowed) the kernel refused; anything else throws.
+Outcome failure(const std::string& where, int error, Refusal refusal = Refusal::fails) {
+    if (error == ENOENT || error == ESRCH) return Outcome::ended;
+    if ((error == EACCES || error == EPERM) && refusal == Refusal::allowed) return Outcome::refused;
+    incomplete(where, error);
+}
+
+struct StreamCloser {
+    void operator()(DIR* stream) const { closedir(stream); }
+};
+using DirectoryStream = std::unique_ptr<DIR, StreamCloser>;
+
+// Opens the folder `name` relative to `at` as a directory stream.
+Outcome openFolder(int at, const std::string& name, const std::string& where, DirectoryStream& stream,
+                   Refusal refusal) {
+    const int fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return failure(where, errno, refusal);
+    stream.reset(fdopendir(fd));
+    if (!stream) {
+        const int error = errno;
+        ::close(fd);
+        incomplete(where, error);
+    }
+    return Outcome::read;
+}
+
+// Lists `stream` to its end; a listing cut short by an error is never used.
+Outcome listNames(DIR* stream, const std::string& where, std::vector<std::string>& names) {
+    for (;;) {
+        errno = 0;
+        const dirent* entry = readdir(stream);
+        if (entry == nullptr) return errno == 0 ? Outcome::read : failure(where, errno);
+        const std::string_view name = entry->d_name;
+        if (name != "." && name != "..") names.emplace_back(name);
+    }
+}
+
+// The kernel never writes more than PATH_MAX - 1 bytes for a link of the
+// process table, so a target that fills this buffer may have been cut.
+constexpr std::size_t linkBufferSize = PATH_MAX - 1;
+
+constexpr std::string_view deletedMark = " (deleted)";
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+    return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// One process, read through a descriptor of its own folder.
+class Process {
+public:
+    Process(int table, const std::string& root, const std::string& name) : where_(root + "/" + name) {
+        fd_ = ::openat(table, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd_ < 0) opened_ = failure(where_, errno, Refusal::allowed);
+    }
+    ~Process() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    Process(const Process&) = delete;
+    Process& operator=(const Process&) = delete;
+
+    Outcome opened() const { return opened_; }
+    int fd() const { return fd_; }
+    std::string where(const std::string& name) const { return where_ + "/" + name; }
+
+    // Reads the whole file `name` of the folder into `text`.
+    Outcome readFile(const std::string& name, std::string& text, Refusal refusal = Refusal::fails) const {
+        const int file = ::openat(fd_, name.c_str(), O_RDONLY | O_CLOEXEC);
+        if (file < 0) return failure(where(name), errno, refusal);
+        text.clear();
+        char buffer[65536];
+        for (;;) {
+            const ssize_t n = ::read(file, buffer, sizeof buffer);
+            if (n > 0) {
+                text.append(buffer, static_cast<std::size_t>(n));
+                continue;
+            }
+            const int error = n < 0 ? errno : 0;
+            if (error == EINTR) continue;
+            ::close(file);
+            return error == 0 ? Outcome::read : failure(where(name), error, refusal);
+        }
+    }
+
+    // Reads the link `name` relative to `at` (this folder or its fd/).
+    Outcome readLink(int at, const std::string& name, const std::string& place, std::string& target,
+                     Refusal refusal = Refusal::fails) const {
+        char buffer[linkBufferSize];
+        const ssize_t n = ::readlinkat(at, name.c_str(), buffer, sizeof buffer);
+        if (n < 0) return failure(place, errno, refusal);
+        if (static_cast<std::size_t>(n) >= sizeof buffer) incomplete(place, ENAMETOOLONG);
+        target.assign(buffer, static_cast<std::size_t>(n));
+        return Outcome::read;
+    }
+    Outcome readLink(const std::string& name, std::string& target, Refusal refusal = Refusal::fails) const {
+        return readLink(fd_, name, where(name), target, refusal);
+    }
+
+private:
+    std::string where_;
+    int fd_ = -1;
+    Outcome opened_ = Outcome::read;
+};
+
+// Returns the value after `key` on its line of a status text, or nothing.
+std::string_view statusValue(std::string_view status, std::string_view key) {
+    std::size_t at = status.rfind(key, 0) == 0 ? 0 : status.find("\n" + std::string(key));
+    if (at == std::string_view::npos) return {};
+    at = status.find_first_not_of(" \t", status.find(':', at) + 1);
+    if (at == std::string_view::npos) return {};
+    const std::size_t end = status.find('\n', at);
+    return status.substr(at, end == std::string_view::npos ? std::string_view::npos : end - at);
+}
+
+// What a status text says of its process.
+struct Status {
+    unsigned long realUid = 0;
+    bool zombie = false; // state Z or X: it has let go of all it held
+};
+
+Status parseStatus(const std::string& text, const std::string& where) {
+    const std::string_view state = statusValue(text, "State:");
+    const std::string_view uid = statusValue(text, "Uid:");
+    Status status;
+    if (state.empty() || std::from_chars(uid.data(), uid.data() + uid.size(), status.realUid).ec != std::errc())
+        throw ProcessTableError("Cannot read " + where + ": no State or Uid line");
+    status.zombie = state[0] == 'Z' || state[0] == 'X';
+    return status;
+}
+
+// Calls `visit(process, checked)` with each process of the real user that
+// was not found dead (see the header); `checked` tells whether its status
+// was read and showed it live.
+template <class Visit>
+void forEachProcessOfUser(const std::string& root, Visit visit) {
+    // The table itself has no "ended": a missing or unreadable root fails.
+    DirectoryStream table;
+    std::vector<std::string> names;
+    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0 || !(table = DirectoryStream(fdopendir(fd)))) {
+        const int error = errno;
+        if (fd >= 0) ::close(fd);
+        throw ProcessTableError("Cannot list " + root + ": " + errorText(error));
+    }
+    if (listNames(table.get(), root, names) != Outcome::read)
+        throw ProcessTableError("Cannot list " + root + ": " + errorText(ENOENT));
+    const uid_t user = getuid();
+    std::string text;
+    for (const std::string& name : names) {
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const Process process(dirfd(table.get()), root, name);
+        if (process.opened() != Outcome::read) continue;
+        struct stat folder {};
+        if (::fstat(process.fd(), &folder) != 0) incomplete(root + "/" + name, errno);
+        // The kernel gives a process's folder to its effective user (so that
+        // a stat tells it cheaply): a folder of the user's is the user's
+        // process without reading its status, which costs several times
+        // more. Any other is the user's when its status names the user as
+        // its real user.
+        if (folder.st_uid == user) {
+            visit(process, false);
+            continue;
+        }
+        if (process.readFile("status", text, Refusal::allowed) != Outcome::read) continue;
+        const Status status = parseStatus(text, process.where("status"));
+        if (status.realUid == user && !status.zombie) visit(process, true);
+    }
+}
+
+// Adds `path` if it is absolute, and again without the kernel's mark of a
+// removed file: the name may really end in that text.
+void addReadings(const std::string& path, std::vector<std::string>& paths) {
+    if (path.empty() || path.front() != '/') return;
+    paths.push_back(path);
+    if (endsWith(path, deletedMark)) paths.push_back(path.substr(0, path.size() - deletedMark.size()));
+}
+
+// Adds the path of each file-backed mapping of a maps text. A line is
+// "address perms offset device inode", blanks, then the path, which begins
+// with "/" and runs to the line feed; maps writes a line feed in a name as
+// "\012", which a name may also hold as four characters of its own.
+void addMappedPaths(const std::string& maps, std::vector<std::string>& paths) {
+    constexpr std::string_view escapedLineFeed = "\\012";
+    std::string_view previous;
+    for (std::size_t start = 0; start < maps.size();) {
+        std::size_t end = maps.find('\n', start);
+        if (end == std::string::npos) end = maps.size();
+        const std::string_view line(maps.data() + start, end - start);
+        start = end + 1;
+        const std::size_t slash = line.find(" /");
+        if (slash == std::string_view::npos) continue;
+        const std::string_view path = line.substr(slash + 1);
+        // A file mapped in several pieces is listed on consecutive lines.
+        if (path == previous) continue;
+        previous = path;
+        addReadings(std::string(path), paths);
+        if (path.find(escapedLineFeed) == std::string_view::npos) continue;
+        std::string unescaped(path);
+        for (std::size_t at = 0; (at = unescaped.find(escapedLineFeed, at)) != std::string::npos; ++at)
+            unescaped.replace(at, escapedLineFeed.size(), "\n");
+        addReadings(unescaped, paths);
+    }
+}
+
+// Adds what one process holds; see openFilePaths.
+void addHeldPaths(const Process& process, std::vector<std::string>& paths) {
+    // Every link and the maps of a process pass the same access check, which
+    // a process that made itself non-dumpable fails for everyone without
+    // ptrace rights over it (root included, where it came from an outer
+    // namespace). The working directory, which every live process has, is
+    // asked first: refused there, the process is a known blind spot and is
+    // passed over; refused later, it changed under the reading, which is
+    // then incomplete.
+    std::string target;
+    const Outcome cwd = process.readLink("cwd", target, Refusal::allowed);
+    if (cwd != Outcome::read) return;
+    addReadings(target, paths);
+    DirectoryStream descriptors;
+    std::vector<std::string> numbers;
+    const std::string fdFolder = process.where("fd");
+    if (openFolder(process.fd(), "fd", fdFolder, descriptors, Refusal::fails) != Outcome::read ||
+        listNames(descriptors.get(), fdFolder, numbers) != Outcome::read)
+        return;
+    for (const std::string& number : numbers)
+        // A descriptor closed since the listing holds nothing any more.
+        if (process.readLink(dirfd(descriptors.get()), number, fdFolder + "/" + number, target) == Outcome::read)
+            addReadings(target, paths);
+    // "exe" is missing for a kernel thread and for a process on its way out.
+    for (const char* link : {"root", "exe"})
+        if (process.readLink(link, target) == Outcome::read) addReadings(target, paths);
+    if (process.readFile("maps", target) == Outcome::read) addMappedPaths(target, paths);
+}
+
+}  // namespace
+
+std::vector<std::string> openFilePaths(const std::string& root) {
+    std::vector<std::string> paths;
+    // A zombie's working directory is gone: it is passed over there.
+    forEachProcessOfUser(root, [&](const Process& process, bool) { addHeldPaths(process, paths); });
+    return paths;
+}
+
+std::vector<std::string> executableNames(const std::string& root) {
+    std::vector<std::string> names;
+    std::string text;
+    forEachProcessOfUser(root, [&](const Process& process, bool checked) {
+        if (process.readLink("exe", text, Refusal::allowed) == Outcome::read) {
+            if (endsWith(text, deletedMark)) text.resize(text.size() - deletedMark.size());
+            names.push_back(lastPathComponent(text));
+            return;
+        }
+        // No executable path: a kernel thread, a process that may not be
+        // inspected, or a zombie, which runs nothing.
+        if (!checked && (process.readFile("status", text) == Outcome::ended ||
+                         parseStatus(text, process.where("status")).zombie))
+            return;
+        // The command line and short name are readable by anyone.
+        if (process.readFile("cmdline", text) == Outcome::ended) return;
+        const std::string argv0 = text.substr(0, text.find('\0'));
+        if (!argv0.empty()) {
+            names.push_back(lastPathComponent(argv0));
+            return;
+        }
+        if (process.readFile("comm", text) == Outcome::ended) return;
+        if (endsWith(text, "\n")) text.pop_back();
+        names.push_back(text);
+    });
+    return names;
+}
+
+} // namespace quillon::platform
