@@ -4,7 +4,8 @@
 // - a real clean of N (5 000) planned items of an old-files location
 //   (~/.npm/_logs, ages passed by a clock shift) with the user idle, then
 //   the same tree rebuilt and cleaned while a simulated busy desktop of P
-//   (300) processes runs (see BusyDesktop);
+//   (300) processes runs (see BusyDesktop), with the time the guard's
+//   queries took within each;
 // - `quillon --dry-run` (the built binary, start-up included) on a home
 //   whose one browser cache holds 100 000 files, against `du -s` of that
 //   cache folder, R (5) rounds interleaved after one warm-up of each.
@@ -20,7 +21,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <optional>
+#include <set>
 #include <thread>
+#include <vector>
 
 using namespace quillon;
 using namespace quillon::bench;
@@ -32,25 +35,46 @@ constexpr double day = 24 * 60 * 60;
 struct CleanTiming {
     double seconds = 0;
     Report report;
+    int runningQueries = 0, openQueries = 0;
+    double runningSeconds = 0, openSeconds = 0; // spent in the guard's queries
 };
 
 // Builds `items` old log files below `logs` and cleans the fixture home for
-// real, with the clock moved past the logs' 30-day threshold.
+// real, with the clock moved past the logs' 30-day threshold. The guard's
+// real queries are timed on their way through.
 CleanTiming cleanLogs(const std::string& folder, const std::string& logs, int items) {
     buildTree(logs, 10, (items + 99) / 100, 100);
+    CleanTiming timing;
     CleanPlaces places = currentPlaces();
     places.sharedTemp = folder + "/tmp";
     places.clockShift = 40 * day;
+    places.guard.running = [&](const RunControl* control) {
+        const auto start = Clock::now();
+        ++timing.runningQueries;
+        std::set<std::string> running = runningCommands(control);
+        timing.runningSeconds += secondsSince(start);
+        return running;
+    };
+    places.guard.openFiles = [&](const RunControl* control) {
+        const auto start = Clock::now();
+        ++timing.openQueries;
+        std::vector<std::string> open = openPaths(control);
+        timing.openSeconds += secondsSince(start);
+        return open;
+    };
     const auto start = Clock::now();
-    CleanTiming timing;
     timing.report = clean(false, places);
     timing.seconds = secondsSince(start);
     return timing;
 }
 
 void printClean(const char* state, const CleanTiming& timing) {
-    std::printf("clean %-5s %8.3f s  %d items removed, %d locations kept\n", state, timing.seconds,
-                timing.report.cleaned, timing.report.skipped);
+    std::printf("clean %-5s %8.3f s  %d items removed, %d locations kept; guard %.3f s (%.0f%%): %d running-set "
+                "queries %.3f s, %d open-path queries %.3f s\n",
+                state, timing.seconds, timing.report.cleaned, timing.report.skipped,
+                timing.runningSeconds + timing.openSeconds,
+                100 * (timing.runningSeconds + timing.openSeconds) / timing.seconds, timing.runningQueries,
+                timing.runningSeconds, timing.openQueries, timing.openSeconds);
     for (const std::string& note : timing.report.notes)
         if (note.rfind("Kept: ", 0) == 0) std::printf("  note: %s\n", note.c_str());
 }
