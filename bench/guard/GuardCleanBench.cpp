@@ -14,16 +14,13 @@
 
 #include "bench/support/BenchSupport.h"
 #include "bench/support/BusyDesktop.h"
-#include "engine/Clean.h"
+#include "bench/support/TimedGuard.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <optional>
-#include <set>
 #include <thread>
-#include <vector>
 
 using namespace quillon;
 using namespace quillon::bench;
@@ -35,46 +32,28 @@ constexpr double day = 24 * 60 * 60;
 struct CleanTiming {
     double seconds = 0;
     Report report;
-    int runningQueries = 0, openQueries = 0;
-    double runningSeconds = 0, openSeconds = 0; // spent in the guard's queries
+    TimedGuard guard;
 };
 
 // Builds `items` old log files below `logs` and cleans the fixture home for
-// real, with the clock moved past the logs' 30-day threshold. The guard's
-// real queries are timed on their way through.
-CleanTiming cleanLogs(const std::string& folder, const std::string& logs, int items) {
+// real, with the clock moved past the logs' 30-day threshold.
+void cleanLogs(const std::string& folder, const std::string& logs, int items, CleanTiming& timing) {
     buildTree(logs, 10, (items + 99) / 100, 100);
-    CleanTiming timing;
     CleanPlaces places = currentPlaces();
     places.sharedTemp = folder + "/tmp";
     places.clockShift = 40 * day;
-    places.guard.running = [&](const RunControl* control) {
-        const auto start = Clock::now();
-        ++timing.runningQueries;
-        std::set<std::string> running = runningCommands(control);
-        timing.runningSeconds += secondsSince(start);
-        return running;
-    };
-    places.guard.openFiles = [&](const RunControl* control) {
-        const auto start = Clock::now();
-        ++timing.openQueries;
-        std::vector<std::string> open = openPaths(control);
-        timing.openSeconds += secondsSince(start);
-        return open;
-    };
+    places.guard = timing.guard.queries();
     const auto start = Clock::now();
     timing.report = clean(false, places);
     timing.seconds = secondsSince(start);
-    return timing;
 }
 
 void printClean(const char* state, const CleanTiming& timing) {
     std::printf("clean %-5s %8.3f s  %d items removed, %d locations kept; guard %.3f s (%.0f%%): %d running-set "
                 "queries %.3f s, %d open-path queries %.3f s\n",
-                state, timing.seconds, timing.report.cleaned, timing.report.skipped,
-                timing.runningSeconds + timing.openSeconds,
-                100 * (timing.runningSeconds + timing.openSeconds) / timing.seconds, timing.runningQueries,
-                timing.runningSeconds, timing.openQueries, timing.openSeconds);
+                state, timing.seconds, timing.report.cleaned, timing.report.skipped, timing.guard.seconds(),
+                100 * timing.guard.seconds() / timing.seconds, timing.guard.runningQueries,
+                timing.guard.runningSeconds, timing.guard.openQueries, timing.guard.openSeconds);
     for (const std::string& note : timing.report.notes)
         if (note.rfind("Kept: ", 0) == 0) std::printf("  note: %s\n", note.c_str());
 }
@@ -119,19 +98,19 @@ int runBench(int argc, char** argv) {
     shape.processes = numberOption(argc, argv, "--processes", shape.processes);
     std::printf("guard_clean_bench: as user %u; %d old log files in %s\n", uid, items, logs.c_str());
 
-    const CleanTiming idle = cleanLogs(folder.path(), logs, items);
+    CleanTiming idle, busy;
+    cleanLogs(folder.path(), logs, items, idle);
     printClean("idle", idle);
-    std::optional<CleanTiming> busy;
     {
         const BusyDesktop desktop(folder.path() + "/desktop", shape);
         std::printf("busy desktop: %d processes of the user\n", processesOf(uid));
-        busy = cleanLogs(folder.path(), logs, items);
+        cleanLogs(folder.path(), logs, items, busy);
     }
-    printClean("busy", *busy);
-    std::printf("ratio busy / idle: %.1f  (target: at most 2)\n", busy->seconds / idle.seconds);
+    printClean("busy", busy);
+    std::printf("ratio busy / idle: %.1f  (target: at most 2)\n", busy.seconds / idle.seconds);
 
     dryRun(home, numberOption(argc, argv, "--rounds", 5));
-    return idle.report.cleaned == items && busy->report.cleaned == items ? 0 : 1;
+    return idle.report.cleaned == items && busy.report.cleaned == items ? 0 : 1;
 }
 
 } // namespace
