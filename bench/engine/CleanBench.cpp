@@ -3,12 +3,11 @@
 // A fixture home whose browser caches hold 100 000 files in all is cleaned
 // for real by the clean run, and an identical copy is removed with `rm -rf`,
 // in the same run. Prints both wall times and their ratio, how much of the
-// run went to the running-tool and open-file queries, and peak memory.
+// run went to the running-tool and open-file queries (timed as the run asks
+// them), and peak memory.
 
 #include "bench/support/BenchSupport.h"
-#include "engine/Clean.h"
-#include "guard/OpenFiles.h"
-#include "guard/RunningTools.h"
+#include "bench/support/TimedGuard.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -36,11 +35,6 @@ long buildCaches(const std::string& support) {
     return files;
 }
 
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 } // namespace
 
 int main() {
@@ -52,19 +46,10 @@ int main() {
     buildCaches(copy);
     std::this_thread::sleep_for(std::chrono::milliseconds(1100)); // age-0 caches qualify once their second has passed
 
-    // One query of each kind, as the run makes them.
-    std::vector<double> ps, lsof;
-    for (int i = 0; i < 5; ++i) {
-        auto start = Clock::now();
-        runningCommands();
-        ps.push_back(secondsSince(start));
-        start = Clock::now();
-        openPaths();
-        lsof.push_back(secondsSince(start));
-    }
-
+    TimedGuard guard;
     CleanPlaces places = currentPlaces();
     places.sharedTemp = folder.path() + "/tmp";
+    places.guard = guard.queries();
     std::size_t locations = 0;
     const auto start = Clock::now();
     const Report report = clean(false, places, nullptr, {}, [&](const std::string& line) {
@@ -76,18 +61,13 @@ int main() {
     run({"/bin/rm", "-rf", copy});
     const double rmTook = secondsSince(rmStart);
 
-    // Each whole-mode location makes one running-tool query at its start and
-    // one of each kind before its single item.
-    const double guardTime = static_cast<double>(locations) * (2 * median(ps) + median(lsof));
     std::printf("files in caches:        %ld in %zu locations (removed %d items, %s)\n", files, locations,
                 report.cleaned, size(report.removed).c_str());
     std::printf("clean (real run):       %.3f s\n", cleanTook);
     std::printf("rm -rf of a copy:       %.3f s\n", rmTook);
     std::printf("ratio clean / rm -rf:   %.2f  (target: at most 2.5)\n", cleanTook / rmTook);
-    std::printf("one ps query:           %.1f ms (median of 5)\n", median(ps) * 1000);
-    std::printf("one lsof query:         %.1f ms (median of 5)\n", median(lsof) * 1000);
-    std::printf("guard queries in run:   %zu ps + %zu lsof, about %.3f s (%.0f%% of the run)\n", 2 * locations,
-                locations, guardTime, 100 * guardTime / cleanTook);
+    std::printf("guard queries in run:   %d running-set, %d open-path, %.3f s (%.0f%% of the run)\n",
+                guard.runningQueries, guard.openQueries, guard.seconds(), 100 * guard.seconds() / cleanTook);
     std::printf("peak resident memory:   %ld KB\n", peakResidentKilobytes());
     for (const std::string& note : report.notes)
         if (note.rfind("Kept: ", 0) == 0) std::printf("note: %s\n", note.c_str());

@@ -1,12 +1,21 @@
 #include "bench/support/BenchSupport.h"
 
+#include "fs/Descriptor.h"
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <csignal>
+#include <dirent.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <memory>
+#include <pwd.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -70,23 +79,110 @@ long buildTree(const std::string& root, int fanout, int directories, int filesPe
     return files;
 }
 
-int run(const std::vector<std::string>& argv) {
+namespace {
+
+// A started child that is waited for exactly once: by wait(), or, when the
+// caller leaves early, by the destructor after killing it.
+class SpawnedChild {
+public:
+    explicit SpawnedChild(pid_t pid) : pid_(pid) {}
+    ~SpawnedChild() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGKILL);
+        wait();
+    }
+    SpawnedChild(const SpawnedChild&) = delete;
+    SpawnedChild& operator=(const SpawnedChild&) = delete;
+
+    // Returns the exit status, or 128 + the signal that ended the child.
+    int wait() {
+        int raw = 0;
+        while (::waitpid(pid_, &raw, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    }
+
+private:
+    pid_t pid_;
+};
+
+} // namespace
+
+CommandOutput capture(const std::vector<std::string>& argv) {
     std::vector<std::string> copies = argv;
     std::vector<char*> args;
     for (std::string& a : copies) args.push_back(a.data());
     args.push_back(nullptr);
-    // Only the exit status matters; the command's output is dropped.
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0) return {};
+    Descriptor reading(ends[0]), writing(ends[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t child = -1;
-    const int rc = posix_spawn(&child, args[0], &actions, nullptr, args.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0) return -1;
-    int status = 0;
-    while (waitpid(child, &status, 0) < 0 && errno == EINTR) {
+    const std::unique_ptr<posix_spawn_file_actions_t, int (*)(posix_spawn_file_actions_t*)> destroyed(
+        &actions, posix_spawn_file_actions_destroy);
+    posix_spawn_file_actions_adddup2(&actions, writing.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, writing.get(), STDERR_FILENO);
+    pid_t pid = -1;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) != 0) return {};
+    SpawnedChild child(pid);
+    writing.reset();
+    CommandOutput output;
+    char buffer[65536];
+    for (;;) {
+        const ssize_t n = ::read(reading.get(), buffer, sizeof buffer);
+        if (n > 0) output.text.append(buffer, static_cast<std::size_t>(n));
+        else if (n == 0 || errno != EINTR) break;
     }
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    output.status = child.wait();
+    return output;
+}
+
+int run(const std::vector<std::string>& argv) { return capture(argv).status; }
+
+int processesOf(unsigned uid) {
+    DIR* proc = ::opendir("/proc");
+    if (proc == nullptr) return -1;
+    int count = 0;
+    while (const dirent* entry = ::readdir(proc)) {
+        struct stat status {};
+        if (entry->d_name[0] >= '1' && entry->d_name[0] <= '9' &&
+            ::fstatat(::dirfd(proc), entry->d_name, &status, 0) == 0 && status.st_uid == uid)
+            ++count;
+    }
+    ::closedir(proc);
+    return count;
+}
+
+unsigned becomeFixtureUser() {
+    if (::geteuid() != 0) return ::getuid();
+    uid_t uid = 61000 + static_cast<uid_t>(::getpid()) % 3000;
+    while (::getpwuid(uid) != nullptr || ::getgrgid(uid) != nullptr || processesOf(uid) != 0) ++uid;
+    if (::setgroups(0, nullptr) != 0 || ::setresgid(uid, uid, uid) != 0 || ::setresuid(uid, uid, uid) != 0 ||
+        ::prctl(PR_SET_DUMPABLE, 1) != 0)
+        throw std::runtime_error(std::string("cannot become a user of its own: ") + std::strerror(errno));
+    return uid;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const std::size_t n = values.size();
+    return n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+int numberOption(int argc, char** argv, const char* name, int fallback) {
+    for (int i = 1; i + 1 < argc; ++i)
+        if (std::strcmp(argv[i], name) == 0) return std::max(1, std::atoi(argv[i + 1]));
+    return fallback;
+}
+
+int runCaught(const char* program, const std::function<int()>& body) {
+    try {
+        return body();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "%s: %s\n", program, error.what());
+        return 1;
+    }
 }
 
 long peakResidentKilobytes() {

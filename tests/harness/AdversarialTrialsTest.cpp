@@ -48,11 +48,15 @@ struct Figures {
     long childrenLeft = 0;
     long heldBack = 0;
     long failedTrials = 0;
+    long spelled = 0;
+    long holding = 0;
     std::map<std::string, long> keptFor; // locations kept, by reason
 
 
-    void add(const Adversary& adversary, const TrialResult& result) {
+    void add(const Trial& trial, const Adversary& adversary, const TrialResult& result) {
         ++trials;
+        spelled += trial.homeSpelling.empty() ? 0 : 1;
+        holding += adversary.held().empty() ? 0 : 1;
         quiet += adversary.quiet() ? 1 : 0;
         unjudged += result.findings.attributable ? 0 : 1;
         attempted += adversary.attempted();
@@ -71,7 +75,8 @@ struct Figures {
 
     std::string text() const {
         return "Trials run: " + std::to_string(trials) + " (" + std::to_string(quiet) + " without changes, " +
-               std::to_string(unjudged) + " too slow to judge changes)\n" +
+               std::to_string(unjudged) + " too slow to judge changes, " + std::to_string(spelled) +
+               " with the home spelled otherwise, " + std::to_string(holding) + " with files held open)\n" +
                "Mutations attempted: " + std::to_string(attempted) + " (" + std::to_string(applied) + " applied)\n" +
                "Unlinks refused in the last-look window: " + std::to_string(windows) + "\n" +
                "Items removed: " + std::to_string(removed) + "\n" +
@@ -114,7 +119,7 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
         waiting.pop_front();
         Adversary adversary(trial, mixed(trial.seed ^ 0xAD7E55A7ull));
         const TrialResult result = runTrial(trial, adversary);
-        figures.add(adversary, result);
+        figures.add(trial, adversary, result);
         if (result.findings.problems.empty()) {
             removeTree(trial.root);
         } else if (figures.failedTrials <= 5) {
@@ -134,5 +139,7 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
         EXPECT_GT(figures.removed, trials);
         EXPECT_GT(figures.applied, trials);
         EXPECT_GT(figures.quiet, 0);
+        EXPECT_GT(figures.spelled, 0);
+        EXPECT_GT(figures.holding, 0);
     }
 }

@@ -37,6 +37,7 @@ Adversary::Adversary(const Trial& trial, std::uint64_t seed, Mode mode) : trial_
     longestPauseMicroseconds_ = chance(0.3) ? 0 : chance(0.7) ? 3000 : 15000;
     pounce_ = chance(0.3);
     canGiveAway_ = ::geteuid() == 0 && testing::unprivilegedAccount(otherUid_, otherGid_);
+    holds_ = !quiet_ && chance(0.35);
     for (const auto& [path, entry] : trial.initial)
         if (trial.plannable.count(path) == 0) {
             Expectation expectation;
@@ -50,12 +51,14 @@ Adversary::Adversary(const Trial& trial, std::uint64_t seed, Mode mode) : trial_
 Adversary::~Adversary() { stop(); }
 
 void Adversary::start() {
+    if (holds_) holdSomePlannable();
     if (!quiet_) thread_ = std::thread([this] { run(); });
 }
 
 void Adversary::stop() {
     stopping_ = true;
     if (thread_.joinable()) thread_.join();
+    holder_.reset();
 }
 
 int Adversary::applied() const {
@@ -377,6 +380,35 @@ void Adversary::giveAway(const std::string& path) {
     // while it is being emptied may go; what it held is judged on its own.
     if (now->regular()) expect(path, S_IFREG, hashOf(path));
     m.applied = true;
+}
+
+void Adversary::holdSomePlannable() {
+    std::vector<std::string> files, folders;
+    for (const std::string& path : trial_.plannable)
+        (trial_.initial.at(path).identity.directory() ? folders : files).push_back(path);
+    if (files.empty()) return;
+    std::shuffle(files.begin(), files.end(), rng_);
+    std::vector<HeldFile> held;
+    for (int i = between(1, 3); i > 0 && !files.empty(); --i) {
+        held.push_back({files.back(), chance(0.3)});
+        files.pop_back();
+    }
+    if (folders.empty()) folders.push_back(parentOf(held.front().path));
+    holdOpen(held, folders[static_cast<std::size_t>(between(0, static_cast<int>(folders.size()) - 1))]);
+}
+
+void Adversary::holdOpen(const std::vector<HeldFile>& files, const std::string& folder) {
+    holder_ = std::make_unique<Holder>(files, folder);
+    // Holding changes nothing in the tree, so what is held is judged in
+    // every trial, however slow.
+    for (const HeldFile& file : files) {
+        Expectation& expectation = expected_[file.path];
+        expectation.type = S_IFREG;
+        expectation.hash = hashOf(file.path);
+        held_.push_back(file.path);
+    }
+    expected_[folder].type = S_IFDIR;
+    held_.push_back(folder);
 }
 
 } // namespace quillon::harness

@@ -11,17 +11,22 @@
 // a location's folders; adds hard links to a location's files; rewrites
 // them; moves one away and puts a new file in its place; creates new files,
 // folders, links and pipes in a location's folders; and, as root, gives
-// files and folders to another owner. It never deletes anything.
+// files and folders to another owner. It never deletes anything. Some
+// adversaries also start a child process before the clean that holds a few
+// of the files the rules allow to go, and a folder, open until the trial
+// ends: those must be kept.
 //
 // Every change is made while holding the referee's freeze, so that the
 // referee can tell each change from the cleaner's own steps, and is written
 // to the journal.
 
+#include "tests/harness/Holder.h"
 #include "tests/harness/TrialTree.h"
 
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <random>
 #include <string>
 #include <thread>
@@ -59,9 +64,10 @@ public:
 
     bool quiet() const { return quiet_; }
 
-    // Starts the thread; it changes the tree until stop() or its budget ends.
+    // Starts the holding child, where there is one, then the thread; the
+    // thread changes the tree until stop() or its budget ends.
     void start();
-    // Stops the thread and waits for it.
+    // Stops the thread and waits for it, then lets the holding child end.
     void stop();
 
     // What must be found when the trial ends, by path: everything that the
@@ -70,6 +76,8 @@ public:
     const std::vector<Mutation>& journal() const { return journal_; }
     int attempted() const { return static_cast<int>(journal_.size()); }
     int applied() const;
+    // The paths held open by a child (where they were when it opened them).
+    const std::vector<std::string>& held() const { return held_; }
 
     // Single changes, each made at once under the referee's freeze (the
     // thread makes them at random; focused tests call them directly).
@@ -82,6 +90,9 @@ public:
     void replace(const std::string& file);
     void create(const std::string& folder);
     void giveAway(const std::string& path);
+    // Starts a child that holds `files` and `folder` open until stop(); each
+    // must be found afterwards as it is now (see Holder).
+    void holdOpen(const std::vector<HeldFile>& files, const std::string& folder);
 
 private:
     void run();
@@ -96,6 +107,8 @@ private:
     void moved(const std::string& from, const std::string& to, std::uint32_t type, std::uint64_t hash);
     void expect(const std::string& path, std::uint32_t type, std::uint64_t hash = 0, std::string target = {});
     Mutation& note(std::uint64_t generation, std::string kind, std::string path, std::string other = {});
+    // Holds a few plannable files of the trial and a folder open.
+    void holdSomePlannable();
     std::string fresh(const std::string& stem);
     std::string newContent();
     bool chance(double p);
@@ -108,12 +121,15 @@ private:
     int delayMicroseconds_ = 0;
     int longestPauseMicroseconds_ = 0;
     bool pounce_ = false;           // waits for the first deletion, then strikes without pause
+    bool holds_ = false;            // starts a holding child before the clean
     int counter_ = 0;
     bool canGiveAway_ = false;
     unsigned otherUid_ = 0;
     unsigned otherGid_ = 0;
     std::map<std::string, Expectation> expected_;
     std::vector<Mutation> journal_;
+    std::vector<std::string> held_;
+    std::unique_ptr<Holder> holder_;
     std::atomic<bool> stopping_{false};
     std::thread thread_;
 };

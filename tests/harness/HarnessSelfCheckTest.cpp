@@ -63,6 +63,19 @@ void deleteEverything(int fd) {
     ::closedir(stream);
 }
 
+// Looks the file `target` up right before deleting it, but never compares
+// it with anything and never asks whether it is open.
+Report lookUpAndDelete(const Trial& trial, const std::string& target) {
+    const std::string name = target.substr(target.rfind('/') + 1);
+    Descriptor parent(::open(parentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct statx raw {};
+    Report report;
+    if (parent && ::statx(parent.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &raw) == 0 &&
+        ::unlinkat(parent.get(), name.c_str(), 0) == 0)
+        report.removed = trial.initial.at(target).identity.bytes;
+    return report;
+}
+
 } // namespace
 
 TEST(HarnessReferee, RefusesAnUnlinkWhenTheItemChangedAfterTheCleanersLastLook) {
@@ -142,21 +155,27 @@ TEST(HarnessChecks, ACleanerThatDeletesARewrittenFileIsCaught) {
     const std::string target = firstPlannableFile(trial);
     adversary.rewrite(target);
     ASSERT_EQ(adversary.applied(), 1);
-    const std::string folder = target.substr(0, target.rfind('/'));
-    const std::string name = target.substr(target.rfind('/') + 1);
     const TrialResult result = runUnsettledTrial(trial, adversary, [&](const CleanPlaces&, const LogCallback&) {
-        // Looks the file up right before deleting it, but never compares.
-        Descriptor parent(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        struct statx raw {};
-        Report report;
-        if (parent && ::statx(parent.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &raw) == 0 &&
-            ::unlinkat(parent.get(), name.c_str(), 0) == 0)
-            report.removed = trial.initial.at(target).identity.bytes;
-        return report;
+        return lookUpAndDelete(trial, target);
     });
     EXPECT_EQ(result.findings.victimsLost, 1);
     EXPECT_EQ(result.findings.badRemovals, 1);
     EXPECT_TRUE(mentions(result.findings, "after it changed")) << trialAccount(trial, adversary, result);
+}
+
+TEST(HarnessChecks, ACleanerThatDeletesAFileHeldOpenIsCaught) {
+    const Trial trial = trialWithPlannableFile();
+    Adversary adversary(trial, 1, Adversary::Mode::quiet);
+    const std::string target = firstPlannableFile(trial);
+    const TrialResult result = runUnsettledTrial(trial, adversary, [&](const CleanPlaces&, const LogCallback&) {
+        adversary.holdOpen({{target, true}}, parentOf(target));
+        return lookUpAndDelete(trial, target);
+    });
+    EXPECT_EQ(result.findings.victimsLost, 1);
+    EXPECT_EQ(result.findings.badRemovals, 0);
+    EXPECT_TRUE(mentions(result.findings, "victim lost: the file " + target.substr(trial.root.size()) + " is gone"))
+        << trialAccount(trial, adversary, result);
+    EXPECT_EQ(result.findings.childrenLeft, 0);
 }
 
 TEST(HarnessChecks, LeakedDescriptorsChildrenAndOvercountedBytesAreCaught) {

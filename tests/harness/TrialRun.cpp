@@ -5,7 +5,11 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
+#include <memory>
+#include <optional>
 #include <set>
+#include <stdexcept>
 #include <sys/wait.h>
 #include <tuple>
 
@@ -38,6 +42,47 @@ bool environmental(const std::string& note) {
                                "skip(\"Cannot check running apps\")", "Cannot launch "})
         if (note.find(reason) != std::string::npos) return true;
     return false;
+}
+
+// HOME, TMPDIR and XDG_CACHE_HOME set as a trial with its home spelled
+// otherwise has them, for the life of the object; their values before are
+// put back at the end.
+class SpelledEnvironment {
+public:
+    explicit SpelledEnvironment(const Trial& trial) {
+        for (const auto& [name, value] : {std::pair<const char*, std::string>{"HOME", trial.homeSpelling},
+                                          {"TMPDIR", trial.places.temp},
+                                          {"XDG_CACHE_HOME", trial.places.cache}}) {
+            const char* before = std::getenv(name);
+            saved_.emplace_back(name, before ? std::optional<std::string>(before) : std::nullopt);
+            ::setenv(name, value.c_str(), 1);
+        }
+    }
+    ~SpelledEnvironment() {
+        for (const auto& [name, value] : saved_) {
+            if (value) ::setenv(name, value->c_str(), 1);
+            else ::unsetenv(name);
+        }
+    }
+    SpelledEnvironment(const SpelledEnvironment&) = delete;
+    SpelledEnvironment& operator=(const SpelledEnvironment&) = delete;
+
+private:
+    std::vector<std::pair<const char*, std::optional<std::string>>> saved_;
+};
+
+// The places a real run finds from the environment set for `trial`, but
+// for the system-wide temporary folder, which stays the trial's own. Throws
+// when the home, temporary or cache folder resolves outside the trial.
+CleanPlaces resolvedPlaces(const Trial& trial) {
+    CleanPlaces places = currentPlaces();
+    places.sharedTemp = trial.places.sharedTemp;
+    for (const std::string* path : {&places.home, &places.temp, &places.cache}) {
+        std::unique_ptr<char, decltype(&std::free)> real(::realpath(path->c_str(), nullptr), &std::free);
+        if (!real || !within(real.get(), trial.root))
+            throw std::runtime_error("HOME spelled " + trial.homeSpelling + " gives a place outside the trial: " + *path);
+    }
+    return places;
 }
 
 void checkExpectations(const Trial& trial, const Adversary& adversary, const std::map<std::string, Entry>& now,
@@ -170,7 +215,10 @@ TrialResult runTrial(const Trial& trial, Adversary& adversary, const Cleaner& cl
 
 TrialResult runUnsettledTrial(const Trial& trial, Adversary& adversary, const Cleaner& cleaner) {
     testing::requireFixtureEnvironment();
-    CleanPlaces places = trial.places;
+    // Set before the adversary starts, kept until it has stopped.
+    std::optional<SpelledEnvironment> spelled;
+    if (!trial.homeSpelling.empty()) spelled.emplace(trial);
+    CleanPlaces places = spelled ? resolvedPlaces(trial) : trial.places;
     places.clockShift = clockShiftFor(trial);
 
     TrialResult result;
@@ -207,6 +255,8 @@ std::string trialAccount(const Trial& trial, const Adversary& adversary, const T
     std::string out = "trial seed " + std::to_string(trial.seed) + " in " + trial.root + " (" +
                       std::to_string(result.seconds) + " s)\nlocations:\n";
     for (const Candidate& location : trial.locations) out += "  " + location.path.substr(trial.root.size()) + "\n";
+    if (!trial.homeSpelling.empty()) out += "home spelled: " + trial.homeSpelling + "\n";
+    for (const std::string& path : adversary.held()) out += "held open by a child: " + path.substr(trial.root.size()) + "\n";
     out += "problems:\n";
     for (const std::string& problem : result.findings.problems) out += "  " + problem + "\n";
     out += "report notes:\n";

@@ -65,6 +65,7 @@ public:
             if (chance(0.3)) sprinkle(pick(locationDirs_[location]));
         mirror(p.home);
         mirror(p.cache);
+        spellHome();
         trial_.builtAt = wallNow();
         trial_.initial = scanTree(trial_.root);
         findLocations();
@@ -280,6 +281,25 @@ private:
             const std::string copy = trial_.decoy + "/" + path.substr(prefix.size());
             if (entry.identity.directory()) directories(copy);
             else if (entry.identity.regular()) file(copy, static_cast<std::size_t>(between(100, 5000)));
+        }
+    }
+
+    // In some trials, another spelling of the same home folder.
+    void spellHome() {
+        if (!chance(0.3)) return;
+        const std::string& home = trial_.places.home;
+        std::vector<std::size_t> slashes;
+        for (std::size_t at = home.find('/', 1); at != std::string::npos; at = home.find('/', at + 1))
+            slashes.push_back(at);
+        const std::size_t slash = pick(slashes);
+        switch (below(4)) {
+        case 0: trial_.homeSpelling = home.substr(0, slash) + "/" + home.substr(slash); break;
+        case 1: trial_.homeSpelling = home.substr(0, slash) + "/." + home.substr(slash); break;
+        case 2: trial_.homeSpelling = home + "/"; break;
+        default:
+            trial_.homeSpelling = trial_.root + "/home-link";
+            testing::makeSymlink(home, trial_.homeSpelling);
+            break;
         }
     }
 

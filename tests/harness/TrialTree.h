@@ -37,6 +37,10 @@ struct Trial {
     CleanPlaces places;               // home, temp, cache, shared inside `root`
     std::string moved;                // where the adversary puts what it moves away
     std::string decoy;                // a copy of home and cache made of victims only
+    // How HOME names places.home in this trial, when not as places.home: with
+    // "//" or "/./" inside, a trailing "/", or through a link in `root`. The
+    // clean then takes its places from the real resolution of HOME.
+    std::string homeSpelling;
     std::vector<Candidate> locations; // every catalogue location that exists, in catalogue order
     std::map<std::string, Entry> initial; // everything below `root` when building ended
     std::set<std::string> plannable;  // the paths that the rules allow the clean to remove

@@ -7,6 +7,7 @@ quillon_test(harness_tests quillon_engine KIND harness SLOW
     harness/Referee.cpp
     harness/TrialTree.cpp
     harness/Rules.cpp
+    harness/Holder.cpp
     harness/Adversary.cpp
     harness/TrialRun.cpp
     harness/HarnessSelfCheckTest.cpp
