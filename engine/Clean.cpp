@@ -3,6 +3,7 @@
 #include "catalog/Catalogue.h"
 #include "catalog/UserPaths.h"
 #include "core/Errors.h"
+#include "core/Reasons.h"
 #include "core/StartupValues.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
@@ -159,7 +160,7 @@ private:
         try {
             if (busyTools(candidate.group, guard_.running(control_))) {
                 report_.busyGroups.insert(candidate.group);
-                throw SafetyError::skip("Relevant app or build tool is running");
+                throw SafetyError::skip(reason::toolRunning);
             }
             const std::vector<PlannedItem> items =
                 plan(candidate, stats, control_, platform::wallClock() + clockShift_);
@@ -192,7 +193,7 @@ private:
             if (k % recheckInterval == 0) {
                 if (busyTools(candidate.group, guard_.running(control_))) {
                     report_.busyGroups.insert(candidate.group);
-                    throw SafetyError::skip("A build or app started; stopped this location");
+                    throw SafetyError::skip(reason::toolStarted);
                 }
                 open_.refresh(guard_, control_);
             }

@@ -99,7 +99,7 @@ TEST(CleanRun, RefusedLocationIsKeptWithTheDescribedReason) {
     t::writeFile(cache + "/fresh", "x");
     t::setModificationTime(cache + "/fresh", t::now() + 1000);
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Kept: " + cache + " \u2014 skip(\"Recently changed; kept\")"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, reason::recentlyChanged)});
     EXPECT_EQ(report.skipped, 1);
     EXPECT_TRUE(t::exists(cache + "/f0"));
 }
@@ -112,8 +112,7 @@ TEST(CleanRun, LinkedLocationIsKeptAndItsTargetUntouched) {
     t::makeSymlink(victim, home.chrome + "/Default/Cache");
     t::waitPastTheSecond();
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Kept: " + home.chrome + "/Default/Cache \u2014 skip(\"Root is "
-                                                     "not a private, regular directory\")"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(home.chrome + "/Default/Cache", reason::rootNotPrivate)});
     EXPECT_EQ(t::readFile(victim + "/precious"), "x");
 }
 

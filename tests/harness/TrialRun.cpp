@@ -1,5 +1,7 @@
 #include "tests/harness/TrialRun.h"
 
+#include "core/Errors.h"
+#include "core/Reasons.h"
 #include "engine/Clean.h"
 #include "tests/support/Fixture.h"
 
@@ -32,12 +34,10 @@ std::string kindName(std::uint32_t type) {
 // The reasons for which a location is held back by the machine it runs on
 // rather than by anything in the tree.
 bool environmental(const std::string& note) {
-    for (const char* reason : {"skip(\"Relevant app or build tool is running\")",
-                               "skip(\"A build or app started; stopped this location\")",
-                               "skip(\"Cannot verify open files; kept everything\")",
-                               "skip(\"Cannot check running apps\")", "Cannot launch "})
-        if (note.find(reason) != std::string::npos) return true;
-    return false;
+    for (const char* refusal :
+         {reason::toolRunning, reason::toolStarted, reason::cannotVerifyOpenFiles, reason::cannotCheckRunningApps})
+        if (note.find(describe(SafetyError::skip(refusal))) != std::string::npos) return true;
+    return note.find("Cannot launch ") != std::string::npos;
 }
 
 void checkExpectations(const Trial& trial, const Adversary& adversary, const std::map<std::string, Entry>& now,

@@ -3,6 +3,7 @@
 #include "selftest/SelfTestError.h"
 
 #include "core/Errors.h"
+#include "core/Reasons.h"
 
 #include <gtest/gtest.h>
 
@@ -46,7 +47,7 @@ TEST(ExpectSkip, ReturnsWhenTheOperationRefuses) {
     bool ran = false;
     EXPECT_NO_THROW(st::expectSkip([&] {
         ran = true;
-        throw quillon::SafetyError::skip("Recently changed; kept");
+        throw quillon::SafetyError::skip(quillon::reason::recentlyChanged);
     }));
     EXPECT_TRUE(ran);
 }
