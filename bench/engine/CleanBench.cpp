@@ -6,6 +6,7 @@
 // run went to the running-tool and open-file queries, and peak memory.
 
 #include "bench/support/BenchSupport.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
@@ -68,7 +69,7 @@ int main() {
     std::size_t locations = 0;
     const auto start = Clock::now();
     const Report report = clean(false, places, nullptr, {}, [&](const std::string& line) {
-        if (line.rfind("Inspecting: ", 0) == 0) ++locations;
+        if (line.rfind(text::inspectingPrefix, 0) == 0) ++locations;
     });
     const double cleanTook = secondsSince(start);
 
@@ -90,6 +91,6 @@ int main() {
                 locations, guardTime, 100 * guardTime / cleanTook);
     std::printf("peak resident memory:   %ld KB\n", peakResidentKilobytes());
     for (const std::string& note : report.notes)
-        if (note.rfind("Kept: ", 0) == 0) std::printf("note: %s\n", note.c_str());
+        if (note.rfind(text::keptPrefix, 0) == 0) std::printf("note: %s\n", note.c_str());
     return report.cleaned == static_cast<int>(std::size(shares)) ? 0 : 1;
 }

@@ -5,6 +5,7 @@
 
 #include "core/Errors.h"
 #include "core/Reasons.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "tests/support/Fixture.h"
 
@@ -54,7 +55,7 @@ inline bool hasNote(const Report& report, const std::string& note) {
 
 // The note of a location kept whole for `reason`.
 inline std::string keptNote(const std::string& path, const char* reason) {
-    return "Kept: " + path + " \u2014 " + describe(SafetyError::skip(reason));
+    return text::keptPrefix + path + " \u2014 " + describe(SafetyError::skip(reason));
 }
 
 inline std::string joined(const std::vector<std::string>& lines) {

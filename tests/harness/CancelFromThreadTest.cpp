@@ -5,6 +5,7 @@
 
 #include "core/Reasons.h"
 #include "core/RunControl.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "engine/Report.h"
 #include "tests/support/Fixture.h"
@@ -89,7 +90,7 @@ SecondLocationRun cancelAtTheSecondLocation() {
     run.descriptorsBefore = t::openDescriptorCount();
     std::thread worker([&] {
         run.report = clean(false, run.home->places, &control, {}, [&](const std::string& line) {
-            if (line.rfind("Inspecting: ", 0) != 0) return;
+            if (line.rfind(text::inspectingPrefix, 0) != 0) return;
             run.started.push_back(line.substr(12));
             if (run.started.size() != 2) return;
             std::unique_lock<std::mutex> guard(lock);

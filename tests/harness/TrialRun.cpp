@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/Reasons.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "tests/support/Fixture.h"
 
@@ -110,7 +111,7 @@ void checkRemovals(const Trial& trial, const Report& report, const RefereeRecord
 void checkQuietTrial(const Trial& trial, const Report& report, const RefereeRecord& referee, Findings& findings) {
     std::set<std::string> heldBack;
     for (const std::string& note : report.notes)
-        if (note.rfind("Kept: ", 0) == 0 && environmental(note)) {
+        if (note.rfind(text::keptPrefix, 0) == 0 && environmental(note)) {
             heldBack.insert(note.substr(6, note.find(" \u2014 ") - 6));
             ++findings.environmentRefusals;
         }

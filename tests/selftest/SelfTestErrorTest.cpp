@@ -4,6 +4,7 @@
 
 #include "core/Errors.h"
 #include "core/Reasons.h"
+#include "core/Texts.h"
 
 #include <gtest/gtest.h>
 
@@ -19,8 +20,8 @@ TEST(SelfTestError, CarriesTheSelfTestDomainItsCodeAndItsMessage) {
 }
 
 TEST(SelfTestError, IsDescribedByItsMessageAlone) {
-    const st::SelfTestError error(1, "Expected a safe skip");
-    EXPECT_EQ(quillon::describe(error), "Expected a safe skip");
+    const st::SelfTestError error(1, quillon::text::expectedSkip);
+    EXPECT_EQ(quillon::describe(error), quillon::text::expectedSkip);
 }
 
 TEST(SelfTestCodes, AreTheNumbersOfTheFourMessagesAndOneForChecks) {
@@ -58,7 +59,7 @@ TEST(ExpectSkip, ThrowsExpectedASafeSkipWhenTheOperationSucceeds) {
         FAIL() << "no error";
     } catch (const st::SelfTestError& error) {
         EXPECT_EQ(error.code(), 1);
-        EXPECT_EQ(error.message(), "Expected a safe skip");
+        EXPECT_EQ(error.message(), quillon::text::expectedSkip);
     }
 }
 
