@@ -3,7 +3,6 @@
 #include "catalog/Catalogue.h"
 #include "catalog/UserPaths.h"
 #include "core/Errors.h"
-#include "core/Reasons.h"
 #include "core/StartupValues.h"
 #include "core/Texts.h"
 #include "fs/Descriptor.h"
@@ -161,7 +160,7 @@ private:
         try {
             if (busyTools(candidate.group, guard_.running(control_))) {
                 report_.busyGroups.insert(candidate.group);
-                throw SafetyError::skip(reason::toolRunning);
+                throw SafetyError::skip(text::toolRunning);
             }
             const std::vector<PlannedItem> items =
                 plan(candidate, stats, control_, platform::wallClock() + clockShift_);
@@ -194,7 +193,7 @@ private:
             if (k % recheckInterval == 0) {
                 if (busyTools(candidate.group, guard_.running(control_))) {
                     report_.busyGroups.insert(candidate.group);
-                    throw SafetyError::skip(reason::toolStarted);
+                    throw SafetyError::skip(text::toolStarted);
                 }
                 open_.refresh(guard_, control_);
             }

@@ -29,7 +29,7 @@ bool mayBeSubstitutedName(const std::string& name);
 // ever followed. Repeated and trailing slashes add nothing; "/" alone opens
 // the root. At most two descriptors are open at any moment, and none stays
 // open when it throws.
-// Throws SafetyError (core/Reasons.h): invalidPath (relative, or a "." or
+// Throws SafetyError (core/Texts.h): invalidPath (relative, or a "." or
 // ".." component), cannotOpenRoot, or cannotOpenComponent followed by
 // "<piece>: <strerror>".
 Descriptor openDirectory(const std::string& path);

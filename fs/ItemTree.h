@@ -14,7 +14,7 @@ namespace quillon {
 // descriptor opened here is closed before the call returns or throws; one
 // descriptor per level of depth is open while a child is inspected.
 //
-// Rules, in this order, each refused with its reason (core/Reasons.h): the
+// Rules, in this order, each refused with its reason (core/Texts.h): the
 // item can be looked up (cannotInspectItem); it is the real user's, on
 // `device`, and a directory or a regular file with exactly one link
 // (ineligibleItem); the newest of its modification, status-change and

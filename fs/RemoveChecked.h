@@ -21,7 +21,7 @@ namespace quillon {
 // Throws CleanCancelled (at the start of each item, just before a file is
 // unlinked, before a directory is removed), or SafetyError with the reason
 // itemChangedDuringCleanup, cannotRemoveFile, cannotOpenItem,
-// directoryChanged or cannotRemoveDirectory (core/Reasons.h); errors of
+// directoryChanged or cannotRemoveDirectory (core/Texts.h); errors of
 // names() pass through unchanged.
 void removeChecked(int parent, const Node& node, std::int64_t& removed, const RunControl* control = nullptr);
 

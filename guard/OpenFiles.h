@@ -16,7 +16,7 @@ namespace quillon {
 // every reading is listed. A process of the user that made itself
 // non-dumpable cannot show its open files and is passed over, as are other
 // users' processes, zombies and processes that end during the reading.
-// All or nothing: throws SafetyError(reason::cannotVerifyOpenFiles) when the
+// All or nothing: throws SafetyError(text::cannotVerifyOpenFiles) when the
 // table cannot be read completely (it cannot be listed, or a process of the
 // user cannot be read for any other reason than having ended); throws
 // CleanCancelled when `control` is cancelled before or after the reading.

@@ -3,7 +3,6 @@
 
 #include "app/ProgressAnimation.h"
 #include "catalog/UserPaths.h"
-#include "core/Reasons.h"
 #include "core/Texts.h"
 #include "tests/app/ChildProgram.h"
 #include "tests/support/Fixture.h"
@@ -74,7 +73,7 @@ TEST_F(WindowProgramTest, RealRunCleansTheHomeWritesTheLogAndEndsOnSigterm) {
         ASSERT_TRUE(waitForFile(log, "Kept recent, active or protected items in", milliseconds(120000)));
         program->signal(SIGTERM);
         EXPECT_EQ(program->wait(milliseconds(20000)), 0);
-        if (attempt < 3 && t::readFile(log).find(reason::cannotVerifyOpenFiles) != std::string::npos)
+        if (attempt < 3 && t::readFile(log).find(text::cannotVerifyOpenFiles) != std::string::npos)
             continue;
         break;
     }

@@ -1,6 +1,6 @@
 #include "catalog/BuildMetadata.h"
 #include "core/Errors.h"
-#include "core/Reasons.h"
+#include "core/Texts.h"
 #include "platform/PlatformError.h"
 #include "platform/PropertyList.h"
 #include "platform/PropertyListShape.h"
@@ -24,7 +24,7 @@ namespace t = quillon::testing;
 namespace {
 
 const std::string accepted = "accepted";
-const std::string kept = std::string("skip: ") + reason::missingWorkspace;
+const std::string kept = std::string("skip: ") + text::missingWorkspace;
 const std::string unreadable = "reader: The data couldn\u2019t be read because it isn\u2019t in the correct format.";
 
 struct Reading {

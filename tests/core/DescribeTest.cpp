@@ -1,5 +1,5 @@
 #include "core/Errors.h"
-#include "core/Reasons.h"
+#include "core/Texts.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@ using quillon::describe;
 using quillon::SafetyError;
 
 TEST(Describe, SkipIsCaseNameAndQuotedReason) {
-    for (const std::string reason : {quillon::reason::cannotOpenRoot, quillon::reason::toolRunning})
+    for (const std::string reason : {quillon::text::cannotOpenRoot, quillon::text::toolRunning})
         EXPECT_EQ(describe(SafetyError::skip(reason)), "skip(\"" + reason + "\")");
 }
 
@@ -20,7 +20,7 @@ TEST(Describe, QuotesBackslashesAndControlCharactersAreEscaped) {
 }
 
 TEST(Describe, NonAsciiReasonsAreKeptAsTheyAre) {
-    const std::string reason = quillon::reason::cannotOpenComponent + std::string("caf\u00E9: Permission denied");
+    const std::string reason = quillon::text::cannotOpenComponent + std::string("caf\u00E9: Permission denied");
     EXPECT_EQ(describe(SafetyError::skip(reason)), "skip(\"" + reason + "\")");
 }
 

@@ -4,7 +4,6 @@
 // the test's private fixture, never to the real home or /tmp.
 
 #include "core/Errors.h"
-#include "core/Reasons.h"
 #include "core/Texts.h"
 #include "engine/Clean.h"
 #include "tests/support/Fixture.h"

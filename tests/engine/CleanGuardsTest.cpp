@@ -75,7 +75,7 @@ TEST(CleanGuards, RunningApplicationKeepsItsLocationAndIsNamedInTheSummary) {
     t::waitPastTheSecond();
     running(home, {"google chrome"});
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, reason::toolRunning)});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, text::toolRunning)});
     EXPECT_EQ(report.busyGroups, std::set<std::string>{"Chrome"});
     EXPECT_EQ(report.skipped, 1);
     EXPECT_TRUE(t::exists(cache + "/f0"));
@@ -105,7 +105,7 @@ TEST(CleanGuards, RunningChromiumKeepsEveryChromiumLocationAndItsProfileData) {
     for (const Candidate& location : candidates(home.places.home, home.places.temp, home.places.cache,
                                                 home.places.sharedTemp, home.places.config))
         if (t::exists(location.path))
-            expected.push_back(t::keptNote(location.path, reason::toolRunning));
+            expected.push_back(t::keptNote(location.path, text::toolRunning));
     EXPECT_EQ(expected.size(), 6u); // the three profile caches, the browser-wide GPU cache, Cache and Code Cache
     EXPECT_EQ(report.notes, expected);
     EXPECT_EQ(report.busyGroups, std::set<std::string>{"Chromium"});

@@ -100,7 +100,7 @@ TEST(CleanRun, RefusedLocationIsKeptWithTheDescribedReason) {
     t::writeFile(cache + "/fresh", "x");
     t::setModificationTime(cache + "/fresh", t::now() + 1000);
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, reason::recentlyChanged)});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, text::recentlyChanged)});
     EXPECT_EQ(report.skipped, 1);
     EXPECT_TRUE(t::exists(cache + "/f0"));
 }
@@ -113,7 +113,7 @@ TEST(CleanRun, LinkedLocationIsKeptAndItsTargetUntouched) {
     t::makeSymlink(victim, home.chrome + "/Default/Cache");
     t::waitPastTheSecond();
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(home.chrome + "/Default/Cache", reason::rootNotPrivate)});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(home.chrome + "/Default/Cache", text::rootNotPrivate)});
     EXPECT_EQ(t::readFile(victim + "/precious"), "x");
 }
 

@@ -1,7 +1,7 @@
 #include "guard/OpenFiles.h"
 
 #include "core/Errors.h"
-#include "core/Reasons.h"
+#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/OwnUser.h"
 
@@ -21,7 +21,7 @@ TEST(OpenFiles, TableThatCannotBeReadKeepsEverythingAndCancellationIsSeen) {
         quillon::openPathsIn(t::fixtureRoot() + "/no-process-table");
         FAIL() << "expected a safe skip";
     } catch (const quillon::SafetyError& error) {
-        EXPECT_EQ(error.reason(), quillon::reason::cannotVerifyOpenFiles);
+        EXPECT_EQ(error.reason(), quillon::text::cannotVerifyOpenFiles);
     }
     quillon::RunControl control;
     control.cancel();

@@ -3,7 +3,6 @@
 // ThreadSanitizer, which watches the token and everything the two threads
 // share.
 
-#include "core/Reasons.h"
 #include "core/RunControl.h"
 #include "core/Texts.h"
 #include "engine/Clean.h"
@@ -65,7 +64,7 @@ struct LogsHome {
 bool heldBackByTheMachine(const Report& report) {
     for (const std::string& note : report.notes)
         if (note.find("Cannot verify open files") != std::string::npos ||
-            note.find(reason::cannotCheckRunningApps) != std::string::npos)
+            note.find(text::cannotCheckRunningApps) != std::string::npos)
             return true;
     return false;
 }

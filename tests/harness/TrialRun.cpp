@@ -1,7 +1,6 @@
 #include "tests/harness/TrialRun.h"
 
 #include "core/Errors.h"
-#include "core/Reasons.h"
 #include "core/Texts.h"
 #include "engine/Clean.h"
 #include "tests/support/Fixture.h"
@@ -36,7 +35,7 @@ std::string kindName(std::uint32_t type) {
 // rather than by anything in the tree.
 bool environmental(const std::string& note) {
     for (const char* refusal :
-         {reason::toolRunning, reason::toolStarted, reason::cannotVerifyOpenFiles, reason::cannotCheckRunningApps})
+         {text::toolRunning, text::toolStarted, text::cannotVerifyOpenFiles, text::cannotCheckRunningApps})
         if (note.find(describe(SafetyError::skip(refusal))) != std::string::npos) return true;
     return note.find("Cannot launch ") != std::string::npos;
 }

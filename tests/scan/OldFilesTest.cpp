@@ -1,7 +1,7 @@
 #include "scan/OldFiles.h"
 
 #include "core/Errors.h"
-#include "core/Reasons.h"
+#include "core/Texts.h"
 #include "tests/scan/ScanFixture.h"
 
 #include <cstdio>
@@ -149,7 +149,7 @@ TEST(OldFiles, InvalidPatternRefusesTheWholeScan) {
         scan(dir, std::string("(unclosed"));
         FAIL() << "an invalid pattern must not be guessed at";
     } catch (const SafetyError& error) {
-        EXPECT_EQ(error.reason(), reason::invalidPattern);
+        EXPECT_EQ(error.reason(), text::invalidPattern);
     }
 }
 

@@ -3,7 +3,6 @@
 #include "selftest/SelfTestError.h"
 
 #include "core/Errors.h"
-#include "core/Reasons.h"
 #include "core/Texts.h"
 
 #include <gtest/gtest.h>
@@ -48,7 +47,7 @@ TEST(ExpectSkip, ReturnsWhenTheOperationRefuses) {
     bool ran = false;
     EXPECT_NO_THROW(st::expectSkip([&] {
         ran = true;
-        throw quillon::SafetyError::skip(quillon::reason::recentlyChanged);
+        throw quillon::SafetyError::skip(quillon::text::recentlyChanged);
     }));
     EXPECT_TRUE(ran);
 }
