@@ -4,6 +4,7 @@
 #include "app/AppWindow.h"
 #include "app/StatusText.h"
 #include "app/WindowViews.h"
+#include "core/Texts.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -24,10 +25,6 @@ namespace quillon {
 
 namespace {
 
-constexpr const char* cancellingText = "Cancelling\u2026";
-constexpr const char* cancellationLine = "Cancellation requested. Stopping before the next file operation.";
-constexpr const char* noLogViewerText = "No app is set up to open the log";
-
 Report runRealClean(const RunControl& control, const ProgressCallback& onProgress, const LogCallback& onLog) {
     return clean(false, &control, onProgress, onLog);
 }
@@ -35,10 +32,10 @@ Report runRealClean(const RunControl& control, const ProgressCallback& onProgres
 std::string finalText(const Report& report) {
     const std::string free = size(report.freeAfter) + " available";
     if (report.cancelled) {
-        if (report.removed < 1) return "Cancelled\nNo further files will be removed.";
+        if (report.removed < 1) return text::cancelledNothingRemoved;
         return "Cancelled \u2014 cleared " + size(report.removed) + "\n" + free;
     }
-    const std::string headline = report.removed < 1 ? "Nothing to clean right now" : "Cleared " + size(report.removed);
+    const std::string headline = report.removed < 1 ? text::nothingToClean : "Cleared " + size(report.removed);
     return headline + "\n" + free + " \u00b7 " + std::to_string(report.checked) + " locations";
 }
 
@@ -127,7 +124,7 @@ void AppDelegate::finish(const Report& report) {
         startProgressTimer();
     }
     setStatus(finalText(report));
-    cancelButton_->setText(QStringLiteral("Done"));
+    cancelButton_->setText(QString::fromUtf8(text::doneButton));
     cancelButton_->setShortcut(QKeySequence(Qt::Key_Return));
     cancelButton_->setEnabled(true);
     if (quitRequested_) settings_.endProgram();
@@ -145,10 +142,10 @@ void AppDelegate::cancelOrClose() {
     // token it may end and close the log at any moment, and the request
     // belongs before the run's own account of where it stopped. (A quit
     // signal may arrive before launch has created the log.)
-    if (log_) log_->append(cancellationLine);
+    if (log_) log_->append(text::cancellationRequested);
     control_.cancel();
     cancelButton_->setEnabled(false);
-    setStatus(cancellingText);
+    setStatus(text::cancelling);
     targetProgress_ = progress_;
     stopTimer(progressTimer_);
 }
@@ -156,7 +153,7 @@ void AppDelegate::cancelOrClose() {
 void AppDelegate::showLogs() {
     if (!log_ || log_->path().empty()) return;
     if (settings_.openUrl(QUrl::fromLocalFile(QString::fromStdString(log_->path())))) return;
-    setStatus(status_.substr(0, status_.find('\n')) + "\n" + noLogViewerText);
+    setStatus(status_.substr(0, status_.find('\n')) + "\n" + text::noLogViewer);
 }
 
 AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {

@@ -1,6 +1,7 @@
 #include "app/AppWindow.h"
 
 #include "app/TaskbarHint.h"
+#include "core/Texts.h"
 
 #include <QCloseEvent>
 #include <QMouseEvent>
@@ -13,7 +14,7 @@ AppWindow::AppWindow()
     // accessory application's window; the customise hint with only a title
     // drops the close, minimise and maximise buttons.
     : QWidget(nullptr, Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint) {
-    setWindowTitle(QStringLiteral("Quillon"));
+    setWindowTitle(QString::fromUtf8(text::programName));
     setFixedSize(side, side);
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/Window.h"
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "engine/Report.h"
 #include "selftest/SelfTest.h"
@@ -31,9 +32,9 @@ int runSelfTest() {
         selfTest();
         return 0;
     } catch (const std::exception& error) {
-        std::fputs(("Safety test failed: " + describe(error) + "\n").c_str(), stderr);
+        std::fputs((text::selfTestFailed + describe(error) + "\n").c_str(), stderr);
     } catch (...) {
-        std::fputs(("Safety test failed: " + describe(std::current_exception()) + "\n").c_str(), stderr);
+        std::fputs((text::selfTestFailed + describe(std::current_exception()) + "\n").c_str(), stderr);
     }
     return 1;
 }

@@ -3,6 +3,7 @@
 #include "app/AppDelegate.h"
 #include "app/AppIcon.h"
 #include "app/QuitSignals.h"
+#include "core/Texts.h"
 
 #include <QApplication>
 
@@ -12,7 +13,7 @@ int runWindow(int argc, char** argv, bool preview) {
     // Qt keeps a reference to argc for the application's lifetime; this
     // frame outlives the application object.
     QApplication application(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Quillon"));
+    QApplication::setApplicationName(QString::fromUtf8(text::programName));
     QApplication::setDesktopFileName(QStringLiteral("com.brenvale.quillon"));
     QApplication::setWindowIcon(appIcon());
     // The window never closes by itself; the delegate ends the program.

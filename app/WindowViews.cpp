@@ -2,6 +2,7 @@
 
 #include "app/AppIcon.h"
 #include "app/AppWindow.h"
+#include "core/Texts.h"
 
 #include <QApplication>
 #include <QKeySequence>
@@ -33,12 +34,12 @@ QLabel* makeIcon(QWidget& window) {
     pixmap.setDevicePixelRatio(ratio);
     icon->setPixmap(pixmap);
     icon->setAlignment(Qt::AlignCenter);
-    icon->setAccessibleName(QStringLiteral("Quillon app icon"));
+    icon->setAccessibleName(QString::fromUtf8(text::iconName));
     return icon;
 }
 
 QLabel* makeTitle(QWidget& window) {
-    auto* title = new QLabel(QStringLiteral("Quillon"), &window);
+    auto* title = new QLabel(QString::fromUtf8(text::programName), &window);
     title->setObjectName(QStringLiteral("titleLabel"));
     title->setGeometry(AppWindow::fromBottomLeft(titleFrame));
     title->setFont(systemFont(15, QFont::DemiBold));
@@ -57,7 +58,7 @@ QProgressBar* makeProgress(QWidget& window) {
 }
 
 QLabel* makeStatus(QWidget& window) {
-    auto* status = new QLabel(QStringLiteral("Preparing\u2026"), &window);
+    auto* status = new QLabel(QString::fromUtf8(text::preparing), &window);
     status->setObjectName(QStringLiteral("statusLabel"));
     status->setGeometry(AppWindow::fromBottomLeft(statusFrame));
     status->setFont(systemFont(11, QFont::Normal));
@@ -88,9 +89,9 @@ WindowViews buildViews(QWidget& window) {
     views.titleLabel = makeTitle(window);
     views.progress = makeProgress(window);
     views.statusLabel = makeStatus(window);
-    views.cancelButton = makeButton(window, "cancelButton", QStringLiteral("Cancel"), cancelFrame);
+    views.cancelButton = makeButton(window, "cancelButton", QString::fromUtf8(text::cancelButton), cancelFrame);
     views.cancelButton->setShortcut(QKeySequence(Qt::Key_Escape));
-    views.logsButton = makeButton(window, "logsButton", QStringLiteral("Show Logs"), logsFrame);
+    views.logsButton = makeButton(window, "logsButton", QString::fromUtf8(text::showLogsButton), logsFrame);
     return views;
 }
 

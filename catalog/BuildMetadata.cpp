@@ -1,6 +1,7 @@
 #include "catalog/BuildMetadata.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "platform/Paths.h"
 #include "platform/PropertyList.h"
 
@@ -12,10 +13,10 @@ void checkBuildMetadata(const std::string& bytes) {
     const auto workspace = metadata.textForKey("WorkspacePath");
     const bool usable = metadata.isDictionary() && metadata.dictionarySize() > 0 && workspace.has_value() &&
                         !workspace->empty() && workspace->front() == '/';
-    if (!usable) throw SafetyError::skip("Missing Xcode workspace metadata; kept");
+    if (!usable) throw SafetyError::skip(text::missingWorkspace);
     const std::string extension = platform::pathExtension(*workspace);
     if (extension != "xcodeproj" && extension != "xcworkspace")
-        throw SafetyError::skip("Missing Xcode workspace metadata; kept");
+        throw SafetyError::skip(text::missingWorkspace);
 }
 
 } // namespace quillon

@@ -12,7 +12,7 @@ namespace quillon {
 // Throws platform::PlatformError, the property-list reader's own error, when
 // the bytes cannot be read as a property list (including one nested too
 // deeply or expanding to too many values to be read safely), and
-// SafetyError("Missing Xcode workspace metadata; kept") when the list has no
+// SafetyError(text::missingWorkspace) when the list has no
 // usable workspace path.
 void checkBuildMetadata(const std::string& bytes);
 

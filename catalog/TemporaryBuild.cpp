@@ -3,6 +3,7 @@
 #include "catalog/BuildMetadata.h"
 #include "core/Errors.h"
 #include "core/StartupValues.h"
+#include "core/Texts.h"
 #include "fs/Directory.h"
 #include "platform/FileStatus.h"
 #include "platform/PlatformError.h"
@@ -57,28 +58,28 @@ void validateTemporaryBuildRoot(const std::string& path) {
     const Descriptor directory = openDirectory(path);
     platform::FileStatus directoryStatus;
     if (!platform::statDescriptor(directory.get(), directoryStatus) || directoryStatus.owner != ::getuid())
-        throw SafetyError::skip("Temporary build directory is not owned by this user");
+        throw SafetyError::skip(text::buildNotOwned);
 
     const std::set<std::string> allowed = allowedBuildEntries();
     const std::vector<std::string> entries = names(directory.get());
     if (std::find(entries.begin(), entries.end(), buildMetadataName) == entries.end())
-        throw SafetyError::skip("Unrecognized temporary build contents; kept");
+        throw SafetyError::skip(text::unrecognizedBuildContents);
     for (const std::string& entry : entries)
-        if (allowed.count(entry) == 0) throw SafetyError::skip("Unrecognized temporary build contents; kept");
+        if (allowed.count(entry) == 0) throw SafetyError::skip(text::unrecognizedBuildContents);
 
     // A device or FIFO is refused before it is opened: opening a device can
     // have effects of its own. A link is left to the open, which refuses it.
     platform::FileStatus found;
     if (platform::statAt(directory.get(), buildMetadataName, found) && found.type() != S_IFREG &&
         found.type() != S_IFLNK)
-        throw SafetyError::skip("Temporary build metadata is not a private regular file");
+        throw SafetyError::skip(text::buildMetadataNotPrivate);
 
     // O_NOFOLLOW makes a link fail here; O_NONBLOCK keeps the open of
     // anything swapped in since the look-up from waiting, and the status
     // taken from the open descriptor is what decides.
     const Descriptor metadata(
         ::openat(directory.get(), buildMetadataName, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
-    if (!metadata) throw SafetyError::skip("Cannot read temporary build metadata");
+    if (!metadata) throw SafetyError::skip(text::cannotReadBuildMetadata);
 
     platform::FileStatus status;
     const bool privateRegular = platform::statDescriptor(metadata.get(), status) && status.owner == ::getuid() &&
@@ -86,7 +87,7 @@ void validateTemporaryBuildRoot(const std::string& path) {
                                 status.links == 1 &&
                                 // an empty file wraps around to the largest value and fails too
                                 static_cast<std::uint64_t>(status.size - 1) < metadataSizeLimit;
-    if (!privateRegular) throw SafetyError::skip("Temporary build metadata is not a private regular file");
+    if (!privateRegular) throw SafetyError::skip(text::buildMetadataNotPrivate);
 
     const std::string bytes = readAtMost(metadata.get(), static_cast<std::size_t>(status.size));
     checkBuildMetadata(bytes);

@@ -20,13 +20,12 @@ std::vector<Candidate> temporaryBuildCandidates(const std::string& root);
 // Returns normally when `path` is a temporary build directory that may be
 // cleaned: owned by the user, holding only known build entries and a
 // private, well-formed "info.plist" that names an .xcodeproj or .xcworkspace
-// by absolute path. Throws SafetyError with the reason ("Temporary build
-// directory is not owned by this user", "Unrecognized temporary build
-// contents; kept", "Cannot read temporary build metadata", "Temporary build
-// metadata is not a private regular file", "Missing Xcode workspace
-// metadata; kept"), or passes on the errors of openDirectory and names, of
-// reading the metadata and of the property-list reader unchanged (metadata
-// nested too deeply to read safely counts as unreadable to the reader).
+// by absolute path. Throws SafetyError with the reason (core/Texts.h)
+// buildNotOwned, unrecognizedBuildContents, cannotReadBuildMetadata,
+// buildMetadataNotPrivate or missingWorkspace, or passes on the errors of
+// openDirectory and names, of reading the metadata and of the property-list
+// reader unchanged (metadata nested too deeply to read safely counts as
+// unreadable to the reader).
 // Reads at most 1 MiB, never blocks on a FIFO and leaves nothing open.
 void validateTemporaryBuildRoot(const std::string& path);
 

@@ -6,7 +6,7 @@
 namespace quillon {
 
 // The item or location must be left alone. The reason is a short, fixed
-// English sentence chosen by whoever refuses ("Recently changed; kept").
+// English sentence chosen by whoever refuses, one of core/Texts.h.
 class SafetyError : public std::exception {
 public:
     // The one case of the error: skip(reason).

@@ -3,6 +3,7 @@
 #include "catalog/Catalogue.h"
 #include "core/Errors.h"
 #include "core/StartupValues.h"
+#include "core/Texts.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
@@ -83,7 +84,7 @@ public:
 #if !defined(QUILLON_FAULT_noStartCheck) // test-only fault variant: the token is first read between locations
         if (control_ && control_->isCancelled()) {
             report_.cancelled = true;
-            note("Cancelled before cleanup started.");
+            note(text::cancelledBeforeStart);
             return finish();
         }
 #endif
@@ -95,7 +96,7 @@ public:
                                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!lock) {
             report_.skipped = 1;
-            note("Cannot obtain cleanup lock; nothing removed");
+            note(text::noCleanupLock);
             return finish();
         }
         struct flock region {};
@@ -105,7 +106,7 @@ public:
         region.l_len = 0;
         if (::fcntl(lock.get(), F_SETLK, &region) != 0) {
             report_.skipped = 1;
-            note("Another cleanup is running; nothing removed");
+            note(text::anotherCleanupRunning);
             return finish();
         }
 
@@ -121,7 +122,7 @@ public:
         for (std::size_t i = 0; i < count; ++i) {
             if (control_ && control_->isCancelled()) {
                 report_.cancelled = true;
-                note("Cancelled. No further files will be removed.");
+                note(text::cancelledBetweenLocations);
                 break;
             }
             if (!location(locations[i], i, count)) break;
@@ -150,7 +151,7 @@ private:
     bool location(const Candidate& candidate, std::size_t index, std::size_t count) {
         const std::string stage = stageText(candidate.group);
         progress(static_cast<double>(index) / static_cast<double>(count), stage);
-        log("Inspecting: " + candidate.path);
+        log(text::inspectingPrefix + candidate.path);
         report_.checked = static_cast<int>(index + 1);
         const std::int64_t removedBefore = report_.removed;
         ScanStats stats;
@@ -158,7 +159,7 @@ private:
         try {
             if (busyTools(candidate.group, guard_.running(control_))) {
                 report_.busyGroups.insert(candidate.group);
-                throw SafetyError::skip("Relevant app or build tool is running");
+                throw SafetyError::skip(text::toolRunning);
             }
             const std::vector<PlannedItem> items =
                 plan(candidate, stats, control_, platform::wallClock() + clockShift_);
@@ -170,10 +171,10 @@ private:
             stopping = true;
         } catch (const std::exception& error) {
             ++report_.skipped;
-            note("Kept: " + candidate.path + emDash + describe(error));
+            note(text::keptPrefix + candidate.path + emDash + describe(error));
         } catch (...) {
             ++report_.skipped;
-            note("Kept: " + candidate.path + emDash + describe(std::current_exception()));
+            note(text::keptPrefix + candidate.path + emDash + describe(std::current_exception()));
         }
         report_.files += stats.files;
         if (report_.removed > removedBefore)
@@ -191,7 +192,7 @@ private:
             if (k % recheckInterval == 0) {
                 if (busyTools(candidate.group, guard_.running(control_))) {
                     report_.busyGroups.insert(candidate.group);
-                    throw SafetyError::skip("A build or app started; stopped this location");
+                    throw SafetyError::skip(text::toolStarted);
                 }
                 open_.refresh(guard_, control_);
             }
@@ -230,10 +231,10 @@ private:
 } // namespace
 
 std::string stageText(const std::string& group) {
-    if (group == "Development") return "Checking build caches\u2026";
+    if (group == "Development") return text::buildCachesStage;
     if (group == "JavaScript" || group == "Python" || group == "Package downloads")
-        return "Checking development caches\u2026";
-    if (group == "Logs") return "Checking older logs\u2026";
+        return text::developmentCachesStage;
+    if (group == "Logs") return text::olderLogsStage;
     return "Checking " + group + " caches\u2026";
 }
 

@@ -1,5 +1,6 @@
 #include "engine/Report.h"
 
+#include "core/Texts.h"
 #include "platform/Formatting.h"
 #include "platform/FreeSpace.h"
 #include "platform/Paths.h"
@@ -20,7 +21,7 @@ std::string headline(const Report& report, bool dryRun) {
     if (report.cancelled) return "Cleanup cancelled. Cleared " + size(report.removed) + " before stopping.";
     if (dryRun) return "Preview: " + size(report.eligible) + " eligible for cleanup.";
     if (report.cleaned != 0 || report.removed != 0) return "Cleared " + size(report.removed) + " of disposable files.";
-    return "No disposable files could be cleared right now.";
+    return text::nothingCleared;
 }
 
 std::string busyLine(const Report& report) {

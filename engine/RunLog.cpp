@@ -2,6 +2,7 @@
 
 #include "catalog/RunLogFolder.h"
 #include "core/StartupValues.h"
+#include "core/Texts.h"
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 
@@ -35,8 +36,8 @@ void RunLog::open(bool preview) {
     } catch (const std::exception&) {
         // Logging is best effort; the run goes on without it.
     }
-    const std::string header = "Quillon\n" + platform::iso8601Now() +
-                               (preview ? "\nUI PREVIEW ONLY \u2014 no caches will be changed.\n" : "\nCleanup started.\n");
+    const std::string header = std::string(text::programName) + "\n" + platform::iso8601Now() + "\n" +
+                               (preview ? text::uiPreviewOnly : text::cleanupStarted) + "\n";
     try {
         fm.writeFileAtomically(path_, header);
     } catch (const std::exception&) {

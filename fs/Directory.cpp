@@ -1,6 +1,7 @@
 #include "fs/Directory.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "platform/PlatformError.h"
 #include "platform/Text.h"
 
@@ -21,9 +22,9 @@ bool mayBeSubstitutedName(const std::string& name) { return name.find("\xEF\xBF\
 Descriptor openDirectory(const std::string& path) {
     // A NUL would silently cut a component short.
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos)
-        throw SafetyError::skip("Invalid path");
+        throw SafetyError::skip(text::invalidPath);
     Descriptor current(::open("/", guardedOpenFlags));
-    if (!current) throw SafetyError::skip("Cannot open root");
+    if (!current) throw SafetyError::skip(text::cannotOpenRoot);
 
     std::size_t start = 0;
     while (start < path.size()) {
@@ -32,12 +33,12 @@ Descriptor openDirectory(const std::string& path) {
         const std::string piece = path.substr(start, end - start);
         start = end + 1;
         if (piece.empty()) continue;
-        if (piece == "." || piece == "..") throw SafetyError::skip("Invalid path");
+        if (piece == "." || piece == "..") throw SafetyError::skip(text::invalidPath);
         Descriptor next(::openat(current.get(), piece.c_str(), guardedOpenFlags));
         const int error = errno;
         current.reset();
         if (!next)
-            throw SafetyError::skip("Cannot open directory component " + piece + ": " + platform::errorText(error));
+            throw SafetyError::skip(text::cannotOpenComponent + piece + ": " + platform::errorText(error));
         current = std::move(next);
     }
     return current;
@@ -54,9 +55,9 @@ struct DirectoryStreamCloser {
 std::vector<std::string> names(int descriptor, const RunControl* control) {
     if (control) control->check();
     Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
-    if (!duplicate) throw SafetyError::skip("Cannot read directory");
+    if (!duplicate) throw SafetyError::skip(text::cannotReadDirectory);
     std::unique_ptr<DIR, DirectoryStreamCloser> stream(::fdopendir(duplicate.get()));
-    if (!stream) throw SafetyError::skip("Cannot read directory");
+    if (!stream) throw SafetyError::skip(text::cannotReadDirectory);
     duplicate.release(); // the stream owns it now and closes it with itself
     // The duplicate shares the caller's read position; start from the top so
     // that the listing is always whole.
@@ -72,7 +73,7 @@ std::vector<std::string> names(int descriptor, const RunControl* control) {
         if (name == "." || name == "..") continue;
         result.push_back(std::move(name));
     }
-    if (errno != 0) throw SafetyError::skip("Cannot read directory");
+    if (errno != 0) throw SafetyError::skip(text::cannotReadDirectory);
 
     std::stable_sort(result.begin(), result.end(), platform::precedesInTextOrder);
     return result;

@@ -29,8 +29,9 @@ bool mayBeSubstitutedName(const std::string& name);
 // ever followed. Repeated and trailing slashes add nothing; "/" alone opens
 // the root. At most two descriptors are open at any moment, and none stays
 // open when it throws.
-// Throws SafetyError: "Invalid path" (relative, or a "." or ".." component),
-// "Cannot open root", or "Cannot open directory component <piece>: <strerror>".
+// Throws SafetyError (core/Texts.h): invalidPath (relative, or a "." or
+// ".." component), cannotOpenRoot, or cannotOpenComponent followed by
+// "<piece>: <strerror>".
 Descriptor openDirectory(const std::string& path);
 
 // Returns the names of all entries of the directory open on `descriptor`,
@@ -39,7 +40,7 @@ Descriptor openDirectory(const std::string& path);
 // Reads through a duplicate of `descriptor`, which stays open and the
 // caller's. Never returns a partial list.
 // Throws CleanCancelled when `control` is cancelled (checked before anything
-// is opened and before each entry), SafetyError("Cannot read directory") on
+// is opened and before each entry), SafetyError(cannotReadDirectory) on
 // any read failure.
 std::vector<std::string> names(int descriptor, const RunControl* control = nullptr);
 

@@ -1,6 +1,7 @@
 #include "fs/ItemTree.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "platform/FileStatus.h"
@@ -36,9 +37,9 @@ Node inspectAs(int parent, const std::string& name, double cutoff, dev_t device,
 
     platform::FileStatus status;
     if (!isEntryName(name) || mayBeSubstitutedName(name) || !platform::statAt(parent, name, status))
-        throw SafetyError::skip("Cannot inspect item");
-    if (!eligibleKind(status, device, user)) throw SafetyError::skip("Linked, shared, special or differently owned item");
-    if (!(newestSeconds(status) < cutoff)) throw SafetyError::skip("Recently changed; kept");
+        throw SafetyError::skip(text::cannotInspectItem);
+    if (!eligibleKind(status, device, user)) throw SafetyError::skip(text::ineligibleItem);
+    if (!(newestSeconds(status) < cutoff)) throw SafetyError::skip(text::recentlyChanged);
 
     Node node;
     node.name = name;
@@ -51,11 +52,11 @@ Node inspectAs(int parent, const std::string& name, double cutoff, dev_t device,
 
     if (node.directory) {
         Descriptor directory(::openat(parent, name.c_str(), guardedOpenFlags));
-        if (!directory) throw SafetyError::skip("Cannot open item");
+        if (!directory) throw SafetyError::skip(text::cannotOpenItem);
         platform::FileStatus opened;
         if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
             opened.device != status.device)
-            throw SafetyError::skip("Item changed during check");
+            throw SafetyError::skip(text::itemChangedDuringCheck);
         const std::vector<std::string> entries = names(directory.get(), control);
         node.children.reserve(entries.size());
         for (const std::string& entry : entries) {

@@ -14,13 +14,13 @@ namespace quillon {
 // descriptor opened here is closed before the call returns or throws; one
 // descriptor per level of depth is open while a child is inspected.
 //
-// Rules, in this order: the item can be looked up ("Cannot inspect item");
-// it is the real user's, on `device`, and a directory or a regular file with
-// exactly one link ("Linked, shared, special or differently owned item");
-// the newest of its modification, status-change and creation seconds lies
-// strictly before `cutoff` ("Recently changed; kept"). A directory must open
-// ("Cannot open item") as the very item looked up ("Item changed during
-// check") and list; errors of names() pass through unchanged.
+// Rules, in this order, each refused with its reason (core/Texts.h): the
+// item can be looked up (cannotInspectItem); it is the real user's, on
+// `device`, and a directory or a regular file with exactly one link
+// (ineligibleItem); the newest of its modification, status-change and
+// creation seconds lies strictly before `cutoff` (recentlyChanged). A
+// directory must open (cannotOpenItem) as the very item looked up
+// (itemChangedDuringCheck) and list; errors of names() pass through unchanged.
 // Throws CleanCancelled when `control` is cancelled.
 Node inspect(int parent, const std::string& name, double cutoff, dev_t device, const RunControl* control = nullptr);
 

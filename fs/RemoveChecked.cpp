@@ -1,6 +1,7 @@
 #include "fs/RemoveChecked.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "platform/FileStatus.h"
@@ -11,9 +12,6 @@
 namespace quillon {
 
 namespace {
-
-const char* const itemChanged = "Item changed during cleanup; stopped";
-const char* const directoryChanged = "Directory changed; stopped";
 
 bool sameNames(const std::vector<std::string>& listed, const std::vector<Node>& planned) {
     if (listed.size() != planned.size()) return false;
@@ -58,24 +56,24 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
         status.device != node.device ||
         status.owner != user || !sameTime(status.modified, node.modified) ||
         !sameTime(status.changed, node.changed))
-        throw SafetyError::skip(itemChanged);
+        throw SafetyError::skip(text::itemChangedDuringCleanup);
 
     if (!node.directory) {
-        if (status.type() != S_IFREG) throw SafetyError::skip(itemChanged);
+        if (status.type() != S_IFREG) throw SafetyError::skip(text::itemChangedDuringCleanup);
         if (control) control->check();
-        if (::unlinkat(parent, node.name.c_str(), 0) != 0) throw SafetyError::skip("Could not remove file");
+        if (::unlinkat(parent, node.name.c_str(), 0) != 0) throw SafetyError::skip(text::cannotRemoveFile);
         removed += node.bytes;
         return;
     }
 
-    if (status.type() != S_IFDIR) throw SafetyError::skip(itemChanged);
+    if (status.type() != S_IFDIR) throw SafetyError::skip(text::itemChangedDuringCleanup);
     Descriptor directory(::openat(parent, node.name.c_str(), guardedOpenFlags));
-    if (!directory) throw SafetyError::skip("Cannot open item");
+    if (!directory) throw SafetyError::skip(text::cannotOpenItem);
     platform::FileStatus opened;
     if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
         opened.device != status.device)
-        throw SafetyError::skip(directoryChanged);
-    if (!sameNames(names(directory.get(), control), node.children)) throw SafetyError::skip(directoryChanged);
+        throw SafetyError::skip(text::directoryChanged);
+    if (!sameNames(names(directory.get(), control), node.children)) throw SafetyError::skip(text::directoryChanged);
 
     std::int64_t childBytes = 0;
     for (const Node& child : node.children) {
@@ -86,8 +84,8 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     if (control) control->check();
     platform::FileStatus before;
     if (!platform::statAt(parent, node.name, before) || before.inode != status.inode || before.device != status.device)
-        throw SafetyError::skip(directoryChanged);
-    if (::unlinkat(parent, node.name.c_str(), AT_REMOVEDIR) != 0) throw SafetyError::skip("Could not remove directory");
+        throw SafetyError::skip(text::directoryChanged);
+    if (::unlinkat(parent, node.name.c_str(), AT_REMOVEDIR) != 0) throw SafetyError::skip(text::cannotRemoveDirectory);
     removed += node.bytes - childBytes;
 }
 

@@ -19,10 +19,10 @@ namespace quillon {
 // closed before the call returns or throws.
 //
 // Throws CleanCancelled (at the start of each item, just before a file is
-// unlinked, before a directory is removed), or SafetyError:
-// "Item changed during cleanup; stopped", "Could not remove file",
-// "Cannot open item", "Directory changed; stopped",
-// "Could not remove directory"; errors of names() pass through unchanged.
+// unlinked, before a directory is removed), or SafetyError with the reason
+// itemChangedDuringCleanup, cannotRemoveFile, cannotOpenItem,
+// directoryChanged or cannotRemoveDirectory (core/Texts.h); errors of
+// names() pass through unchanged.
 void removeChecked(int parent, const Node& node, std::int64_t& removed, const RunControl* control = nullptr);
 
 } // namespace quillon

@@ -10,6 +10,7 @@
 
 #include "catalog/BuildMetadata.h"
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "platform/PlatformError.h"
 #include "platform/PropertyListShape.h"
 
@@ -56,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     try {
         quillon::checkBuildMetadata(bytes);
     } catch (const quillon::SafetyError& error) {
-        if (error.reason() != "Missing Xcode workspace metadata; kept") std::abort();
+        if (error.reason() != quillon::text::missingWorkspace) std::abort();
     } catch (const quillon::platform::PlatformError& error) {
         if (std::strcmp(error.what(), "The data couldn\u2019t be read because it isn\u2019t in the correct format.") != 0)
             std::abort();

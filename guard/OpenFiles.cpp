@@ -1,5 +1,6 @@
 #include "guard/OpenFiles.h"
 
+#include "core/Texts.h"
 #include "guard/ProcessTableQuery.h"
 
 namespace quillon {
@@ -9,7 +10,7 @@ std::vector<std::string> openPaths(const RunControl* control) {
 }
 
 std::vector<std::string> openPathsIn(const std::string& processTable, const RunControl* control) {
-    return readProcessTable(control, "Cannot verify open files; kept everything",
+    return readProcessTable(control, text::cannotVerifyOpenFiles,
                             [&] { return platform::openFilePaths(processTable); });
 }
 

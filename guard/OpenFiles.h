@@ -16,11 +16,10 @@ namespace quillon {
 // every reading is listed. A process of the user that made itself
 // non-dumpable cannot show its open files and is passed over, as are other
 // users' processes, zombies and processes that end during the reading.
-// All or nothing: throws SafetyError("Cannot verify open files; kept
-// everything") when the table cannot be read completely (it cannot be
-// listed, or a process of the user cannot be read for any other reason than
-// having ended); throws CleanCancelled when `control` is cancelled before or
-// after the reading.
+// All or nothing: throws SafetyError(text::cannotVerifyOpenFiles) when the
+// table cannot be read completely (it cannot be listed, or a process of the
+// user cannot be read for any other reason than having ended); throws
+// CleanCancelled when `control` is cancelled before or after the reading.
 std::vector<std::string> openPaths(const RunControl* control = nullptr);
 
 // The same, reading the process table at `processTable` (a folder shaped

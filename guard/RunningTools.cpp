@@ -1,5 +1,6 @@
 #include "guard/RunningTools.h"
 
+#include "core/Texts.h"
 #include "guard/ProcessTableQuery.h"
 #include "platform/Text.h"
 
@@ -93,7 +94,7 @@ std::set<std::string> runningCommands(const RunControl* control) {
 
 std::set<std::string> runningCommandsIn(const std::string& processTable, const RunControl* control) {
     const std::vector<std::string> names = readProcessTable(
-        control, "Cannot check running apps", [&] { return platform::executableNames(processTable); });
+        control, text::cannotCheckRunningApps, [&] { return platform::executableNames(processTable); });
     std::set<std::string> running;
     for (const std::string& name : names)
         if (!name.empty()) running.insert(platform::lowercase(name));

@@ -13,7 +13,7 @@ namespace quillon {
 // platform::executableNames), in full, however long. Other users' programs
 // cannot be using the user's caches and are not counted. Throws
 // CleanCancelled when `control` is cancelled before or after the reading, and
-// SafetyError("Cannot check running apps") when the table cannot be read
+// SafetyError(text::cannotCheckRunningApps) when the table cannot be read
 // completely, so that no partial set is ever used.
 std::set<std::string> runningCommands(const RunControl* control = nullptr);
 

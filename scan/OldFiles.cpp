@@ -1,6 +1,7 @@
 #include "scan/OldFiles.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
@@ -86,7 +87,7 @@ std::vector<PlannedItem> oldFiles(int directory, const std::string& path, double
         } catch (const platform::PlatformError&) {
             // A pattern that cannot be compiled could match nothing or
             // everything; neither is a safe guess.
-            throw SafetyError::skip("Invalid name pattern");
+            throw SafetyError::skip(text::invalidPattern);
         }
     }
     std::vector<PlannedItem> found;

@@ -21,7 +21,7 @@ namespace quillon {
 // `directory` stays open and the caller's.
 // Throws CleanCancelled; the errors of names() for this directory or any
 // subdirectory pass through unchanged; an invalid pattern throws
-// SafetyError("Invalid name pattern").
+// SafetyError(text::invalidPattern).
 std::vector<PlannedItem> oldFiles(int directory, const std::string& path, double cutoff, dev_t device,
                                   const std::optional<std::string>& pattern, ScanStats& stats,
                                   const RunControl* control = nullptr, bool recursive = true);

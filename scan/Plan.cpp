@@ -2,6 +2,7 @@
 
 #include "catalog/TemporaryBuild.h"
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
@@ -54,7 +55,7 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
     platform::FileStatus parentStatus, rootStatus;
     if (!isEntryName(leaf) || !platform::statDescriptor(parent.get(), parentStatus) || !platform::statAt(parent.get(), leaf, rootStatus) ||
         rootStatus.owner != ::getuid() || rootStatus.device != parentStatus.device || rootStatus.type() != S_IFDIR)
-        throw SafetyError::skip("Root is not a private, regular directory");
+        throw SafetyError::skip(text::rootNotPrivate);
     const dev_t device = rootStatus.device;
 #if defined(QUILLON_FAULT_ignoreFutureTimes)
     // Fault variant for the self-test's own proof: times after now are taken
@@ -73,11 +74,11 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
     }
 
     Descriptor root(::openat(parent.get(), leaf.c_str(), guardedOpenFlags));
-    if (!root) throw SafetyError::skip("Cannot open cache root");
+    if (!root) throw SafetyError::skip(text::cannotOpenCacheRoot);
     platform::FileStatus opened;
     if (!platform::statDescriptor(root.get(), opened) || opened.inode != rootStatus.inode ||
         opened.device != rootStatus.device)
-        throw SafetyError::skip("Root changed during check");
+        throw SafetyError::skip(text::rootChanged);
 
     switch (candidate.mode) {
     case ScanMode::oldFiles:

@@ -16,9 +16,9 @@ namespace quillon {
 // `stats` grows as the planning goes and is never undone.
 // Throws CleanCancelled; the errors of validateTemporaryBuildRoot (for a
 // location inside a temporary build directory), openDirectory and names
-// unchanged; SafetyError "Root is not a private, regular directory",
-// "Cannot open cache root", "Root changed during check"; in mode whole, the
-// error of the first item that fails inspection.
+// unchanged; SafetyError with the reason (core/Texts.h) rootNotPrivate,
+// cannotOpenCacheRoot or rootChanged; in mode whole, the error of the first
+// item that fails inspection.
 std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, const RunControl* control = nullptr);
 
 // The same with the current time given in seconds since 1970 instead of read

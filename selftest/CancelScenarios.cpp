@@ -3,6 +3,7 @@
 #include "catalog/Candidate.h"
 #include "core/Errors.h"
 #include "core/RunControl.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
@@ -46,7 +47,7 @@ void checkCancellation(SelfTestState& state) {
     check(report.cancelled, "a run with a cancelled token did not report cancellation");
     check(report.removed == 0, "a run with a cancelled token removed " + std::to_string(report.removed) + " bytes");
     check(report.checked == 0, "a run with a cancelled token checked " + std::to_string(report.checked) + " locations");
-    check(report.notes == std::vector<std::string>{"Cancelled before cleanup started."},
+    check(report.notes == std::vector<std::string>{text::cancelledBeforeStart},
           "a run with a cancelled token started before it stopped");
 }
 

@@ -1,6 +1,7 @@
 #include "selftest/SelfTest.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "fs/Directory.h"
 #include "platform/Paths.h"
 #include "platform/PlatformError.h"
@@ -12,15 +13,6 @@
 #include <sys/stat.h>
 
 namespace quillon {
-
-namespace {
-
-const char* const passLine =
-    "PASS: verified temporary build caches are discovered and removable; recent caches, source backups, products, "
-    "archives, package checkouts, open files, links and changed items remain protected; cancellation stops scans and "
-    "subsequent deletions.\n";
-
-} // namespace
 
 void selfTest() {
     const std::string temp = platform::userTempDirectory();
@@ -49,7 +41,7 @@ void selfTest() {
     selftest::checkTemporaryBuilds(state);
     selftest::checkCancellation(state);
 
-    std::fputs(passLine, stdout);
+    std::fputs(text::selfTestPassed, stdout);
     std::fflush(stdout);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 
 #include <exception>
 #include <string>
@@ -48,7 +49,7 @@ template <typename Operation> void expectSkip(Operation&& operation) {
     } catch (const SafetyError&) {
         return;
     }
-    throw SelfTestError(expectedSkipCode, "Expected a safe skip");
+    throw SelfTestError(expectedSkipCode, text::expectedSkip);
 }
 
 } // namespace quillon::selftest

@@ -8,6 +8,7 @@
 
 #include "bench/support/BenchSupport.h"
 #include "bench/support/TimedGuard.h"
+#include "core/Texts.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -53,7 +54,7 @@ int main() {
     std::size_t locations = 0;
     const auto start = Clock::now();
     const Report report = clean(false, places, nullptr, {}, [&](const std::string& line) {
-        if (line.rfind("Inspecting: ", 0) == 0) ++locations;
+        if (line.rfind(text::inspectingPrefix, 0) == 0) ++locations;
     });
     const double cleanTook = secondsSince(start);
 
@@ -70,6 +71,6 @@ int main() {
                 guard.runningQueries, guard.openQueries, guard.seconds(), 100 * guard.seconds() / cleanTook);
     std::printf("peak resident memory:   %ld KB\n", peakResidentKilobytes());
     for (const std::string& note : report.notes)
-        if (note.rfind("Kept: ", 0) == 0) std::printf("note: %s\n", note.c_str());
+        if (note.rfind(text::keptPrefix, 0) == 0) std::printf("note: %s\n", note.c_str());
     return report.cleaned == static_cast<int>(std::size(shares)) ? 0 : 1;
 }

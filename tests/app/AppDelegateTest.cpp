@@ -1,5 +1,6 @@
 #include "app/AppDelegate.h"
 
+#include "core/Texts.h"
 #include "engine/Report.h"
 #include "tests/app/AppTestSupport.h"
 #include "tests/support/Fixture.h"
@@ -15,7 +16,7 @@ class UpdateTest : public t::DelegateTest {};
 
 TEST_F(UpdateTest, RaisesTheTargetToTheFractionInPoints) {
     AppDelegate& window = delegate();
-    window.update(0.25, "Checking build caches\u2026");
+    window.update(0.25, text::buildCachesStage);
     EXPECT_EQ(window.targetProgress(), 25.0);
 }
 
@@ -27,20 +28,20 @@ TEST_F(UpdateTest, ShowsTheStageText) {
 
 TEST_F(UpdateTest, NeverMovesTheTargetBack) {
     AppDelegate& window = delegate();
-    window.update(0.6, "Checking build caches\u2026");
-    window.update(0.2, "Checking older logs\u2026");
+    window.update(0.6, text::buildCachesStage);
+    window.update(0.2, text::olderLogsStage);
     EXPECT_EQ(window.targetProgress(), 60.0);
 }
 
 TEST_F(UpdateTest, KeepsTheTargetAt99ForAWholeFraction) {
     AppDelegate& window = delegate();
-    window.update(1.0, "Checking older logs\u2026");
+    window.update(1.0, text::olderLogsStage);
     EXPECT_EQ(window.targetProgress(), 99.0);
 }
 
 TEST_F(UpdateTest, KeepsTheTargetAt99ForAFractionAboveOne) {
     AppDelegate& window = delegate();
-    window.update(1.5, "Checking older logs\u2026");
+    window.update(1.5, text::olderLogsStage);
     EXPECT_EQ(window.targetProgress(), 99.0);
 }
 
@@ -48,7 +49,7 @@ TEST_F(UpdateTest, LeavesCancellingAloneWhenProgressArrivesLate) {
     AppDelegate& window = launchAndWaitForRun();
     window.cancelOrClose();
     window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(statusText(), "Cancelling\u2026");
+    EXPECT_EQ(statusText(), text::cancelling);
 }
 
 TEST_F(UpdateTest, LeavesTheTargetAloneAfterCancelling) {
@@ -63,14 +64,14 @@ TEST_F(UpdateTest, LeavesTheFinalTextAloneWhenProgressArrivesLate) {
     AppDelegate& window = delegate();
     window.finish(completed(0, 2'000'000'000, 3));
     window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(statusText(), "Nothing to clean right now\n" + size(2'000'000'000) + " available \u00b7 3 locations");
+    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + size(2'000'000'000)) + " available \u00b7 3 locations");
 }
 
 class FinishTest : public t::DelegateTest {};
 
 TEST_F(FinishTest, CompletedRunThatRemovedNothing) {
     delegate().finish(completed(0, 52'300'000'000, 41));
-    EXPECT_EQ(statusText(), "Nothing to clean right now\n52.3 GB available \u00b7 41 locations");
+    EXPECT_EQ(statusText(), text::nothingToClean + std::string("\n52.3 GB available \u00b7 41 locations"));
 }
 
 TEST_F(FinishTest, CompletedRunThatRemovedBytes) {
@@ -82,7 +83,7 @@ TEST_F(FinishTest, CancelledRunThatRemovedNothing) {
     Report report = completed(0, 52'300'000'000, 7);
     report.cancelled = true;
     delegate().finish(report);
-    EXPECT_EQ(statusText(), "Cancelled\nNo further files will be removed.");
+    EXPECT_EQ(statusText(), text::cancelledNothingRemoved);
 }
 
 TEST_F(FinishTest, CancelledRunThatRemovedBytesShowsThemWithoutTheLocations) {
@@ -96,7 +97,7 @@ TEST_F(FinishTest, TurnsCancelIntoAnEnabledDoneButton) {
     AppDelegate& window = launchAndWaitForRun();
     window.cancelOrClose();
     window.finish(completed(0, 1000, 0));
-    EXPECT_EQ(cancelButton()->text().toStdString(), "Done");
+    EXPECT_EQ(cancelButton()->text().toStdString(), text::doneButton);
     EXPECT_TRUE(cancelButton()->isEnabled());
 }
 
@@ -107,7 +108,7 @@ TEST_F(FinishTest, GivesDoneTheReturnKey) {
 
 TEST_F(FinishTest, LeavesTheBarWhereItStoodForACancelledRun) {
     AppDelegate& window = delegate();
-    window.update(0.5, "Checking build caches\u2026");
+    window.update(0.5, text::buildCachesStage);
     window.startProgressTimer();
     ASSERT_TRUE(t::waitUntil([&] { return window.progress() >= 6.0; }));
     Report report;
@@ -127,7 +128,7 @@ class CancelTest : public t::DelegateTest {
 protected:
     // Launches, lets the bar move, and cancels.
     AppDelegate& cancelWhileRunning() {
-        script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{{0.5, "Checking build caches\u2026"}});
+        script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{{0.5, text::buildCachesStage}});
         AppDelegate& window = launchAndWaitForRun();
         EXPECT_TRUE(t::waitUntil([&] { return window.progress() >= 11.28; }));
         window.cancelOrClose();
@@ -142,7 +143,7 @@ TEST_F(CancelTest, DisablesTheButtonAtOnce) {
 
 TEST_F(CancelTest, ShowsCancelling) {
     cancelWhileRunning();
-    EXPECT_EQ(statusText(), "Cancelling\u2026");
+    EXPECT_EQ(statusText(), text::cancelling);
 }
 
 TEST_F(CancelTest, FreezesTheBar) {
@@ -158,8 +159,8 @@ TEST_F(CancelTest, WritesTheCancellationToTheLogBeforeTheRunsOwnStop) {
     ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
     const std::vector<std::string> lines = logLines();
     const auto request =
-        std::find(lines.begin(), lines.end(), "Cancellation requested. Stopping before the next file operation.");
-    const auto stop = std::find(lines.begin(), lines.end(), "Cancelled. No further files will be removed.");
+        std::find(lines.begin(), lines.end(), text::cancellationRequested);
+    const auto stop = std::find(lines.begin(), lines.end(), text::cancelledBetweenLocations);
     ASSERT_NE(request, lines.end());
     EXPECT_LT(request, stop);
 }
@@ -167,7 +168,7 @@ TEST_F(CancelTest, WritesTheCancellationToTheLogBeforeTheRunsOwnStop) {
 TEST_F(CancelTest, EndsWithTheCancelledFinalText) {
     AppDelegate& window = cancelWhileRunning();
     ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText(), "Cancelled\nNo further files will be removed.");
+    EXPECT_EQ(statusText(), text::cancelledNothingRemoved);
 }
 
 TEST_F(CancelTest, ShowsTheBytesACancelledRunHadCleared) {
@@ -184,7 +185,7 @@ TEST_F(CancelTest, SecondCancelWritesNoSecondLogLine) {
     window.cancelOrClose();
     int count = 0;
     for (const std::string& line : logLines())
-        if (line == "Cancellation requested. Stopping before the next file operation.") ++count;
+        if (line == text::cancellationRequested) ++count;
     EXPECT_EQ(count, 1);
 }
 
@@ -202,7 +203,7 @@ TEST_F(KeyTest, EscapeActivatesCancelDuringTheRun) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
     QTest::keyClick(window.window(), Qt::Key_Escape);
     // A shortcut clicks its button a moment later, as a click would look.
-    EXPECT_TRUE(t::waitUntil([&] { return statusText() == "Cancelling\u2026"; })) << statusText();
+    EXPECT_TRUE(t::waitUntil([&] { return statusText() == text::cancelling; })) << statusText();
 }
 
 TEST_F(KeyTest, ReturnActivatesDoneAfterTheRun) {
@@ -219,7 +220,7 @@ TEST_F(KeyTest, ReturnDoesNothingDuringTheRun) {
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
     QTest::keyClick(window.window(), Qt::Key_Return);
     t::spinFor(std::chrono::milliseconds(300));
-    EXPECT_EQ(statusText(), "Preparing\u2026");
+    EXPECT_EQ(statusText(), text::preparing);
     EXPECT_EQ(endings, 0);
 }
 
@@ -234,7 +235,7 @@ TEST_F(QuitTest, RequestDuringTheRunDoesNotEndTheProgramAtOnce) {
 TEST_F(QuitTest, RequestDuringTheRunCancelsIt) {
     AppDelegate& window = launchAndWaitForRun();
     window.requestQuit();
-    EXPECT_EQ(statusText(), "Cancelling\u2026");
+    EXPECT_EQ(statusText(), text::cancelling);
 }
 
 TEST_F(QuitTest, RequestDuringTheRunEndsTheProgramRightAfterTheFinalReport) {
@@ -242,7 +243,7 @@ TEST_F(QuitTest, RequestDuringTheRunEndsTheProgramRightAfterTheFinalReport) {
     window.requestQuit();
     ASSERT_TRUE(t::waitUntil([&] { return endings > 0; }));
     EXPECT_EQ(endings, 1);
-    EXPECT_EQ(statusAtEnd, "Cancelled\nNo further files will be removed.");
+    EXPECT_EQ(statusAtEnd, text::cancelledNothingRemoved);
 }
 
 TEST_F(QuitTest, RequestDuringTheRunIsAnsweredLater) {
@@ -261,7 +262,7 @@ TEST_F(QuitTest, WindowManagerCloseDuringTheRunKeepsTheWindowAndCancels) {
     AppDelegate& window = launchAndWaitForRun();
     window.window()->close();
     EXPECT_TRUE(window.window()->isVisible());
-    EXPECT_EQ(statusText(), "Cancelling\u2026");
+    EXPECT_EQ(statusText(), text::cancelling);
     EXPECT_EQ(endings, 0);
 }
 
@@ -297,10 +298,10 @@ TEST_F(ShowLogsTest, SaysSoInTheSecondLineWhenNoAppOpensTheLog) {
     script->open(completed(0, 1000, 2));
     ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
     logsButton()->click();
-    EXPECT_EQ(statusText(), "Nothing to clean right now\nNo app is set up to open the log");
+    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + std::string(text::noLogViewer)));
     urlOpens = true;
     logsButton()->click();
-    EXPECT_EQ(statusText(), "Nothing to clean right now\nNo app is set up to open the log");
+    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + std::string(text::noLogViewer)));
 }
 
 class BackgroundRunTest : public t::DelegateTest {};
@@ -312,7 +313,7 @@ TEST_F(BackgroundRunTest, RunsTheCleanOffTheMainThread) {
 
 TEST_F(BackgroundRunTest, ShowsTheRunsProgress) {
     script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{
-        {0.0, "Checking build caches\u2026"}, {0.25, "Checking Chrome caches\u2026"}});
+        {0.0, text::buildCachesStage}, {0.25, "Checking Chrome caches\u2026"}});
     AppDelegate& window = launchAndWaitForRun();
     ASSERT_TRUE(t::waitUntil([&] { return window.targetProgress() == 25.0; }));
     EXPECT_EQ(statusText(), "Checking Chrome caches\u2026");
@@ -325,7 +326,7 @@ TEST_F(BackgroundRunTest, WritesTheRunsLinesAndTheSummaryToTheLog) {
     const Report report = completed(0, 1000, 1);
     script->open(report);
     ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    std::vector<std::string> expected = {"Cleanup started.", "Inspecting: /x", "Checked: /x \u2014 1 files", ""};
+    std::vector<std::string> expected = {text::cleanupStarted, "Inspecting: /x", "Checked: /x \u2014 1 files", ""};
     std::string summaryLines = summary(report, false) + "\n";
     for (std::size_t start = 0, end; (end = summaryLines.find('\n', start)) != std::string::npos; start = end + 1)
         expected.push_back(summaryLines.substr(start, end - start));

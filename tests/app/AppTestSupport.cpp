@@ -2,6 +2,7 @@
 
 #include "app/AppWindow.h"
 #include "app/WindowViews.h"
+#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 
 #include <QApplication>
@@ -92,7 +93,7 @@ Report ScriptedRun::run(const RunControl& control, const ProgressCallback& onPro
             Report cancelled;
             cancelled.cancelled = true;
             cancelled.removed = removedBeforeCancel;
-            cancelled.notes.push_back("Cancelled. No further files will be removed.");
+            cancelled.notes.push_back(text::cancelledBetweenLocations);
             onLog(cancelled.notes.back());
             return cancelled;
         }

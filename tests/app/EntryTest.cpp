@@ -2,6 +2,8 @@
 // picks, what it prints and how it exits. Every run points HOME, TMPDIR and
 // XDG_CACHE_HOME into this test's private fixture.
 
+#include "app/Entry.h"
+#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
@@ -12,8 +14,6 @@
 namespace t = quillon::testing;
 
 namespace {
-
-const std::string usage = "Use --dry-run to preview, or open the app to clean.\n";
 
 // Runs the binary on a fresh, empty fixture home with `arguments`.
 t::ProgramRun run(const std::vector<std::string>& arguments, std::vector<std::string> environment = {}) {
@@ -44,7 +44,7 @@ TEST(Entry, AnyOtherArgumentIsAUsageErrorWithStatusTwo) {
                                                {"--help"}}) {
         const t::ProgramRun r = run(args);
         EXPECT_EQ(r.status, 2) << args[0];
-        EXPECT_EQ(r.err, usage) << args[0];
+        EXPECT_EQ(r.err, quillon::usageText) << args[0];
         EXPECT_EQ(r.out, "") << args[0];
     }
 }
@@ -112,8 +112,8 @@ TEST(Entry, SelfTestWinsOverDryRun) {
     const t::ProgramRun r = run({"--dry-run", "--self-test"});
     EXPECT_EQ(r.out.find("Preview:"), std::string::npos) << r.out;
     EXPECT_TRUE(r.status == 0 || r.status == 1) << r.status;
-    if (r.status == 0) EXPECT_EQ(r.out.rfind("PASS: ", 0), 0u) << r.out;
-    else EXPECT_EQ(r.err.rfind("Safety test failed: ", 0), 0u) << r.err;
+    if (r.status == 0) EXPECT_EQ(r.out, quillon::text::selfTestPassed);
+    else EXPECT_EQ(r.err.rfind(quillon::text::selfTestFailed, 0), 0u) << r.err;
 }
 
 TEST(Entry, DryRunOnABrowserCacheNamesItAndRemovesNothing) {
@@ -144,8 +144,8 @@ TEST(Entry, AnOptionWordAsTheProgramNameChoosesItsMode) {
         const char* name;
         const char* expected; // what standard output begins with, or the preview log holds
     };
-    for (const Case& c : {Case{"--dry-run", "Preview: "}, Case{"--self-test", "PASS: "},
-                          Case{"--ui-preview", "UI PREVIEW ONLY"}}) {
+    for (const Case& c : {Case{"--dry-run", "Preview: "}, Case{"--self-test", quillon::text::selfTestPassed},
+                          Case{"--ui-preview", quillon::text::uiPreviewOnly}}) {
         t::requireFixtureEnvironment();
         const std::string base = t::freshDirectory("entry");
         for (const char* sub : {"/home", "/tmp", "/cache"}) {

@@ -1,5 +1,6 @@
 #include "app/ProgressAnimation.h"
 
+#include "core/Texts.h"
 #include "engine/Report.h"
 #include "platform/Paths.h"
 #include "tests/app/AppTestSupport.h"
@@ -89,15 +90,15 @@ TEST_F(PreviewTest, WritesItsLogInTheTemporaryFolder) {
     EXPECT_EQ(window.logPath(), logFile);
     const std::vector<std::string> lines = logLines();
     ASSERT_GE(lines.size(), 3U);
-    EXPECT_EQ(lines[0], "Quillon");
-    EXPECT_EQ(lines[2], "UI PREVIEW ONLY \u2014 no caches will be changed.");
+    EXPECT_EQ(lines[0], text::programName);
+    EXPECT_EQ(lines[2], text::uiPreviewOnly);
 }
 
 TEST_F(PreviewTest, EndsTheLogWithPreviewFinished) {
     runPreview();
     const std::vector<std::string> lines = logLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "PREVIEW FINISHED \u2014 no files changed.");
+    EXPECT_EQ(lines.back(), previewFinishedLine);
 }
 
 TEST_F(PreviewTest, LeavesTheFixtureFolderByteForByteUnchanged) {
@@ -111,7 +112,7 @@ TEST_F(PreviewTest, EndsWithNothingToCleanTheFreeSpaceAndNoLocations) {
     runPreview();
     // The free space is read at the end; it is the fixture volume's.
     const std::string text = statusText();
-    const std::string first = "Nothing to clean right now\n";
+    const std::string first = text::nothingToClean + std::string("\n");
     const std::string last = " available \u00b7 0 locations";
     ASSERT_EQ(text.rfind(first, 0), 0U) << text;
     ASSERT_GE(text.size(), first.size() + last.size());
@@ -131,7 +132,7 @@ TEST_F(PreviewTest, RunsTheBarUpTo99BeforeItsFinalReport) {
 TEST_F(PreviewTest, ShowsItsStageWhileItRuns) {
     settings.previewInterval = std::chrono::milliseconds(50);
     launch(true);
-    ASSERT_TRUE(t::waitUntil([&] { return statusText() == "Preview: checking caches\u2026"; }));
+    ASSERT_TRUE(t::waitUntil([&] { return statusText() == previewStage; }));
 }
 
 TEST_F(PreviewTest, CancelledPreviewEndsTheLogWithPreviewCancelled) {
@@ -141,7 +142,7 @@ TEST_F(PreviewTest, CancelledPreviewEndsTheLogWithPreviewCancelled) {
     ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
     const std::vector<std::string> lines = logLines();
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "PREVIEW CANCELLED \u2014 no files changed.");
+    EXPECT_EQ(lines.back(), previewCancelledLine);
 }
 
 TEST_F(PreviewTest, CancelledPreviewShowsTheCancelledFinalText) {
@@ -149,7 +150,7 @@ TEST_F(PreviewTest, CancelledPreviewShowsTheCancelledFinalText) {
     AppDelegate& window = launch(true);
     window.cancelOrClose();
     ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText(), "Cancelled\nNo further files will be removed.");
+    EXPECT_EQ(statusText(), text::cancelledNothingRemoved);
 }
 
 TEST_F(PreviewTest, QuitRequestDuringThePreviewEndsTheProgramAfterItsFinalReport) {
@@ -158,7 +159,7 @@ TEST_F(PreviewTest, QuitRequestDuringThePreviewEndsTheProgramAfterItsFinalReport
     window.requestQuit();
     EXPECT_EQ(endings, 0);
     ASSERT_TRUE(t::waitUntil([&] { return endings > 0; }));
-    EXPECT_EQ(statusAtEnd, "Cancelled\nNo further files will be removed.");
+    EXPECT_EQ(statusAtEnd, text::cancelledNothingRemoved);
 }
 
 TEST_F(PreviewTest, NeverCallsTheCleanRun) {

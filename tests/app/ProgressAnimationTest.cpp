@@ -1,5 +1,6 @@
 #include "app/ProgressAnimation.h"
 
+#include "core/Texts.h"
 #include "tests/app/AppTestSupport.h"
 
 #include <QSignalSpy>
@@ -43,7 +44,7 @@ class EasingTimerTest : public t::DelegateTest {};
 TEST_F(EasingTimerTest, MovesBarFromZeroToSixThenTo11_28TowardsFifty) {
     AppDelegate& window = delegate();
     QSignalSpy moves(&window, &AppDelegate::progressChanged);
-    window.update(0.5, "Checking build caches\u2026");
+    window.update(0.5, text::buildCachesStage);
     window.startProgressTimer();
     ASSERT_TRUE(t::waitUntil([&] { return moves.count() >= 2; }));
     EXPECT_DOUBLE_EQ(moves.at(0).at(0).toDouble(), 6.0);
@@ -53,10 +54,10 @@ TEST_F(EasingTimerTest, MovesBarFromZeroToSixThenTo11_28TowardsFifty) {
 TEST_F(EasingTimerTest, NeverMovesTheBarBackwards) {
     AppDelegate& window = delegate();
     QSignalSpy moves(&window, &AppDelegate::progressChanged);
-    window.update(0.3, "Checking build caches\u2026");
+    window.update(0.3, text::buildCachesStage);
     window.startProgressTimer();
     ASSERT_TRUE(t::waitUntil([&] { return window.progress() >= 29.9; }));
-    window.update(0.1, "Checking build caches\u2026");
+    window.update(0.1, text::buildCachesStage);
     t::spinFor(std::chrono::milliseconds(200));
     for (int i = 1; i < moves.count(); ++i)
         EXPECT_GT(moves.at(i).at(0).toDouble(), moves.at(i - 1).at(0).toDouble());
@@ -64,7 +65,7 @@ TEST_F(EasingTimerTest, NeverMovesTheBarBackwards) {
 
 TEST_F(EasingTimerTest, ShowsTheEasedValueOnTheBarInHundredthsOfAPoint) {
     AppDelegate& window = delegate();
-    window.update(0.5, "Checking build caches\u2026");
+    window.update(0.5, text::buildCachesStage);
     window.startProgressTimer();
     ASSERT_TRUE(t::waitUntil([&] { return window.progress() >= 11.28; }));
     window.cancelOrClose(); // freezes the bar
@@ -95,7 +96,7 @@ TEST_F(EasingTimerTest, BarRunsToHundredAfterACompletedRunAndTheTimerEnds) {
 
 TEST_F(EasingTimerTest, KeepsRunningWhileTheRunIsNotFinished) {
     AppDelegate& window = delegate();
-    window.update(1.0, "Checking older logs\u2026");
+    window.update(1.0, text::olderLogsStage);
     window.startProgressTimer();
     ASSERT_TRUE(t::waitUntil([&] { return window.progress() >= 99.0; }));
     t::flushDeferredDeletes();

@@ -1,5 +1,6 @@
 #include "app/AppWindow.h"
 #include "app/WindowViews.h"
+#include "core/Texts.h"
 
 #include "tests/app/AppTestSupport.h"
 
@@ -39,7 +40,7 @@ TEST_F(WindowLayoutTest, WindowIsAToolWindow) {
     EXPECT_EQ(window()->windowType(), Qt::Tool);
 }
 
-TEST_F(WindowLayoutTest, WindowIsTitledQuillon) { EXPECT_EQ(window()->windowTitle().toStdString(), "Quillon"); }
+TEST_F(WindowLayoutTest, WindowIsTitledQuillon) { EXPECT_EQ(window()->windowTitle().toStdString(), text::programName); }
 
 TEST_F(WindowLayoutTest, WindowCarriesTheProgramsIcon) { EXPECT_FALSE(window()->windowIcon().isNull()); }
 
@@ -75,12 +76,12 @@ TEST_F(WindowLayoutTest, ViewsAreAddedInTableOrder) {
 TEST_F(WindowLayoutTest, IconShowsAnImageNamedForAccessibility) {
     auto* icon = view<QLabel>("icon");
     EXPECT_FALSE(icon->pixmap().isNull());
-    EXPECT_EQ(icon->accessibleName().toStdString(), "Quillon app icon");
+    EXPECT_EQ(icon->accessibleName().toStdString(), text::iconName);
 }
 
 TEST_F(WindowLayoutTest, TitleIsQuillonIn15PixelSemibold) {
     auto* title = view<QLabel>("titleLabel");
-    EXPECT_EQ(title->text().toStdString(), "Quillon");
+    EXPECT_EQ(title->text().toStdString(), text::programName);
     EXPECT_EQ(title->font().pixelSize(), 15);
     EXPECT_EQ(title->font().weight(), QFont::DemiBold);
     EXPECT_EQ(title->alignment(), Qt::AlignCenter);
@@ -88,7 +89,7 @@ TEST_F(WindowLayoutTest, TitleIsQuillonIn15PixelSemibold) {
 
 TEST_F(WindowLayoutTest, StatusStartsAsPreparingIn11PixelSecondaryText) {
     auto* status = view<QLabel>("statusLabel");
-    EXPECT_EQ(status->text().toStdString(), "Preparing\u2026");
+    EXPECT_EQ(status->text().toStdString(), text::preparing);
     EXPECT_EQ(status->font().pixelSize(), 11);
     EXPECT_EQ(status->alignment(), Qt::AlignCenter);
     EXPECT_LT(status->palette().color(QPalette::WindowText).alphaF(), 1.0F);
@@ -103,14 +104,14 @@ TEST_F(WindowLayoutTest, ProgressIsADeterminateBarAtZero) {
 
 TEST_F(WindowLayoutTest, CancelButtonReadsCancelWithEscape) {
     auto* cancel = view<QPushButton>("cancelButton");
-    EXPECT_EQ(cancel->text().toStdString(), "Cancel");
+    EXPECT_EQ(cancel->text().toStdString(), text::cancelButton);
     EXPECT_EQ(cancel->shortcut(), QKeySequence(Qt::Key_Escape));
     EXPECT_TRUE(cancel->isEnabled());
 }
 
 TEST_F(WindowLayoutTest, LogsButtonReadsShowLogsWithoutAKey) {
     auto* logs = view<QPushButton>("logsButton");
-    EXPECT_EQ(logs->text().toStdString(), "Show Logs");
+    EXPECT_EQ(logs->text().toStdString(), text::showLogsButton);
     EXPECT_TRUE(logs->shortcut().isEmpty());
 }
 

@@ -1,7 +1,9 @@
 // The quillon program itself in its window modes, on the offscreen platform
 // and inside the fixture folder.
 
+#include "app/ProgressAnimation.h"
 #include "catalog/RunLogFolder.h"
+#include "core/Texts.h"
 #include "platform/Paths.h"
 #include "tests/app/ChildProgram.h"
 #include "tests/support/Fixture.h"
@@ -72,7 +74,7 @@ TEST_F(WindowProgramTest, RealRunCleansTheHomeWritesTheLogAndEndsOnSigterm) {
         ASSERT_TRUE(waitForFile(log, "Kept recent, active or protected items in", milliseconds(120000)));
         program->signal(SIGTERM);
         EXPECT_EQ(program->wait(milliseconds(20000)), 0);
-        if (attempt < 3 && t::readFile(log).find("Cannot verify open files; kept everything") != std::string::npos)
+        if (attempt < 3 && t::readFile(log).find(text::cannotVerifyOpenFiles) != std::string::npos)
             continue;
         break;
     }
@@ -80,9 +82,9 @@ TEST_F(WindowProgramTest, RealRunCleansTheHomeWritesTheLogAndEndsOnSigterm) {
     EXPECT_FALSE(t::exists(cache)) << t::readFile(log);
     const std::vector<std::string> lines = linesOf(log);
     ASSERT_GE(lines.size(), 4U);
-    EXPECT_EQ(lines[0], "Quillon");
-    EXPECT_EQ(lines[2], "Cleanup started.");
-    EXPECT_NE(std::find(lines.begin(), lines.end(), "Inspecting: " + cache), lines.end());
+    EXPECT_EQ(lines[0], text::programName);
+    EXPECT_EQ(lines[2], text::cleanupStarted);
+    EXPECT_NE(std::find(lines.begin(), lines.end(), text::inspectingPrefix + cache), lines.end());
     const auto blank = std::find(lines.begin() + 3, lines.end(), "");
     ASSERT_NE(blank, lines.end());
     ASSERT_NE(blank + 1, lines.end());
@@ -128,24 +130,24 @@ TEST_F(WindowProgramTest, PreviewEndsOnSigtermWithItsCancelledLine) {
     const std::string log = platform::userTempDirectory() + "/Quillon-UI-preview.log";
     unlink(log.c_str());
     auto program = start({"--ui-preview"});
-    ASSERT_TRUE(waitForFile(log, "UI PREVIEW ONLY", milliseconds(30000)));
+    ASSERT_TRUE(waitForFile(log, text::uiPreviewOnly, milliseconds(30000)));
     program->signal(SIGTERM);
     EXPECT_EQ(program->wait(milliseconds(20000)), 0);
     const std::vector<std::string> lines = linesOf(log);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "PREVIEW CANCELLED \u2014 no files changed.");
+    EXPECT_EQ(lines.back(), previewCancelledLine);
 }
 
 TEST_F(WindowProgramTest, PreviewEndsOnSigintWithItsCancelledLine) {
     const std::string log = platform::userTempDirectory() + "/Quillon-UI-preview.log";
     unlink(log.c_str());
     auto program = start({"--ui-preview"});
-    ASSERT_TRUE(waitForFile(log, "UI PREVIEW ONLY", milliseconds(30000)));
+    ASSERT_TRUE(waitForFile(log, text::uiPreviewOnly, milliseconds(30000)));
     program->signal(SIGINT);
     EXPECT_EQ(program->wait(milliseconds(20000)), 0);
     const std::vector<std::string> lines = linesOf(log);
     ASSERT_FALSE(lines.empty());
-    EXPECT_EQ(lines.back(), "PREVIEW CANCELLED \u2014 no files changed.");
+    EXPECT_EQ(lines.back(), previewCancelledLine);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "catalog/BuildMetadata.h"
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "platform/PlatformError.h"
 #include "platform/PropertyList.h"
 #include "platform/PropertyListShape.h"
@@ -23,7 +24,7 @@ namespace t = quillon::testing;
 namespace {
 
 const std::string accepted = "accepted";
-const std::string kept = "skip: Missing Xcode workspace metadata; kept";
+const std::string kept = std::string("skip: ") + text::missingWorkspace;
 const std::string unreadable = "reader: The data couldn\u2019t be read because it isn\u2019t in the correct format.";
 
 struct Reading {

@@ -1,6 +1,7 @@
 #include "catalog/TemporaryBuild.h"
 #include "core/Errors.h"
 #include "core/StartupValues.h"
+#include "core/Texts.h"
 #include "platform/PlatformError.h"
 #include "tests/support/Fixture.h"
 
@@ -18,12 +19,6 @@ using namespace quillon;
 namespace t = quillon::testing;
 
 namespace {
-
-const std::string notOwned = "Temporary build directory is not owned by this user";
-const std::string unrecognized = "Unrecognized temporary build contents; kept";
-const std::string cannotRead = "Cannot read temporary build metadata";
-const std::string notPrivate = "Temporary build metadata is not a private regular file";
-const std::string missingWorkspace = "Missing Xcode workspace metadata; kept";
 
 std::string metadataFor(const std::string& workspace) {
     return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
@@ -87,22 +82,22 @@ TEST(TemporaryBuildValidation, RefusesUnknownOrHiddenTopLevelEntries) {
     const std::string parent = t::freshDirectory();
     const std::string hidden = makeBuildDirectory(parent, "hidden");
     t::writeFile(hidden + "/.DS_Store", "x");
-    EXPECT_EQ(validation(hidden), unrecognized);
+    EXPECT_EQ(validation(hidden), text::unrecognizedBuildContents);
 
     const std::string nested = makeBuildDirectory(parent, "nested");
     t::makeDirectory(nested + "/Intermediates.noindex"); // belongs inside Build only
-    EXPECT_EQ(validation(nested), unrecognized);
+    EXPECT_EQ(validation(nested), text::unrecognizedBuildContents);
 
     const std::string other = makeBuildDirectory(parent, "other");
     t::writeFile(other + "/notes.txt", "x");
-    EXPECT_EQ(validation(other), unrecognized);
+    EXPECT_EQ(validation(other), text::unrecognizedBuildContents);
 }
 
 TEST(TemporaryBuildValidation, RefusesADirectoryWithoutMetadata) {
     const std::string build = t::freshDirectory() + "/B";
     t::makeDirectory(build + "/Build");
-    EXPECT_EQ(validation(build), unrecognized);
-    EXPECT_EQ(validation(t::freshDirectory()), unrecognized);
+    EXPECT_EQ(validation(build), text::unrecognizedBuildContents);
+    EXPECT_EQ(validation(t::freshDirectory()), text::unrecognizedBuildContents);
 }
 
 TEST(TemporaryBuildValidation, RefusesMetadataThatIsASymbolicLink) {
@@ -111,20 +106,20 @@ TEST(TemporaryBuildValidation, RefusesMetadataThatIsASymbolicLink) {
     const std::string build = parent + "/B";
     t::makeDirectory(build);
     t::makeSymlink(parent + "/real.plist", build + "/info.plist");
-    EXPECT_EQ(validation(build), cannotRead);
+    EXPECT_EQ(validation(build), text::cannotReadBuildMetadata);
 }
 
 TEST(TemporaryBuildValidation, RefusesHardLinkedMetadata) {
     const std::string parent = t::freshDirectory();
     const std::string build = makeBuildDirectory(parent, "B");
     t::makeHardLink(build + "/info.plist", parent + "/second-name.plist");
-    EXPECT_EQ(validation(build), notPrivate);
+    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
 }
 
 TEST(TemporaryBuildValidation, RefusesEmptyAndOversizedMetadataButNotExactlyOneMebibyte) {
     const std::string parent = t::freshDirectory();
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "empty", "")), notPrivate);
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "over", metadataOfSize(1048577))), notPrivate);
+    EXPECT_EQ(validation(makeBuildDirectory(parent, "empty", "")), text::buildMetadataNotPrivate);
+    EXPECT_EQ(validation(makeBuildDirectory(parent, "over", metadataOfSize(1048577))), text::buildMetadataNotPrivate);
     EXPECT_EQ(validation(makeBuildDirectory(parent, "exact", metadataOfSize(1048576))), "valid");
 }
 
@@ -132,7 +127,7 @@ TEST(TemporaryBuildValidation, RefusesAFifoWithoutBlocking) {
     const std::string build = t::freshDirectory() + "/B";
     t::makeDirectory(build);
     ASSERT_EQ(mkfifo((build + "/info.plist").c_str(), 0600), 0);
-    EXPECT_EQ(validation(build), notPrivate);
+    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
 }
 
 TEST(TemporaryBuildValidation, RefusesADeviceNode) {
@@ -140,21 +135,21 @@ TEST(TemporaryBuildValidation, RefusesADeviceNode) {
     t::makeDirectory(build);
     if (mknod((build + "/info.plist").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
         GTEST_SKIP() << "cannot make a device node here";
-    EXPECT_EQ(validation(build), notPrivate);
+    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
 }
 
 TEST(TemporaryBuildValidation, RefusesADirectoryNamedLikeTheMetadata) {
     const std::string build = t::freshDirectory() + "/B";
     t::makeDirectory(build + "/info.plist");
-    EXPECT_EQ(validation(build), notPrivate);
+    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
 }
 
 TEST(TemporaryBuildValidation, RefusesMetadataOfWrongWorkspaceWithItsReason) {
     const std::string parent = t::freshDirectory();
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "relative", metadataFor("App/App.xcodeproj"))), missingWorkspace);
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "cased", metadataFor("/a/App.XcodeProj"))), missingWorkspace);
+    EXPECT_EQ(validation(makeBuildDirectory(parent, "relative", metadataFor("App/App.xcodeproj"))), text::missingWorkspace);
+    EXPECT_EQ(validation(makeBuildDirectory(parent, "cased", metadataFor("/a/App.XcodeProj"))), text::missingWorkspace);
     const std::string number = "<plist><dict><key>WorkspacePath</key><integer>7</integer></dict></plist>";
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "number", number)), missingWorkspace);
+    EXPECT_EQ(validation(makeBuildDirectory(parent, "number", number)), text::missingWorkspace);
 }
 
 TEST(TemporaryBuildValidation, PassesOnTheReadersErrorForMetadataThatIsNotAPropertyList) {
@@ -180,9 +175,9 @@ TEST(TemporaryBuildValidation, PassesOnTheErrorOfOpeningTheDirectory) {
     const std::string parent = t::freshDirectory();
     const std::string build = makeBuildDirectory(parent, "B");
     t::makeSymlink(build, parent + "/link");
-    EXPECT_EQ(validation(parent + "/link"), "Cannot open directory component link: Not a directory");
-    EXPECT_EQ(validation(parent + "/missing"), "Cannot open directory component missing: No such file or directory");
-    EXPECT_EQ(validation("relative/B"), "Invalid path");
+    EXPECT_EQ(validation(parent + "/link"), text::cannotOpenComponent + std::string("link: Not a directory"));
+    EXPECT_EQ(validation(parent + "/missing"), text::cannotOpenComponent + std::string("missing: No such file or directory"));
+    EXPECT_EQ(validation("relative/B"), text::invalidPath);
 }
 
 TEST(TemporaryBuildOwnership, RefusesADirectoryOfAnotherUser) {
@@ -191,7 +186,7 @@ TEST(TemporaryBuildOwnership, RefusesADirectoryOfAnotherUser) {
     if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
     const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
     ASSERT_EQ(chown(build.c_str(), uid, gid), 0);
-    EXPECT_EQ(validation(build), notOwned);
+    EXPECT_EQ(validation(build), text::buildNotOwned);
 }
 
 TEST(TemporaryBuildOwnership, RefusesMetadataOfAnotherUser) {
@@ -200,7 +195,7 @@ TEST(TemporaryBuildOwnership, RefusesMetadataOfAnotherUser) {
     if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
     const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
     ASSERT_EQ(chown((build + "/info.plist").c_str(), uid, gid), 0);
-    EXPECT_EQ(validation(build), notPrivate);
+    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
 }
 
 TEST(TemporaryBuildOwnership, RefusesUnreadableMetadataForAnUnprivilegedUser) {
@@ -222,7 +217,7 @@ TEST(TemporaryBuildOwnership, RefusesUnreadableMetadataForAnUnprivilegedUser) {
     if (child == 0) {
         if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) _exit(3);
         const std::string outcome = validation(build);
-        if (outcome == cannotRead) _exit(0);
+        if (outcome == text::cannotReadBuildMetadata) _exit(0);
         std::fprintf(stderr, "unprivileged validation gave: %s\n", outcome.c_str());
         _exit(1);
     }

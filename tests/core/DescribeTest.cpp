@@ -1,4 +1,5 @@
 #include "core/Errors.h"
+#include "core/Texts.h"
 
 #include <gtest/gtest.h>
 
@@ -8,9 +9,8 @@ using quillon::describe;
 using quillon::SafetyError;
 
 TEST(Describe, SkipIsCaseNameAndQuotedReason) {
-    EXPECT_EQ(describe(SafetyError::skip("Cannot open root")), "skip(\"Cannot open root\")");
-    EXPECT_EQ(describe(SafetyError::skip("Relevant app or build tool is running")),
-              "skip(\"Relevant app or build tool is running\")");
+    for (const std::string reason : {quillon::text::cannotOpenRoot, quillon::text::toolRunning})
+        EXPECT_EQ(describe(SafetyError::skip(reason)), "skip(\"" + reason + "\")");
 }
 
 TEST(Describe, QuotesBackslashesAndControlCharactersAreEscaped) {
@@ -20,8 +20,8 @@ TEST(Describe, QuotesBackslashesAndControlCharactersAreEscaped) {
 }
 
 TEST(Describe, NonAsciiReasonsAreKeptAsTheyAre) {
-    EXPECT_EQ(describe(SafetyError::skip("Cannot open directory component caf\u00E9: Permission denied")),
-              "skip(\"Cannot open directory component caf\u00E9: Permission denied\")");
+    const std::string reason = quillon::text::cannotOpenComponent + std::string("caf\u00E9: Permission denied");
+    EXPECT_EQ(describe(SafetyError::skip(reason)), "skip(\"" + reason + "\")");
 }
 
 TEST(Describe, CancellationIsTypeNameWithParentheses) { EXPECT_EQ(describe(quillon::CleanCancelled()), "CleanCancelled()"); }

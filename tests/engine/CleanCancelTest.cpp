@@ -1,5 +1,6 @@
 #include "engine/Clean.h"
 
+#include "core/Texts.h"
 #include "engine/Report.h"
 #include "tests/engine/CleanFixture.h"
 
@@ -17,7 +18,7 @@ TEST(CleanCancel, CancelledBeforeStartTouchesNothingNotEvenTheLock) {
     std::vector<std::string> logged;
     const Report report = clean(false, home.places, &control, {}, [&](const std::string& l) { logged.push_back(l); });
     EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Cancelled before cleanup started."});
+    EXPECT_EQ(report.notes, std::vector<std::string>{text::cancelledBeforeStart});
     EXPECT_EQ(logged, report.notes);
     EXPECT_EQ(report.checked, 0);
     EXPECT_FALSE(t::exists(home.places.temp + "/" + lockFileName));
@@ -40,7 +41,7 @@ TEST(CleanCancel, CancelledBetweenLocationsStartsNoFurtherLocation) {
     EXPECT_EQ(report.checked, 1);
     ASSERT_EQ(report.notes.size(), 3u);
     EXPECT_EQ(report.notes[1], "Cleared " + size(report.removed) + " from " + first);
-    EXPECT_EQ(report.notes[2], "Cancelled. No further files will be removed.");
+    EXPECT_EQ(report.notes[2], text::cancelledBetweenLocations);
     EXPECT_FALSE(t::exists(first));
     EXPECT_TRUE(t::exists(second + "/f0"));
     EXPECT_EQ(progress.size(), 2u); // no progress after the cancellation

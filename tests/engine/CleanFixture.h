@@ -3,6 +3,8 @@
 // Fixture homes for the clean-run tests: every run goes to folders inside
 // the test's private fixture, never to the real home or /tmp.
 
+#include "core/Errors.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "tests/support/Fixture.h"
 
@@ -48,6 +50,11 @@ inline void waitPastTheSecond() { std::this_thread::sleep_for(std::chrono::milli
 
 inline bool hasNote(const Report& report, const std::string& note) {
     return std::find(report.notes.begin(), report.notes.end(), note) != report.notes.end();
+}
+
+// The note of a location kept whole for `reason`.
+inline std::string keptNote(const std::string& path, const char* reason) {
+    return text::keptPrefix + path + " \u2014 " + describe(SafetyError::skip(reason));
 }
 
 inline std::string joined(const std::vector<std::string>& lines) {

@@ -1,6 +1,7 @@
 #include "engine/Clean.h"
 
 #include "catalog/Catalogue.h"
+#include "core/Texts.h"
 #include "engine/Report.h"
 #include "fs/Descriptor.h"
 #include "tests/engine/CleanFixture.h"
@@ -74,8 +75,7 @@ TEST(CleanGuards, RunningApplicationKeepsItsLocationAndIsNamedInTheSummary) {
     t::waitPastTheSecond();
     running(home, {"google chrome"});
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Kept: " + cache +
-                                                     " \u2014 skip(\"Relevant app or build tool is running\")"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, text::toolRunning)});
     EXPECT_EQ(report.busyGroups, std::set<std::string>{"Chrome"});
     EXPECT_EQ(report.skipped, 1);
     EXPECT_TRUE(t::exists(cache + "/f0"));
@@ -105,7 +105,7 @@ TEST(CleanGuards, RunningChromiumKeepsEveryChromiumLocationAndItsProfileData) {
     for (const Candidate& location : candidates(home.places.home, home.places.temp, home.places.cache,
                                                 home.places.sharedTemp, home.places.config))
         if (t::exists(location.path))
-            expected.push_back("Kept: " + location.path + " \u2014 skip(\"Relevant app or build tool is running\")");
+            expected.push_back(t::keptNote(location.path, text::toolRunning));
     EXPECT_EQ(expected.size(), 6u); // the three profile caches, the browser-wide GPU cache, Cache and Code Cache
     EXPECT_EQ(report.notes, expected);
     EXPECT_EQ(report.busyGroups, std::set<std::string>{"Chromium"});
@@ -224,7 +224,7 @@ TEST(CleanGuards, SecondRunIsRefusedWhileAnotherProcessHoldsTheLock) {
     ASSERT_GT(holder, 0);
     Child guard(holder);
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Another cleanup is running; nothing removed"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{text::anotherCleanupRunning});
     EXPECT_EQ(report.skipped, 1);
     EXPECT_EQ(report.checked, 0);
     EXPECT_TRUE(t::exists(cache + "/f0"));
@@ -236,7 +236,7 @@ TEST(CleanGuards, LockFileThatIsALinkRefusesTheRun) {
     t::makeSymlink(elsewhere, home.places.temp + "/" + lockFileName);
     std::vector<std::string> logged;
     const Report report = clean(false, home.places, nullptr, {}, [&](const std::string& l) { logged.push_back(l); });
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Cannot obtain cleanup lock; nothing removed"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{text::noCleanupLock});
     EXPECT_EQ(logged, report.notes);
     EXPECT_EQ(report.skipped, 1);
     EXPECT_FALSE(t::exists(elsewhere));
@@ -246,7 +246,7 @@ TEST(CleanGuards, MissingTemporaryFolderRefusesTheRunInsteadOfLockingInTheRoot) 
     t::FixtureHome home;
     home.places.temp = "";
     const Report report = clean(true, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Cannot obtain cleanup lock; nothing removed"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{text::noCleanupLock});
     EXPECT_FALSE(t::exists(std::string("/") + lockFileName));
 }
 

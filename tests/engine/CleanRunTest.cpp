@@ -1,5 +1,6 @@
 #include "engine/Clean.h"
 
+#include "core/Texts.h"
 #include "engine/Report.h"
 #include "tests/engine/CleanFixture.h"
 
@@ -24,7 +25,7 @@ TEST(CleanRun, NoExistingLocationGivesNoNotesAndNothingCleared) {
     EXPECT_EQ(report.checked, 0);
     EXPECT_TRUE(report.notes.empty()) << t::joined(report.notes);
     EXPECT_TRUE(logged.empty());
-    EXPECT_EQ(summary(report, false).rfind("No disposable files could be cleared right now.\n", 0), 0u);
+    EXPECT_EQ(summary(report, false).rfind(text::nothingCleared + std::string("\n"), 0), 0u);
 }
 
 TEST(CleanRun, PreviewRemovesNothingAndTheRealRunRemovesExactlyThePlannedTrees) {
@@ -74,13 +75,13 @@ TEST(CleanRun, ProgressRunsFromZeroToOneWithTheGroupsStageTextAndInspectingLines
         true, home.places, nullptr, [&](double f, const std::string& s) { progress.emplace_back(f, s); },
         [&](const std::string& l) { logged.push_back(l); });
     ASSERT_EQ(report.checked, 2) << t::joined(report.notes);
-    EXPECT_EQ(progress, (std::vector<std::pair<double, std::string>>{{0.0, "Checking build caches\u2026"},
-                                                                     {0.5, "Checking build caches\u2026"},
+    EXPECT_EQ(progress, (std::vector<std::pair<double, std::string>>{{0.0, text::buildCachesStage},
+                                                                     {0.5, text::buildCachesStage},
                                                                      {0.5, "Checking Chrome caches\u2026"},
                                                                      {1.0, "Checking Chrome caches\u2026"}}));
     ASSERT_EQ(logged.size(), 4u);
-    EXPECT_EQ(logged[0], "Inspecting: " + home.places.home + "/Library/Caches/com.apple.dt.Xcode");
-    EXPECT_EQ(logged[2], "Inspecting: " + cache);
+    EXPECT_EQ(logged[0], text::inspectingPrefix + home.places.home + "/Library/Caches/com.apple.dt.Xcode");
+    EXPECT_EQ(logged[2], text::inspectingPrefix + cache);
     EXPECT_EQ(std::vector<std::string>({logged[1], logged[3]}), report.notes);
 }
 
@@ -99,7 +100,7 @@ TEST(CleanRun, RefusedLocationIsKeptWithTheDescribedReason) {
     t::writeFile(cache + "/fresh", "x");
     t::setModificationTime(cache + "/fresh", t::now() + 1000);
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Kept: " + cache + " \u2014 skip(\"Recently changed; kept\")"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, text::recentlyChanged)});
     EXPECT_EQ(report.skipped, 1);
     EXPECT_TRUE(t::exists(cache + "/f0"));
 }
@@ -112,8 +113,7 @@ TEST(CleanRun, LinkedLocationIsKeptAndItsTargetUntouched) {
     t::makeSymlink(victim, home.chrome + "/Default/Cache");
     t::waitPastTheSecond();
     const Report report = clean(false, home.places);
-    EXPECT_EQ(report.notes, std::vector<std::string>{"Kept: " + home.chrome + "/Default/Cache \u2014 skip(\"Root is "
-                                                     "not a private, regular directory\")"});
+    EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(home.chrome + "/Default/Cache", text::rootNotPrivate)});
     EXPECT_EQ(t::readFile(victim + "/precious"), "x");
 }
 

@@ -1,5 +1,6 @@
 #include "engine/RunLog.h"
 
+#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
@@ -28,30 +29,30 @@ TEST(RunLog, NewLogHoldsExactlyTheThreeHeaderLines) {
     const std::string text = t::readFile(path);
     const auto l = lines(text);
     ASSERT_EQ(l.size(), 3u);
-    EXPECT_EQ(l[0], "Quillon");
+    EXPECT_EQ(l[0], quillon::text::programName);
     EXPECT_TRUE(std::regex_match(l[1], std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << l[1];
-    EXPECT_EQ(l[2], "Cleanup started.");
+    EXPECT_EQ(l[2], quillon::text::cleanupStarted);
     EXPECT_EQ(text.back(), '\n');
 }
 
 TEST(RunLog, PreviewHeaderSaysNothingWillChange) {
     const std::string path = t::freshDirectory("log") + "/Quillon-UI-preview.log";
     { RunLog log(true, path); }
-    EXPECT_EQ(lines(t::readFile(path)).at(2), "UI PREVIEW ONLY \u2014 no caches will be changed.");
+    EXPECT_EQ(lines(t::readFile(path)).at(2), quillon::text::uiPreviewOnly);
 }
 
 TEST(RunLog, AppendsLinesAsUtf8AndNothingAfterClose) {
     const std::string path = t::freshDirectory("log") + "/LastRun.log";
     RunLog log(false, path);
     log.append("Checking Chrome caches\u2026");
-    log.append("Kept: /x \u2014 skip(\"Recently changed; kept\")");
+    log.append("Kept: /x \u2014 sample");
     log.close();
     log.append("after close");
     log.close();
     const auto l = lines(t::readFile(path));
     ASSERT_EQ(l.size(), 5u);
     EXPECT_EQ(l[3], "Checking Chrome caches\xE2\x80\xA6");
-    EXPECT_EQ(l[4], "Kept: /x \xE2\x80\x94 skip(\"Recently changed; kept\")");
+    EXPECT_EQ(l[4], "Kept: /x \xE2\x80\x94 sample");
 }
 
 TEST(RunLog, NextLaunchReplacesThePreviousLog) {

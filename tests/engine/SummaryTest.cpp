@@ -1,5 +1,7 @@
 #include "engine/Report.h"
 
+#include "core/Texts.h"
+
 #include <gtest/gtest.h>
 
 using quillon::Report;
@@ -16,7 +18,7 @@ const std::string body(const char* free, int checked, int skipped) {
 } // namespace
 
 TEST(Summary, NewReportSaysNothingCouldBeCleared) {
-    EXPECT_EQ(summary(Report{}, false), "No disposable files could be cleared right now." + body("Zero KB", 0, 0));
+    EXPECT_EQ(summary(Report{}, false), quillon::text::nothingCleared + body("Zero KB", 0, 0));
 }
 
 TEST(Summary, RemovedBytesOrCleanedItemsEachGiveTheClearedHeadline) {
@@ -50,18 +52,18 @@ TEST(Summary, CountOfOneKeepsThePluralWords) {
     Report report;
     report.checked = 1;
     report.skipped = 1;
-    EXPECT_EQ(summary(report, false), "No disposable files could be cleared right now." + body("Zero KB", 1, 1));
+    EXPECT_EQ(summary(report, false), quillon::text::nothingCleared + body("Zero KB", 1, 1));
 }
 
 TEST(Summary, DeveloperAndLogGroupsAreNeverNamedAsBusy) {
     Report report;
     report.busyGroups = {"Logs", "Python", "Development", "JavaScript", "Package downloads"};
-    EXPECT_EQ(summary(report, false), "No disposable files could be cleared right now." + body("Zero KB", 0, 0));
+    EXPECT_EQ(summary(report, false), quillon::text::nothingCleared + body("Zero KB", 0, 0));
 }
 
 TEST(Summary, BusyApplicationsAreNamedInCharacterCodeOrder) {
     Report report;
     report.busyGroups = {"Spotify", "Logs", "Figma", "VS Code", "Unity Hub"};
-    EXPECT_EQ(summary(report, false), "No disposable files could be cleared right now." + body("Zero KB", 0, 0) +
+    EXPECT_EQ(summary(report, false), quillon::text::nothingCleared + body("Zero KB", 0, 0) +
                                           "\nRunning apps skipped: Figma, Spotify, Unity Hub, VS Code.");
 }

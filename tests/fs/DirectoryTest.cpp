@@ -11,7 +11,7 @@ namespace quillon::fstest {
 namespace {
 
 std::string cannotOpen(const std::string& piece, int error) {
-    return "Cannot open directory component " + piece + ": " + std::strerror(error);
+    return text::cannotOpenComponent + piece + ": " + std::strerror(error);
 }
 
 // The error number of a guarded open of `name` in `dir`: the platform's own
@@ -76,7 +76,7 @@ TEST_F(OpenDirectory, DeepPathOpensWithoutKeepingDescriptors) {
 
 TEST_F(OpenDirectory, RelativeAndEmptyPathsAreInvalid) {
     for (const std::string path : {"", "tmp", "./tmp", "tmp/x", " /tmp"})
-        EXPECT_EQ(outcome([&] { openDirectory(path); }), "Invalid path") << "path '" << path << "'";
+        EXPECT_EQ(outcome([&] { openDirectory(path); }), text::invalidPath) << "path '" << path << "'";
 }
 
 TEST_F(OpenDirectory, DotAndDotDotComponentsAreInvalid) {
@@ -86,11 +86,11 @@ TEST_F(OpenDirectory, DotAndDotDotComponentsAreInvalid) {
     // /a/../b would name an existing directory; it must still be refused,
     // after the descriptor already opened for a has been closed (FsTest
     // checks the count).
-    EXPECT_EQ(outcome([&] { openDirectory(base + "/a/../b"); }), "Invalid path");
-    EXPECT_EQ(outcome([&] { openDirectory(base + "/a/./b"); }), "Invalid path");
-    EXPECT_EQ(outcome([&] { openDirectory(base + "/a/.."); }), "Invalid path");
-    EXPECT_EQ(outcome([&] { openDirectory("/.."); }), "Invalid path");
-    EXPECT_EQ(outcome([&] { openDirectory("/."); }), "Invalid path");
+    EXPECT_EQ(outcome([&] { openDirectory(base + "/a/../b"); }), text::invalidPath);
+    EXPECT_EQ(outcome([&] { openDirectory(base + "/a/./b"); }), text::invalidPath);
+    EXPECT_EQ(outcome([&] { openDirectory(base + "/a/.."); }), text::invalidPath);
+    EXPECT_EQ(outcome([&] { openDirectory("/.."); }), text::invalidPath);
+    EXPECT_EQ(outcome([&] { openDirectory("/."); }), text::invalidPath);
     // Names that merely begin with dots are ordinary components.
     t::makeDirectory(base + "/...");
     t::makeDirectory(base + "/..hidden");
@@ -231,16 +231,16 @@ TEST_F(Names, CancelledRunThrowsBeforeOpeningAnything) {
 }
 
 TEST_F(Names, DescriptorsThatCannotBeListedAreRefused) {
-    EXPECT_EQ(outcome([] { names(-1); }), "Cannot read directory");
+    EXPECT_EQ(outcome([] { names(-1); }), text::cannotReadDirectory);
     const std::string base = t::freshDirectory("badfd");
     t::writeFile(base + "/file", "x");
     const Descriptor file(::open((base + "/file").c_str(), O_RDONLY | O_CLOEXEC));
     ASSERT_TRUE(file);
-    EXPECT_EQ(outcome([&] { names(file.get()); }), "Cannot read directory");
+    EXPECT_EQ(outcome([&] { names(file.get()); }), text::cannotReadDirectory);
     EXPECT_NE(::fcntl(file.get(), F_GETFD), -1) << "the caller's descriptor was closed";
     const Descriptor socketFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     ASSERT_TRUE(socketFd);
-    EXPECT_EQ(outcome([&] { names(socketFd.get()); }), "Cannot read directory");
+    EXPECT_EQ(outcome([&] { names(socketFd.get()); }), text::cannotReadDirectory);
 }
 
 } // namespace

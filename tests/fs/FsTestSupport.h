@@ -6,6 +6,7 @@
 // "nobody" account (for the failure paths that root never meets).
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"

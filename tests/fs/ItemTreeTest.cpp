@@ -18,8 +18,6 @@
 namespace quillon::fstest {
 namespace {
 
-const std::string linked = "Linked, shared, special or differently owned item";
-const std::string recent = "Recently changed; kept";
 const std::string replacement = "\xEF\xBF\xBD"; // U+FFFD
 
 struct Place : TestDirectory {
@@ -134,8 +132,8 @@ TEST_F(InspectKind, HardLinkedFileIsRefusedAlsoInsideADirectory) {
     t::makeDirectory(place / "dir");
     t::writeFile(place / "dir/file", "payload");
     t::makeHardLink(place / "dir/file", place / "second");
-    EXPECT_EQ(place.refusalOf("second"), linked);
-    EXPECT_EQ(place.refusalOf("dir"), linked);
+    EXPECT_EQ(place.refusalOf("second"), text::ineligibleItem);
+    EXPECT_EQ(place.refusalOf("dir"), text::ineligibleItem);
     // With its second link gone the same file passes.
     ASSERT_EQ(::unlink((place / "second").c_str()), 0);
     EXPECT_EQ(place.refusalOf("dir"), "no error");
@@ -149,16 +147,16 @@ TEST_F(InspectKind, SymbolicLinksAreRefusedWhateverTheyPointAt) {
     t::makeSymlink(place / "old-file", place / "to-file");
     t::makeSymlink("old-dir", place / "to-dir");
     t::makeSymlink(place / "missing", place / "dangling");
-    for (const char* name : {"to-file", "to-dir", "dangling"}) EXPECT_EQ(place.refusalOf(name), linked) << name;
+    for (const char* name : {"to-file", "to-dir", "dangling"}) EXPECT_EQ(place.refusalOf(name), text::ineligibleItem) << name;
     t::makeDirectory(place / "holder");
     t::makeSymlink(place / "old-file", place / "holder/link");
-    EXPECT_EQ(place.refusalOf("holder"), linked);
+    EXPECT_EQ(place.refusalOf("holder"), text::ineligibleItem);
 }
 
 TEST_F(InspectKind, PipesSocketsAndDevicesAreRefused) {
     Place place("special");
     ASSERT_EQ(::mkfifo((place / "pipe").c_str(), 0600), 0);
-    EXPECT_EQ(place.refusalOf("pipe"), linked);
+    EXPECT_EQ(place.refusalOf("pipe"), text::ineligibleItem);
 
     const Descriptor sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
@@ -167,10 +165,10 @@ TEST_F(InspectKind, PipesSocketsAndDevicesAreRefused) {
     ASSERT_LT(socketPath.size(), sizeof address.sun_path);
     std::memcpy(address.sun_path, socketPath.c_str(), socketPath.size() + 1);
     ASSERT_EQ(::bind(sock.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address), 0);
-    EXPECT_EQ(place.refusalOf("socket"), linked);
+    EXPECT_EQ(place.refusalOf("socket"), text::ineligibleItem);
 
     if (::mknod((place / "null").c_str(), S_IFCHR | 0600, makedev(1, 3)) == 0) {
-        EXPECT_EQ(place.refusalOf("null"), linked);
+        EXPECT_EQ(place.refusalOf("null"), text::ineligibleItem);
     }
 }
 
@@ -185,9 +183,9 @@ TEST_F(InspectKind, ItemsOfAnotherOwnerAreRefusedAtAnyDepth) {
     ASSERT_TRUE(giveToNobody(place / "file"));
     ASSERT_TRUE(giveToNobody(place / "dir"));
     ASSERT_TRUE(giveToNobody(place / "tree/a/b/deep"));
-    EXPECT_EQ(place.refusalOf("file"), linked);
-    EXPECT_EQ(place.refusalOf("dir"), linked);
-    EXPECT_EQ(place.refusalOf("tree"), linked);
+    EXPECT_EQ(place.refusalOf("file"), text::ineligibleItem);
+    EXPECT_EQ(place.refusalOf("dir"), text::ineligibleItem);
+    EXPECT_EQ(place.refusalOf("tree"), text::ineligibleItem);
 }
 
 TEST_F(InspectKind, ItemsOnAnotherDeviceAreRefused) {
@@ -195,19 +193,19 @@ TEST_F(InspectKind, ItemsOnAnotherDeviceAreRefused) {
     t::writeFile(place / "file", "payload");
     t::makeDirectory(place / "dir/sub");
     const dev_t other = place.device + 1;
-    EXPECT_EQ(outcome([&] { inspect(place.fd.get(), "file", futureCutoff(), other); }), linked);
-    EXPECT_EQ(outcome([&] { inspect(place.fd.get(), "dir", futureCutoff(), other); }), linked);
+    EXPECT_EQ(outcome([&] { inspect(place.fd.get(), "file", futureCutoff(), other); }), text::ineligibleItem);
+    EXPECT_EQ(outcome([&] { inspect(place.fd.get(), "dir", futureCutoff(), other); }), text::ineligibleItem);
     // A real mount point: /proc is its own file system.
     if (::getuid() == 0 && deviceOf("/proc") != deviceOf("/")) {
         const Descriptor root = openDirectory("/");
-        EXPECT_EQ(outcome([&] { inspect(root.get(), "proc", futureCutoff(), deviceOf("/")); }), linked);
+        EXPECT_EQ(outcome([&] { inspect(root.get(), "proc", futureCutoff(), deviceOf("/")); }), text::ineligibleItem);
     }
 }
 
 TEST_F(InspectKind, MissingItemsCannotBeInspected) {
     Place place("missing");
-    EXPECT_EQ(place.refusalOf("missing"), "Cannot inspect item");
-    EXPECT_EQ(place.refusalOf(""), "Cannot inspect item");
+    EXPECT_EQ(place.refusalOf("missing"), text::cannotInspectItem);
+    EXPECT_EQ(place.refusalOf(""), text::cannotInspectItem);
 }
 
 TEST_F(InspectKind, NamesThatAreNotOneEntryAreRefused) {
@@ -221,7 +219,7 @@ TEST_F(InspectKind, NamesThatAreNotOneEntryAreRefused) {
     t::makeSymlink("real", place / "link");
     for (const std::string& name : {std::string("link/file"), std::string("real/file"), std::string("."),
                                     std::string(".."), std::string("file\0x", 6)})
-        EXPECT_EQ(place.refusalOf(name), "Cannot inspect item") << name;
+        EXPECT_EQ(place.refusalOf(name), text::cannotInspectItem) << name;
 }
 
 // ---- the age rule ----------------------------------------------------------
@@ -232,8 +230,8 @@ TEST_F(InspectAge, CutoffIsExclusiveInWholeSeconds) {
     Place place("cutoff");
     t::writeFile(place / "file", "payload");
     const auto newest = static_cast<double>(newestSeconds(place / "file"));
-    EXPECT_EQ(place.refusalOf("file", newest), recent);
-    EXPECT_EQ(place.refusalOf("file", newest - 1), recent);
+    EXPECT_EQ(place.refusalOf("file", newest), text::recentlyChanged);
+    EXPECT_EQ(place.refusalOf("file", newest - 1), text::recentlyChanged);
     EXPECT_EQ(place.refusalOf("file", newest + 1), "no error");
     EXPECT_EQ(place.refusalOf("file", newest + 0.5), "no error");
 }
@@ -245,7 +243,7 @@ TEST_F(InspectAge, NanosecondsPlayNoPart) {
     t::writeFile(place / "file", "payload");
     const auto future = static_cast<time_t>(t::now()) + 1000;
     setTimes(place / "file", timespec{future, 0}, timespec{future, 999999999});
-    EXPECT_EQ(place.refusalOf("file", static_cast<double>(future)), recent);
+    EXPECT_EQ(place.refusalOf("file", static_cast<double>(future)), text::recentlyChanged);
     EXPECT_EQ(place.refusalOf("file", static_cast<double>(future) + 0.5), "no error");
 }
 
@@ -261,7 +259,7 @@ TEST_F(InspectAge, FutureModificationTimeIsRecent) {
     Place place("futuremtime");
     t::writeFile(place / "file", "payload");
     t::setModificationTime(place / "file", t::now() + 1000);
-    EXPECT_EQ(place.refusalOf("file"), recent);
+    EXPECT_EQ(place.refusalOf("file"), text::recentlyChanged);
 }
 
 TEST_F(InspectAge, RecentStatusChangeOnAnOldFileIsRefused) {
@@ -274,7 +272,7 @@ TEST_F(InspectAge, RecentStatusChangeOnAnOldFileIsRefused) {
     // from 2001.
     ASSERT_EQ(lookUp(place / "changed").st_mtim.tv_sec, static_cast<time_t>(longAgo));
     const auto cutoff = static_cast<double>(lookUp(place / "changed").st_ctim.tv_sec);
-    EXPECT_EQ(place.refusalOf("changed", cutoff), recent);
+    EXPECT_EQ(place.refusalOf("changed", cutoff), text::recentlyChanged);
     EXPECT_EQ(place.refusalOf("untouched", cutoff), "no error");
 }
 
@@ -299,8 +297,8 @@ TEST_F(InspectAge, DirectoryThatRecentlyLostOrGainedAnEntryIsRefused) {
     const auto cutoff = static_cast<double>(
         std::min(lookUp(place / "lost").st_mtim.tv_sec, lookUp(place / "gained").st_mtim.tv_sec));
     ASSERT_GT(cutoff, static_cast<double>(newest));
-    EXPECT_EQ(place.refusalOf("lost", cutoff), recent);
-    EXPECT_EQ(place.refusalOf("gained", cutoff), recent);
+    EXPECT_EQ(place.refusalOf("lost", cutoff), text::recentlyChanged);
+    EXPECT_EQ(place.refusalOf("gained", cutoff), text::recentlyChanged);
     EXPECT_EQ(place.refusalOf("control", cutoff), "no error");
 }
 
@@ -309,7 +307,7 @@ TEST_F(InspectAge, DirectoryOwnTimesAreCheckedBeforeItsChildren) {
     t::makeDirectory(place / "dir");
     ASSERT_EQ(::mkfifo((place / "dir/pipe").c_str(), 0600), 0);
     t::setModificationTime(place / "dir", t::now() + 1000);
-    EXPECT_EQ(place.refusalOf("dir"), recent);
+    EXPECT_EQ(place.refusalOf("dir"), text::recentlyChanged);
 }
 
 TEST_F(InspectAge, RecentFileDeepInAnOldTreeFailsTheWholeTree) {
@@ -319,7 +317,7 @@ TEST_F(InspectAge, RecentFileDeepInAnOldTreeFailsTheWholeTree) {
     for (const char* file : {"top/first", "top/a/one", "top/a/b/two", "top/a/b/c/d/deep", "top/z/last"})
         writeOldFile(place / file, "payload");
     t::setModificationTime(place / "top/a/b/c/d/deep", t::now() + 1000);
-    EXPECT_EQ(place.refusalOf("top"), recent);
+    EXPECT_EQ(place.refusalOf("top"), text::recentlyChanged);
     // The rest of the tree on its own is fine.
     const Descriptor z = openDirectory(place / "top");
     EXPECT_EQ(outcome([&] { inspect(z.get(), "z", futureCutoff(), place.device); }), "no error");
@@ -336,8 +334,8 @@ TEST_F(InspectAge, FirstFailingItemInSortedOrderGivesTheMessage) {
     t::makeSymlink("/", place / "two/b-link");
     t::writeFile(place / "two/a-recent", "payload");
     t::setModificationTime(place / "two/a-recent", t::now() + 1000);
-    EXPECT_EQ(place.refusalOf("one"), linked);
-    EXPECT_EQ(place.refusalOf("two"), recent);
+    EXPECT_EQ(place.refusalOf("one"), text::ineligibleItem);
+    EXPECT_EQ(place.refusalOf("two"), text::recentlyChanged);
 }
 
 // ---- names that cannot be looked up again ---------------------------------
@@ -355,8 +353,8 @@ TEST_F(InspectNames, NamesThatAreNotUtf8AreRefusedAndNothingElseIsTakenInTheirPl
     // Looking the listed name up would find the literal U+FFFD file, which is
     // not the one the first entry stands for: it is refused instead.
     for (const std::string& name : listed)
-        EXPECT_EQ(outcome([&] { inspect(mixed.get(), name, futureCutoff(), place.device); }), "Cannot inspect item");
-    EXPECT_EQ(place.refusalOf("mixed"), "Cannot inspect item");
+        EXPECT_EQ(outcome([&] { inspect(mixed.get(), name, futureCutoff(), place.device); }), text::cannotInspectItem);
+    EXPECT_EQ(place.refusalOf("mixed"), text::cannotInspectItem);
     EXPECT_EQ(t::readFile(place / "mixed/\xFF"), "invalid name");
     EXPECT_EQ(t::readFile(place / ("mixed/" + replacement)), "literal U+FFFD");
 }
@@ -367,8 +365,8 @@ TEST_F(InspectNames, AnyNameWithAReplacementCharacterIsRefused) {
     writeOldFile(place / "invalid-only/x\xFEy", "payload");
     t::makeDirectory(place / "literal-only");
     writeOldFile(place / ("literal-only/x" + replacement + "y"), "payload");
-    EXPECT_EQ(place.refusalOf("invalid-only"), "Cannot inspect item");
-    EXPECT_EQ(place.refusalOf("literal-only"), "Cannot inspect item");
+    EXPECT_EQ(place.refusalOf("invalid-only"), text::cannotInspectItem);
+    EXPECT_EQ(place.refusalOf("literal-only"), text::cannotInspectItem);
     EXPECT_TRUE(t::exists(place / "invalid-only/x\xFEy"));
 }
 
@@ -412,7 +410,7 @@ TEST_F(InspectFailure, UnreadableDirectoryCannotBeOpened) {
         },
         skipped);
     if (skipped) GTEST_SKIP() << "needs root and a 'nobody' account";
-    EXPECT_EQ(result, "Cannot open item|" + linked);
+    EXPECT_EQ(result, std::string(text::cannotOpenItem) + "|" + text::ineligibleItem);
 }
 
 TEST_F(InspectFailure, OpenedDirectoryMustBeTheOneLookedUp) {
@@ -440,8 +438,8 @@ TEST_F(InspectFailure, OpenedDirectoryMustBeTheOneLookedUp) {
             const std::string expected = node.inode == first ? "only-in-first" : "only-in-second";
             if (node.children.size() != 1 || node.children[0].name != expected) ++inconsistent;
         } catch (const SafetyError& error) {
-            if (error.reason() == "Item changed during check") ++caught;
-            else if (error.reason() != "Cannot inspect item") unexpected = error.reason();
+            if (error.reason() == text::itemChangedDuringCheck) ++caught;
+            else if (error.reason() != text::cannotInspectItem) unexpected = error.reason();
         }
     }
     stop = true;

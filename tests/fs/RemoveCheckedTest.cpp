@@ -10,9 +10,6 @@
 namespace quillon::fstest {
 namespace {
 
-const std::string itemChanged = "Item changed during cleanup; stopped";
-const std::string directoryChanged = "Directory changed; stopped";
-
 struct Place : TestDirectory {
     using TestDirectory::TestDirectory;
 
@@ -84,7 +81,7 @@ TEST_F(RemoveChangedFile, RewrittenFileStays) {
     t::writeFile(place / "file", "rewritten"); // same inode, new times
     ASSERT_EQ(lookUp(place / "file").st_ino, node.inode);
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(t::readFile(place / "file"), "rewritten");
 }
@@ -96,7 +93,7 @@ TEST_F(RemoveChangedFile, FileReplacedByAnotherInodeStays) {
     writeOldFile(place / "other", "replacement"); // same old modification time
     ASSERT_EQ(::rename((place / "other").c_str(), (place / "file").c_str()), 0);
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(t::readFile(place / "file"), "replacement");
 }
@@ -109,7 +106,7 @@ TEST_F(RemoveChangedFile, FileReplacedByASymbolicLinkStaysAndItsTargetToo) {
     ASSERT_EQ(::unlink((place / "file").c_str()), 0);
     t::makeSymlink(place / "target", place / "file");
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_TRUE(t::exists(place / "file"));
     EXPECT_EQ(t::readFile(place / "target"), "target");
 }
@@ -120,7 +117,7 @@ TEST_F(RemoveChangedFile, GoneFileStopsTheRemoval) {
     const Node node = place.plan("file");
     ASSERT_EQ(::unlink((place / "file").c_str()), 0);
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, 0);
 }
 
@@ -137,11 +134,11 @@ TEST_F(RemoveChangedFile, RecordNamesThatAreNotOneEntryAreRefused) {
     for (const std::string& name : {std::string("link/file"), std::string("real/file"), std::string("../real/file")}) {
         Node node = truth;
         node.name = name;
-        EXPECT_EQ(place.remove(node, removed), itemChanged) << name;
+        EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup) << name;
     }
     Node dot = place.plan("real");
     dot.name = ".";
-    EXPECT_EQ(outcome([&] { removeChecked(real.get(), dot, removed); }), itemChanged);
+    EXPECT_EQ(outcome([&] { removeChecked(real.get(), dot, removed); }), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(t::readFile(place / "real/file"), "payload");
 }
@@ -154,7 +151,7 @@ TEST_F(RemoveChangedFile, StatusChangeAloneKeepsTheFile) {
     ASSERT_EQ(::chmod((place / "file").c_str(), 0600), 0);
     ASSERT_FALSE(sameTime(lookUp(place / "file").st_ctim, node.changed));
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_TRUE(t::exists(place / "file"));
 }
 
@@ -165,7 +162,7 @@ TEST_F(RemoveChangedFile, FileGivenToAnotherOwnerStays) {
     const Node node = place.plan("file");
     ASSERT_TRUE(giveToNobody(place / "file"));
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_TRUE(t::exists(place / "file"));
 }
 
@@ -202,7 +199,7 @@ TEST_F(RemoveChangedFile, EveryRecordedIdentityFieldIsCompared) {
         variants.emplace_back(original.name + " type", n);
     }
     std::int64_t removed = 0;
-    for (const auto& [label, node] : variants) EXPECT_EQ(place.remove(node, removed), itemChanged) << label;
+    for (const auto& [label, node] : variants) EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup) << label;
     EXPECT_EQ(removed, 0);
     EXPECT_TRUE(t::exists(place / "file"));
     EXPECT_TRUE(t::exists(place / "dir"));
@@ -224,7 +221,7 @@ TEST_F(RemoveChangedDirectory, DirectoryGainingAnEntryStaysWhole) {
     std::int64_t removed = 0;
     // The directory's own modification time moved on, which step 2 sees
     // before the listing is compared.
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(names(openDirectory(place / "dir").get()), (std::vector<std::string>{"a", "arrived", "b"}));
 }
@@ -235,7 +232,7 @@ TEST_F(RemoveChangedDirectory, DirectoryLosingAnEntryStaysWhole) {
     const Node node = place.plan("dir");
     ASSERT_EQ(::unlink((place / "dir/b").c_str()), 0);
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(names(openDirectory(place / "dir").get()), (std::vector<std::string>{"a", "c"}));
 }
@@ -249,7 +246,7 @@ TEST_F(RemoveChangedDirectory, NestedDirectoryGainingAnEntryStopsBeforeIt) {
     const Node node = place.plan("top");
     writeOldFile(place / "top/inner/z", "new");
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(names(openDirectory(place / "top/inner").get()), (std::vector<std::string>{"x", "y", "z"}));
 }
@@ -274,7 +271,7 @@ TEST_F(RemoveChangedDirectory, ListingMustMatchThePlannedEntriesExactly) {
     std::swap(n.children[0], n.children[1]); // other order
     variants.emplace_back("entries reordered", n);
     std::int64_t removed = 0;
-    for (const auto& [label, node] : variants) EXPECT_EQ(place.remove(node, removed), directoryChanged) << label;
+    for (const auto& [label, node] : variants) EXPECT_EQ(place.remove(node, removed), text::directoryChanged) << label;
     EXPECT_EQ(removed, 0);
     EXPECT_EQ(names(openDirectory(place / "dir").get()), (std::vector<std::string>{"a", "b", "c"}));
     EXPECT_EQ(place.remove(planned, removed), "no error");
@@ -291,7 +288,7 @@ TEST_F(RemoveChangedDirectory, ThirdOfFiveChangedFilesStopsThere) {
     ASSERT_EQ(node.children.size(), 5u);
     t::writeFile(place / "dir/f3", "changed after planning");
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(removed, node.children[0].bytes + node.children[1].bytes);
     EXPECT_GT(removed, 0);
     EXPECT_EQ(names(openDirectory(place / "dir").get()), (std::vector<std::string>{"f3", "f4", "f5"}));
@@ -309,7 +306,7 @@ TEST_F(RemoveChangedDirectory, DirectorySwappedForASymbolicLinkLeavesTheTargetWh
     for (const char* target : {"moved", "target"}) {
         t::makeSymlink(target, place / "victim");
         std::int64_t removed = 0;
-        EXPECT_EQ(place.remove(node, removed), itemChanged) << target;
+        EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup) << target;
         EXPECT_EQ(removed, 0);
         EXPECT_EQ(names(openDirectory(place / target).get()), (std::vector<std::string>{"a", "b"})) << target;
         ASSERT_EQ(::unlink((place / "victim").c_str()), 0);
@@ -330,7 +327,7 @@ TEST_F(RemoveChangedDirectory, SubdirectorySwappedForASymbolicLinkDeepInTheTree)
     ASSERT_EQ(::rename((place / "top/b/sub").c_str(), (place / "moved-sub").c_str()), 0);
     t::makeSymlink(place / "outside", place / "top/b/sub");
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     // a-first came before the change in sorted order: it is gone and counted.
     EXPECT_FALSE(t::exists(place / "top/a-first"));
     EXPECT_EQ(removed, node.children[0].bytes);
@@ -346,7 +343,7 @@ TEST_F(RemoveChangedDirectory, DirectoryReplacedByAFileStays) {
     ASSERT_EQ(::rmdir((place / "dir").c_str()), 0);
     writeOldFile(place / "dir", "a file now");
     std::int64_t removed = 0;
-    EXPECT_EQ(place.remove(node, removed), itemChanged);
+    EXPECT_EQ(place.remove(node, removed), text::itemChangedDuringCleanup);
     EXPECT_EQ(t::readFile(place / "dir"), "a file now");
 }
 
@@ -430,7 +427,7 @@ TEST_F(RemoveRefused, ItemsThatCannotBeRemovedOrOpenedStayAndNothingLeaks) {
         },
         skipped);
     if (skipped) GTEST_SKIP() << "needs a 'nobody' account";
-    EXPECT_EQ(result, "Could not remove file|Could not remove directory|Cannot open item");
+    EXPECT_EQ(result, std::string(text::cannotRemoveFile) + "|" + text::cannotRemoveDirectory + "|" + text::cannotOpenItem);
     for (const char* item : {"/empty", "/closed", "/file"}) EXPECT_TRUE(t::exists(locked + item)) << item;
 }
 

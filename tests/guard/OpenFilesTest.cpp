@@ -1,6 +1,7 @@
 #include "guard/OpenFiles.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/OwnUser.h"
 
@@ -20,7 +21,7 @@ TEST(OpenFiles, TableThatCannotBeReadKeepsEverythingAndCancellationIsSeen) {
         quillon::openPathsIn(t::fixtureRoot() + "/no-process-table");
         FAIL() << "expected a safe skip";
     } catch (const quillon::SafetyError& error) {
-        EXPECT_EQ(quillon::describe(error), "skip(\"Cannot verify open files; kept everything\")");
+        EXPECT_EQ(error.reason(), quillon::text::cannotVerifyOpenFiles);
     }
     quillon::RunControl control;
     control.cancel();

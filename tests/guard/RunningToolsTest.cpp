@@ -1,6 +1,7 @@
 #include "guard/RunningTools.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/RunningProgram.h"
 
@@ -26,7 +27,7 @@ TEST(RunningSet, TableThatCannotBeReadIsASafeSkipAndCancellationIsSeen) {
         quillon::runningCommandsIn(t::fixtureRoot() + "/no-process-table");
         FAIL() << "expected a safe skip";
     } catch (const quillon::SafetyError& error) {
-        EXPECT_EQ(quillon::describe(error), "skip(\"Cannot check running apps\")");
+        EXPECT_EQ(error.reason(), quillon::text::cannotCheckRunningApps);
     }
     quillon::RunControl control;
     control.cancel();

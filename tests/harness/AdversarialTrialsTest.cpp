@@ -3,6 +3,7 @@
 // trials (200 by default) and QUILLON_HARNESS_SEED the first seed (1), so
 // that a longer run by hand is the same program with other numbers.
 
+#include "core/Texts.h"
 #include "tests/harness/TrialRun.h"
 #include "tests/support/Fixture.h"
 
@@ -70,7 +71,7 @@ struct Figures {
         heldBack += result.findings.environmentRefusals;
         failedTrials += result.findings.problems.empty() ? 0 : 1;
         for (const std::string& note : result.report.notes)
-            if (note.rfind("Kept: ", 0) == 0) ++keptFor[note.substr(note.find(" \u2014 ") + 5)];
+            if (note.rfind(quillon::text::keptPrefix, 0) == 0) ++keptFor[note.substr(note.find(" \u2014 ") + 5)];
     }
 
     std::string text() const {

@@ -4,6 +4,7 @@
 // share.
 
 #include "core/RunControl.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "engine/Report.h"
 #include "tests/support/Fixture.h"
@@ -63,7 +64,7 @@ struct LogsHome {
 bool heldBackByTheMachine(const Report& report) {
     for (const std::string& note : report.notes)
         if (note.find("Cannot verify open files") != std::string::npos ||
-            note.find("Cannot check running apps") != std::string::npos)
+            note.find(text::cannotCheckRunningApps) != std::string::npos)
             return true;
     return false;
 }
@@ -88,7 +89,7 @@ SecondLocationRun cancelAtTheSecondLocation() {
     run.descriptorsBefore = t::openDescriptorCount();
     std::thread worker([&] {
         run.report = clean(false, run.home->places, &control, {}, [&](const std::string& line) {
-            if (line.rfind("Inspecting: ", 0) != 0) return;
+            if (line.rfind(text::inspectingPrefix, 0) != 0) return;
             run.started.push_back(line.substr(12));
             if (run.started.size() != 2) return;
             std::unique_lock<std::mutex> guard(lock);

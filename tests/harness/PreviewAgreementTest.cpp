@@ -5,6 +5,7 @@
 // removes exactly the items the rules allow. QUILLON_HARNESS_PAIRS sets the
 // number of tree pairs (12 by default).
 
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "tests/harness/Referee.h"
 #include "tests/harness/TrialRun.h"
@@ -47,7 +48,7 @@ std::string replaced(std::string text, const std::string& from, const std::strin
 bool heldBackByTheMachine(const Report& report) {
     for (const std::string& note : report.notes)
         if (note.find("Cannot verify open files") != std::string::npos ||
-            note.find("Cannot check running apps") != std::string::npos ||
+            note.find(text::cannotCheckRunningApps) != std::string::npos ||
             note.find("tool is running") != std::string::npos || note.find("app started") != std::string::npos)
             return true;
     return false;

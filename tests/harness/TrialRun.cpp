@@ -1,5 +1,7 @@
 #include "tests/harness/TrialRun.h"
 
+#include "core/Errors.h"
+#include "core/Texts.h"
 #include "engine/Clean.h"
 #include "tests/support/Fixture.h"
 
@@ -36,12 +38,10 @@ std::string kindName(std::uint32_t type) {
 // The reasons for which a location is held back by the machine it runs on
 // rather than by anything in the tree.
 bool environmental(const std::string& note) {
-    for (const char* reason : {"skip(\"Relevant app or build tool is running\")",
-                               "skip(\"A build or app started; stopped this location\")",
-                               "skip(\"Cannot verify open files; kept everything\")",
-                               "skip(\"Cannot check running apps\")", "Cannot launch "})
-        if (note.find(reason) != std::string::npos) return true;
-    return false;
+    for (const char* refusal :
+         {text::toolRunning, text::toolStarted, text::cannotVerifyOpenFiles, text::cannotCheckRunningApps})
+        if (note.find(describe(SafetyError::skip(refusal))) != std::string::npos) return true;
+    return note.find("Cannot launch ") != std::string::npos;
 }
 
 // HOME, TMPDIR and XDG_CACHE_HOME set as a trial with its home spelled
@@ -155,7 +155,7 @@ void checkRemovals(const Trial& trial, const Report& report, const RefereeRecord
 void checkQuietTrial(const Trial& trial, const Report& report, const RefereeRecord& referee, Findings& findings) {
     std::set<std::string> heldBack;
     for (const std::string& note : report.notes)
-        if (note.rfind("Kept: ", 0) == 0 && environmental(note)) {
+        if (note.rfind(text::keptPrefix, 0) == 0 && environmental(note)) {
             heldBack.insert(note.substr(6, note.find(" \u2014 ") - 6));
             ++findings.environmentRefusals;
         }

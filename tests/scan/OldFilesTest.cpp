@@ -1,6 +1,7 @@
 #include "scan/OldFiles.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "tests/scan/ScanFixture.h"
 
 #include <cstdio>
@@ -156,7 +157,7 @@ TEST(OldFiles, InvalidPatternRefusesTheWholeScan) {
         scan(dir, std::string("(unclosed"));
         FAIL() << "an invalid pattern must not be guessed at";
     } catch (const SafetyError& error) {
-        EXPECT_EQ(error.reason(), "Invalid name pattern");
+        EXPECT_EQ(error.reason(), text::invalidPattern);
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/StartupValues.h"
+#include "core/Texts.h"
 #include "platform/PropertyList.h"
 #include "tests/scan/ScanFixture.h"
 
@@ -46,7 +47,7 @@ TEST(PlanWhole, OneRecentFileDeepInsideRefusesTheWholeLocationWithItsReason) {
         plan(Candidate(dir + "/cache", -100, "Chrome"), stats);
         FAIL() << "a location with a recent file must not be planned";
     } catch (const SafetyError& error) {
-        EXPECT_EQ(error.reason(), "Recently changed; kept");
+        EXPECT_EQ(error.reason(), text::recentlyChanged);
     }
     EXPECT_EQ(stats.files, 0);
 }
@@ -130,7 +131,7 @@ TEST(PlanTemporaryBuild, RootThatBecameInvalidAfterTheCatalogueIsRefusedBeforeAn
         plan(candidate, stats);
         FAIL() << "a build directory holding a source file must be refused";
     } catch (const SafetyError& error) {
-        EXPECT_EQ(error.reason(), "Unrecognized temporary build contents; kept");
+        EXPECT_EQ(error.reason(), text::unrecognizedBuildContents);
     }
 }
 

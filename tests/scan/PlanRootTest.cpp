@@ -1,6 +1,7 @@
 #include "scan/Plan.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "tests/scan/ScanFixture.h"
 
 #include <sys/mount.h>
@@ -34,7 +35,7 @@ TEST(PlanRoot, LocationThatIsALinkIsRefused) {
     t::makeDirectory(dir + "/real");
     t::makeSymlink(dir + "/real", dir + "/cache");
     for (ScanMode mode : {ScanMode::whole, ScanMode::oldChildren, ScanMode::oldFiles, ScanMode::oldTopFiles})
-        EXPECT_EQ(refusal(location(dir + "/cache", mode)), "Root is not a private, regular directory");
+        EXPECT_EQ(refusal(location(dir + "/cache", mode)), text::rootNotPrivate);
 }
 
 TEST(PlanRoot, LinkedParentFailsNamingTheComponent) {
@@ -42,19 +43,19 @@ TEST(PlanRoot, LinkedParentFailsNamingTheComponent) {
     t::makeDirectory(dir + "/real/cache");
     t::makeSymlink(dir + "/real", dir + "/alias");
     EXPECT_EQ(refusal(location(dir + "/alias/cache")),
-              "Cannot open directory component alias: Not a directory");
+              text::cannotOpenComponent + std::string("alias: Not a directory"));
 }
 
 TEST(PlanRoot, MissingLocationAndMissingParentFailDifferently) {
     const std::string dir = t::freshDirectory("root");
-    EXPECT_EQ(refusal(location(dir + "/missing")), "Root is not a private, regular directory");
-    EXPECT_EQ(refusal(location(dir + "/gone/missing")), "Cannot open directory component gone: No such file or directory");
+    EXPECT_EQ(refusal(location(dir + "/missing")), text::rootNotPrivate);
+    EXPECT_EQ(refusal(location(dir + "/gone/missing")), text::cannotOpenComponent + std::string("gone: No such file or directory"));
 }
 
 TEST(PlanRoot, PlainFileAsLocationIsRefused) {
     const std::string dir = t::freshDirectory("root");
     t::writeFile(dir + "/file", "x");
-    EXPECT_EQ(refusal(location(dir + "/file")), "Root is not a private, regular directory");
+    EXPECT_EQ(refusal(location(dir + "/file")), text::rootNotPrivate);
 }
 
 TEST(PlanRoot, ForeignLocationIsRefused) {
@@ -63,7 +64,7 @@ TEST(PlanRoot, ForeignLocationIsRefused) {
     const std::string dir = t::freshDirectory("root");
     t::makeDirectory(dir + "/cache");
     ASSERT_EQ(chown((dir + "/cache").c_str(), uid, gid), 0);
-    EXPECT_EQ(refusal(location(dir + "/cache")), "Root is not a private, regular directory");
+    EXPECT_EQ(refusal(location(dir + "/cache")), text::rootNotPrivate);
 }
 
 TEST(PlanRoot, MountPointAsLocationIsRefused) {
@@ -74,15 +75,15 @@ TEST(PlanRoot, MountPointAsLocationIsRefused) {
     t::writeFile(dir + "/cache/file", "x");
     const std::string reason = refusal(location(dir + "/cache"));
     umount2((dir + "/cache").c_str(), MNT_DETACH);
-    EXPECT_EQ(reason, "Root is not a private, regular directory");
+    EXPECT_EQ(reason, text::rootNotPrivate);
 }
 
 TEST(PlanRoot, RelativeOrDottedLocationIsAnInvalidPath) {
-    EXPECT_EQ(refusal(location("relative/cache")), "Invalid path");
+    EXPECT_EQ(refusal(location("relative/cache")), text::invalidPath);
     const std::string dir = t::freshDirectory("root");
     t::makeDirectory(dir + "/a/cache");
-    EXPECT_EQ(refusal(location(dir + "/a/../a/cache")), "Invalid path");
-    EXPECT_EQ(refusal(location(dir + "/a/..")), "Root is not a private, regular directory");
+    EXPECT_EQ(refusal(location(dir + "/a/../a/cache")), text::invalidPath);
+    EXPECT_EQ(refusal(location(dir + "/a/..")), text::rootNotPrivate);
 }
 
 TEST(PlanRoot, AlreadyCancelledPlanThrowsBeforeLookingAtAnything) {

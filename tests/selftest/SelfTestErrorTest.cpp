@@ -3,6 +3,7 @@
 #include "selftest/SelfTestError.h"
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 
 #include <gtest/gtest.h>
 
@@ -18,8 +19,8 @@ TEST(SelfTestError, CarriesTheSelfTestDomainItsCodeAndItsMessage) {
 }
 
 TEST(SelfTestError, IsDescribedByItsMessageAlone) {
-    const st::SelfTestError error(1, "Expected a safe skip");
-    EXPECT_EQ(quillon::describe(error), "Expected a safe skip");
+    const st::SelfTestError error(1, quillon::text::expectedSkip);
+    EXPECT_EQ(quillon::describe(error), quillon::text::expectedSkip);
 }
 
 TEST(SelfTestCodes, AreTheNumbersOfTheFourMessagesAndOneForChecks) {
@@ -46,7 +47,7 @@ TEST(ExpectSkip, ReturnsWhenTheOperationRefuses) {
     bool ran = false;
     EXPECT_NO_THROW(st::expectSkip([&] {
         ran = true;
-        throw quillon::SafetyError::skip("Recently changed; kept");
+        throw quillon::SafetyError::skip(quillon::text::recentlyChanged);
     }));
     EXPECT_TRUE(ran);
 }
@@ -57,7 +58,7 @@ TEST(ExpectSkip, ThrowsExpectedASafeSkipWhenTheOperationSucceeds) {
         FAIL() << "no error";
     } catch (const st::SelfTestError& error) {
         EXPECT_EQ(error.code(), 1);
-        EXPECT_EQ(error.message(), "Expected a safe skip");
+        EXPECT_EQ(error.message(), quillon::text::expectedSkip);
     }
 }
 

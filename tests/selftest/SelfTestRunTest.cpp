@@ -4,6 +4,7 @@
 // behind. Every run points HOME, TMPDIR and XDG_CACHE_HOME into this test's
 // private fixture.
 
+#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/RunningProgram.h"
 
@@ -17,11 +18,6 @@
 namespace t = quillon::testing;
 
 namespace {
-
-const std::string passLine =
-    "PASS: verified temporary build caches are discovered and removable; recent caches, source backups, products, "
-    "archives, package checkouts, open files, links and changed items remain protected; cancellation stops scans and "
-    "subsequent deletions.\n";
 
 // The places one run is given, and what it left in its temporary folder.
 struct Places {
@@ -97,7 +93,7 @@ TEST(SelfTestRun, PrintsOnlyThePassLineAndExitsZero) {
     const Places places;
     const t::ProgramRun run = selfTest(places);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, passLine);
+    EXPECT_EQ(run.out, quillon::text::selfTestPassed);
     EXPECT_EQ(run.status, 0);
 }
 
@@ -112,7 +108,7 @@ TEST(SelfTestRun, PassesWhileAnotherProgramHoldsOddlyNamedFilesOpen) {
     const t::RunningProgram editor("editor", held);
     const t::ProgramRun run = selfTest(places);
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, passLine);
+    EXPECT_EQ(run.out, quillon::text::selfTestPassed);
 }
 
 TEST(SelfTestRun, LeavesNoTestFolderBehindWhenItPasses) {
@@ -129,7 +125,7 @@ TEST(SelfTestRun, PassesAsAnUnprivilegedUser) {
     bool used = false;
     if (!unprivilegedSelfTest(run, leftovers, used)) GTEST_SKIP() << "needs root and an unprivileged account";
     EXPECT_EQ(run.err, "");
-    EXPECT_EQ(run.out, passLine);
+    EXPECT_EQ(run.out, quillon::text::selfTestPassed);
     EXPECT_EQ(run.status, 0);
 }
 
@@ -158,7 +154,7 @@ TEST(SelfTestRun, NeverTakesTheRunLock) {
 TEST(SelfTestRun, ReportsTheFailedCheckOnStandardErrorWithStatusOne) {
     const Places places("Documents");
     const t::ProgramRun run = selfTest(places);
-    EXPECT_EQ(run.err, "Safety test failed: Check failed: catalogue path " + places.home +
+    EXPECT_EQ(run.err, quillon::text::selfTestFailed + ("Check failed: catalogue path " + places.home) +
                            "/Library/Developer/Xcode/DerivedData/SDKStatCaches.noindex contains \"/Documents\"\n");
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.status, 1);
