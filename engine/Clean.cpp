@@ -4,11 +4,11 @@
 #include "catalog/UserPaths.h"
 #include "core/Errors.h"
 #include "core/StartupValues.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
+#include "platform/Descriptor.h"
 #include "platform/Formatting.h"
 #include "platform/Paths.h"
 #include "scan/Plan.h"
@@ -90,9 +90,9 @@ public:
 #endif
         // The lock file keeps two runs from overlapping. Without a private
         // temporary directory there is no safe place for it, and no run.
-        Descriptor lock;
+        platform::Descriptor lock;
         if (!places.temp.empty())
-            lock = Descriptor(::open((places.temp + "/" + lockFileName).c_str(),
+            lock = platform::Descriptor(::open((places.temp + "/" + lockFileName).c_str(),
                                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!lock) {
             report_.skipped = 1;
@@ -202,7 +202,7 @@ private:
                 ++stats.kept;
                 continue;
             }
-            Descriptor parent = openDirectory(item.parentPath);
+            platform::Descriptor parent = openDirectory(item.parentPath);
             if (!dryRun_) {
                 removeChecked(parent.get(), item.node, report_.removed, control_);
                 ++report_.cleaned;

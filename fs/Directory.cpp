@@ -18,11 +18,11 @@ bool isEntryName(const std::string& name) {
 
 bool mayBeSubstitutedName(const std::string& name) { return name.find("\xEF\xBF\xBD") != std::string::npos; }
 
-Descriptor openDirectory(const std::string& path) {
+platform::Descriptor openDirectory(const std::string& path) {
     // A NUL would silently cut a component short.
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos)
         throw SafetyError::skip("Invalid path");
-    Descriptor current(::open("/", guardedOpenFlags));
+    platform::Descriptor current(::open("/", guardedOpenFlags));
     if (!current) throw SafetyError::skip("Cannot open root");
 
     std::size_t start = 0;
@@ -33,7 +33,7 @@ Descriptor openDirectory(const std::string& path) {
         start = end + 1;
         if (piece.empty()) continue;
         if (piece == "." || piece == "..") throw SafetyError::skip("Invalid path");
-        Descriptor next(::openat(current.get(), piece.c_str(), guardedOpenFlags));
+        platform::Descriptor next(::openat(current.get(), piece.c_str(), guardedOpenFlags));
         const int error = errno;
         current.reset();
         if (!next)
@@ -53,7 +53,7 @@ struct DirectoryStreamCloser {
 
 std::vector<std::string> names(int descriptor, const RunControl* control) {
     if (control) control->check();
-    Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
+    platform::Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
     if (!duplicate) throw SafetyError::skip("Cannot read directory");
     std::unique_ptr<DIR, DirectoryStreamCloser> stream(::fdopendir(duplicate.get()));
     if (!stream) throw SafetyError::skip("Cannot read directory");

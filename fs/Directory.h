@@ -1,7 +1,7 @@
 #pragma once
 
 #include "core/RunControl.h"
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <fcntl.h>
 #include <string>
@@ -31,7 +31,7 @@ bool mayBeSubstitutedName(const std::string& name);
 // open when it throws.
 // Throws SafetyError: "Invalid path" (relative, or a "." or ".." component),
 // "Cannot open root", or "Cannot open directory component <piece>: <strerror>".
-Descriptor openDirectory(const std::string& path);
+platform::Descriptor openDirectory(const std::string& path);
 
 // Returns the names of all entries of the directory open on `descriptor`,
 // without "." and "..", decoded as UTF-8 (ill-formed bytes become U+FFFD) and

@@ -1,8 +1,8 @@
 #include "fs/ItemTree.h"
 
 #include "core/Errors.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
+#include "platform/Descriptor.h"
 #include "platform/FileStatus.h"
 
 #include <algorithm>
@@ -50,7 +50,7 @@ Node inspectAs(int parent, const std::string& name, double cutoff, dev_t device,
     node.bytes = static_cast<std::int64_t>(status.blocks) * 512;
 
     if (node.directory) {
-        Descriptor directory(::openat(parent, name.c_str(), guardedOpenFlags));
+        platform::Descriptor directory(::openat(parent, name.c_str(), guardedOpenFlags));
         if (!directory) throw SafetyError::skip("Cannot open item");
         platform::FileStatus opened;
         if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||

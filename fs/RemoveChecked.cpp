@@ -1,8 +1,8 @@
 #include "fs/RemoveChecked.h"
 
 #include "core/Errors.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
+#include "platform/Descriptor.h"
 #include "platform/FileStatus.h"
 
 #include <fcntl.h>
@@ -28,7 +28,7 @@ bool sameNames(const std::vector<std::string>& listed, const std::vector<Node>& 
 void emptyWithoutChecks(int directory, const std::string& name) {
     platform::FileStatus status;
     if (platform::statAt(directory, name, status) && status.type() == S_IFDIR) {
-        Descriptor inner(::openat(directory, name.c_str(), guardedOpenFlags));
+        platform::Descriptor inner(::openat(directory, name.c_str(), guardedOpenFlags));
         if (inner)
             for (const std::string& entry : names(inner.get())) emptyWithoutChecks(inner.get(), entry);
         ::unlinkat(directory, name.c_str(), AT_REMOVEDIR);
@@ -40,7 +40,7 @@ void emptyWithoutChecks(int directory, const std::string& name) {
 void followAndEmpty(int parent, const std::string& name) {
     platform::FileStatus status;
     if (!platform::statAt(parent, name, status) || status.type() != S_IFLNK) return;
-    Descriptor followed(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    platform::Descriptor followed(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (followed)
         for (const std::string& entry : names(followed.get())) emptyWithoutChecks(followed.get(), entry);
 }
@@ -69,7 +69,7 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     }
 
     if (status.type() != S_IFDIR) throw SafetyError::skip(itemChanged);
-    Descriptor directory(::openat(parent, node.name.c_str(), guardedOpenFlags));
+    platform::Descriptor directory(::openat(parent, node.name.c_str(), guardedOpenFlags));
     if (!directory) throw SafetyError::skip("Cannot open item");
     platform::FileStatus opened;
     if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||

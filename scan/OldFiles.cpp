@@ -1,9 +1,9 @@
 #include "scan/OldFiles.h"
 
 #include "core/Errors.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
+#include "platform/Descriptor.h"
 #include "platform/FileStatus.h"
 #include "platform/PlatformError.h"
 #include "platform/Text.h"
@@ -41,7 +41,7 @@ public:
 private:
     void subdirectory(int parent, const std::string& name, const platform::FileStatus& looked, const std::string& path,
                       std::vector<PlannedItem>& found) {
-        Descriptor sub(::openat(parent, name.c_str(), guardedOpenFlags));
+        platform::Descriptor sub(::openat(parent, name.c_str(), guardedOpenFlags));
         platform::FileStatus opened;
         if (!sub || !platform::statDescriptor(sub.get(), opened) || opened.inode != looked.inode ||
             opened.device != looked.device) {

@@ -2,9 +2,9 @@
 
 #include "catalog/TemporaryBuild.h"
 #include "core/Errors.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
+#include "platform/Descriptor.h"
 #include "platform/FileStatus.h"
 #include "platform/Formatting.h"
 #include "platform/Paths.h"
@@ -49,7 +49,7 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
 
     const std::string parentPath = platform::deletingLastPathComponent(candidate.path);
     const std::string leaf = platform::lastPathComponent(candidate.path);
-    Descriptor parent = openDirectory(parentPath);
+    platform::Descriptor parent = openDirectory(parentPath);
 
     platform::FileStatus parentStatus, rootStatus;
     if (!isEntryName(leaf) || !platform::statDescriptor(parent.get(), parentStatus) || !platform::statAt(parent.get(), leaf, rootStatus) ||
@@ -72,7 +72,7 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
         return items;
     }
 
-    Descriptor root(::openat(parent.get(), leaf.c_str(), guardedOpenFlags));
+    platform::Descriptor root(::openat(parent.get(), leaf.c_str(), guardedOpenFlags));
     if (!root) throw SafetyError::skip("Cannot open cache root");
     platform::FileStatus opened;
     if (!platform::statDescriptor(root.get(), opened) || opened.inode != rootStatus.inode ||

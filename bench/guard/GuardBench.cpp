@@ -8,9 +8,9 @@
 // i mod (N + 1) planned items.
 
 #include "core/Errors.h"
-#include "fs/Descriptor.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
+#include "platform/Descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -114,7 +114,7 @@ std::string measureAsPrivateUser(int repetitions) {
     while (getpwuid(uid) != nullptr || getgrgid(uid) != nullptr) ++uid;
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return "pipe failed";
-    quillon::Descriptor reading(ends[0]), writing(ends[1]);
+    quillon::platform::Descriptor reading(ends[0]), writing(ends[1]);
     const pid_t child = fork();
     if (child < 0) return "fork failed";
     if (child == 0) {

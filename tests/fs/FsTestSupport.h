@@ -6,11 +6,11 @@
 // "nobody" account (for the failure paths that root never meets).
 
 #include "core/Errors.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
+#include "platform/Descriptor.h"
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
@@ -168,7 +168,7 @@ inline void writeOldFile(const std::string& path, const std::string& contents) {
 // a test inspects or removes.
 struct TestDirectory {
     std::string path;
-    Descriptor fd;
+    platform::Descriptor fd;
     dev_t device = 0;
 
     explicit TestDirectory(const std::string& label)

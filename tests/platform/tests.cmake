@@ -1,4 +1,5 @@
 quillon_test(platform_tests quillon_platform
+    platform/FileIoTest.cpp
     platform/FormattingTest.cpp
     platform/PathsTest.cpp
     platform/TextTest.cpp
