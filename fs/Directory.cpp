@@ -43,6 +43,21 @@ platform::Descriptor openDirectory(const std::string& path) {
     return current;
 }
 
+VerifiedDirectory openVerified(int parent, const std::string& name, const platform::FileStatus& looked) {
+    VerifiedDirectory result;
+    platform::Descriptor opened(::openat(parent, name.c_str(), guardedOpenFlags));
+    if (!opened) return result;
+    platform::FileStatus status;
+    if (!platform::statDescriptor(opened.get(), status) || status.inode != looked.inode ||
+        status.device != looked.device) {
+        result.outcome = VerifiedOpen::changed;
+        return result;
+    }
+    result.outcome = VerifiedOpen::opened;
+    result.descriptor = std::move(opened);
+    return result;
+}
+
 namespace {
 
 struct DirectoryStreamCloser {

@@ -2,7 +2,6 @@
 
 #include "core/Errors.h"
 #include "fs/Directory.h"
-#include "platform/Descriptor.h"
 #include "platform/FileStatus.h"
 
 #include <algorithm>
@@ -50,16 +49,13 @@ Node inspectAs(int parent, const std::string& name, double cutoff, dev_t device,
     node.bytes = static_cast<std::int64_t>(status.blocks) * 512;
 
     if (node.directory) {
-        platform::Descriptor directory(::openat(parent, name.c_str(), guardedOpenFlags));
-        if (!directory) throw SafetyError::skip("Cannot open item");
-        platform::FileStatus opened;
-        if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
-            opened.device != status.device)
-            throw SafetyError::skip("Item changed during check");
-        const std::vector<std::string> entries = names(directory.get(), control);
+        const VerifiedDirectory directory = openVerified(parent, name, status);
+        if (directory.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip("Cannot open item");
+        if (directory.outcome == VerifiedOpen::changed) throw SafetyError::skip("Item changed during check");
+        const std::vector<std::string> entries = names(directory.descriptor.get(), control);
         node.children.reserve(entries.size());
         for (const std::string& entry : entries) {
-            node.children.push_back(inspectAs(directory.get(), entry, cutoff, device, control, user));
+            node.children.push_back(inspectAs(directory.descriptor.get(), entry, cutoff, device, control, user));
             node.bytes += node.children.back().bytes;
         }
     }

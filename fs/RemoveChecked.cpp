@@ -69,17 +69,15 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     }
 
     if (status.type() != S_IFDIR) throw SafetyError::skip(itemChanged);
-    platform::Descriptor directory(::openat(parent, node.name.c_str(), guardedOpenFlags));
-    if (!directory) throw SafetyError::skip("Cannot open item");
-    platform::FileStatus opened;
-    if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
-        opened.device != status.device)
+    const VerifiedDirectory directory = openVerified(parent, node.name, status);
+    if (directory.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip("Cannot open item");
+    if (directory.outcome == VerifiedOpen::changed) throw SafetyError::skip(directoryChanged);
+    if (!sameNames(names(directory.descriptor.get(), control), node.children))
         throw SafetyError::skip(directoryChanged);
-    if (!sameNames(names(directory.get(), control), node.children)) throw SafetyError::skip(directoryChanged);
 
     std::int64_t childBytes = 0;
     for (const Node& child : node.children) {
-        removeAs(directory.get(), child, removed, control, user);
+        removeAs(directory.descriptor.get(), child, removed, control, user);
         childBytes += child.bytes;
     }
 

@@ -72,23 +72,20 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
         return items;
     }
 
-    platform::Descriptor root(::openat(parent.get(), leaf.c_str(), guardedOpenFlags));
-    if (!root) throw SafetyError::skip("Cannot open cache root");
-    platform::FileStatus opened;
-    if (!platform::statDescriptor(root.get(), opened) || opened.inode != rootStatus.inode ||
-        opened.device != rootStatus.device)
-        throw SafetyError::skip("Root changed during check");
+    const VerifiedDirectory root = openVerified(parent.get(), leaf, rootStatus);
+    if (root.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip("Cannot open cache root");
+    if (root.outcome == VerifiedOpen::changed) throw SafetyError::skip("Root changed during check");
 
     switch (candidate.mode) {
     case ScanMode::oldFiles:
     case ScanMode::oldTopFiles:
-        return oldFiles(root.get(), candidate.path, cutoff, device, candidate.pattern, stats, control,
+        return oldFiles(root.descriptor.get(), candidate.path, cutoff, device, candidate.pattern, stats, control,
                         candidate.mode == ScanMode::oldFiles);
     case ScanMode::oldChildren:
     case ScanMode::whole:
         break;
     }
-    return planChildren(root.get(), candidate, cutoff, device, stats, control);
+    return planChildren(root.descriptor.get(), candidate, cutoff, device, stats, control);
 }
 
 } // namespace quillon

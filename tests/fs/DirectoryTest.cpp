@@ -1,6 +1,6 @@
-// openDirectory walks from "/" one component at a time and never
-// follows a symbolic link; names lists a directory sorted, whole, without
-// "." and "..".
+// openDirectory walks from "/" one component at a time and never follows a
+// symbolic link; openVerified opens only the directory a look-up saw; names
+// lists a directory sorted, whole, without "." and "..".
 
 #include "tests/fs/FsTestSupport.h"
 
@@ -147,6 +147,53 @@ TEST_F(OpenDirectory, ComponentWithoutPermissionIsRefusedByName) {
         skipped);
     if (skipped) GTEST_SKIP() << "needs root and a 'nobody' account";
     EXPECT_EQ(result, cannotOpen("locked", EACCES));
+}
+
+// ---- openVerified: the open that must find what the look-up saw ------------
+
+using OpenVerified = FsTest;
+
+TEST_F(OpenVerified, OpensOnlyTheDirectoryThatWasLookedAt) {
+    const std::string base = t::freshDirectory("verified");
+    t::makeDirectory(base + "/dir");
+    t::makeDirectory(base + "/other");
+    t::writeFile(base + "/file", "payload");
+    t::makeSymlink(base + "/dir", base + "/link");
+    platform::FileStatus dir, other, file;
+    const platform::Descriptor parent = openDirectory(base);
+    ASSERT_TRUE(platform::statAt(parent.get(), "dir", dir) && platform::statAt(parent.get(), "other", other) &&
+                platform::statAt(parent.get(), "file", file));
+    platform::FileStatus otherDevice = dir, otherInode = dir;
+    otherDevice.device += 1;
+    otherInode.inode += 1;
+
+    struct Case {
+        const char* label;
+        const char* name;
+        platform::FileStatus looked;
+        VerifiedOpen expected;
+    };
+    const Case cases[] = {
+        {"the same directory", "dir", dir, VerifiedOpen::opened},
+        {"another directory in its place", "dir", other, VerifiedOpen::changed},
+        {"same inode, other device", "dir", otherDevice, VerifiedOpen::changed},
+        {"same device, other inode", "dir", otherInode, VerifiedOpen::changed},
+        {"a link to it in its place", "link", dir, VerifiedOpen::cannotOpen},
+        {"a file", "file", file, VerifiedOpen::cannotOpen},
+        {"gone", "missing", dir, VerifiedOpen::cannotOpen},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const VerifiedDirectory opened = openVerified(parent.get(), c.name, c.looked);
+        EXPECT_EQ(opened.outcome, c.expected);
+        EXPECT_EQ(static_cast<bool>(opened.descriptor), c.expected == VerifiedOpen::opened);
+        if (opened.descriptor) {
+            EXPECT_TRUE(sameItem(opened.descriptor.get(), base + "/dir"));
+            const int flags = ::fcntl(opened.descriptor.get(), F_GETFL);
+            EXPECT_EQ(flags & (O_ACCMODE | O_NOFOLLOW | O_DIRECTORY), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
+            EXPECT_EQ(::fcntl(opened.descriptor.get(), F_GETFD), FD_CLOEXEC);
+        }
+    }
 }
 
 // ---- names -------------------------------------------------------------------
