@@ -4,6 +4,7 @@
 #include "catalog/UserPaths.h"
 #include "core/Errors.h"
 #include "core/StartupValues.h"
+#include "engine/Seams.h"
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
@@ -81,13 +82,11 @@ public:
         clockShift_ = places.clockShift;
         guard_ = places.guard;
         report_.freeBefore = freeSpace();
-#if !defined(QUILLON_FAULT_noStartCheck) // test-only fault variant: the token is first read between locations
-        if (control_ && control_->isCancelled()) {
+        if (seams::cancelledBeforeStart(control_)) {
             report_.cancelled = true;
             note("Cancelled before cleanup started.");
             return finish();
         }
-#endif
         // The lock file keeps two runs from overlapping. Without a private
         // temporary directory there is no safe place for it, and no run.
         platform::Descriptor lock;

@@ -9,11 +9,9 @@
 #include "platform/Formatting.h"
 #include "platform/Paths.h"
 #include "scan/OldFiles.h"
+#include "scan/Seams.h"
 
 #include <unistd.h>
-#if defined(QUILLON_FAULT_ignoreFutureTimes)
-#include <limits>
-#endif
 
 namespace quillon {
 
@@ -56,13 +54,7 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
         rootStatus.owner != ::getuid() || rootStatus.device != parentStatus.device || rootStatus.type() != S_IFDIR)
         throw SafetyError::skip("Root is not a private, regular directory");
     const dev_t device = rootStatus.device;
-#if defined(QUILLON_FAULT_ignoreFutureTimes)
-    // Fault variant for the self-test's own proof: times after now are taken
-    // as now, so a cutoff beyond now lets every item through.
-    const double cutoff = now - candidate.age > now ? std::numeric_limits<double>::infinity() : now - candidate.age;
-#else
-    const double cutoff = now - candidate.age;
-#endif
+    const double cutoff = seams::planningCutoff(now, candidate.age);
 
     if (candidate.mode == ScanMode::whole) {
         Node tree = inspect(parent.get(), leaf, cutoff, device, control);
