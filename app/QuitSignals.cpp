@@ -42,8 +42,8 @@ QuitSignals::QuitSignals(QObject* parent) : QObject(parent) {
         // every deletion is checked on its own.
         return;
     }
-    writeEnd_ = Descriptor(pair[0]);
-    readEnd_ = Descriptor(pair[1]);
+    writeEnd_ = platform::Descriptor(pair[0]);
+    readEnd_ = platform::Descriptor(pair[1]);
     notifier_ = new QSocketNotifier(static_cast<qintptr>(readEnd_.get()), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &QuitSignals::drain);
     handlerSocket.store(writeEnd_.get());

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <QObject>
 
@@ -33,8 +33,8 @@ signals:
 private:
     void drain();
 
-    Descriptor writeEnd_; // written by the signal handler
-    Descriptor readEnd_;  // watched by the notifier
+    platform::Descriptor writeEnd_; // written by the signal handler
+    platform::Descriptor readEnd_;  // watched by the notifier
     QSocketNotifier* notifier_ = nullptr;
     struct sigaction previousInterrupt_ {};
     struct sigaction previousTerminate_ {};

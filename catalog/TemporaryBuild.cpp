@@ -5,6 +5,7 @@
 #include "core/StartupValues.h"
 #include "core/Texts.h"
 #include "fs/Directory.h"
+#include "platform/FileIo.h"
 #include "platform/FileStatus.h"
 #include "platform/PlatformError.h"
 
@@ -34,28 +35,10 @@ std::set<std::string> allowedBuildEntries() {
     return allowed;
 }
 
-// Reads at most `size` bytes from `fd`: a file that grows after it was
-// measured is never read past what was measured.
-std::string readAtMost(int fd, std::size_t size) {
-    std::string bytes(size, '\0');
-    std::size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::read(fd, bytes.data() + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            throw platform::PlatformError(platform::errorText(errno));
-        }
-        if (n == 0) break; // it shrank; what was there is all there is
-        done += static_cast<std::size_t>(n);
-    }
-    bytes.resize(done);
-    return bytes;
-}
-
 } // namespace
 
 void validateTemporaryBuildRoot(const std::string& path) {
-    const Descriptor directory = openDirectory(path);
+    const platform::Descriptor directory = openDirectory(path);
     platform::FileStatus directoryStatus;
     if (!platform::statDescriptor(directory.get(), directoryStatus) || directoryStatus.owner != ::getuid())
         throw SafetyError::skip(text::buildNotOwned);
@@ -77,7 +60,7 @@ void validateTemporaryBuildRoot(const std::string& path) {
     // O_NOFOLLOW makes a link fail here; O_NONBLOCK keeps the open of
     // anything swapped in since the look-up from waiting, and the status
     // taken from the open descriptor is what decides.
-    const Descriptor metadata(
+    const platform::Descriptor metadata(
         ::openat(directory.get(), buildMetadataName, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC));
     if (!metadata) throw SafetyError::skip(text::cannotReadBuildMetadata);
 
@@ -89,7 +72,11 @@ void validateTemporaryBuildRoot(const std::string& path) {
                                 static_cast<std::uint64_t>(status.size - 1) < metadataSizeLimit;
     if (!privateRegular) throw SafetyError::skip(text::buildMetadataNotPrivate);
 
-    const std::string bytes = readAtMost(metadata.get(), static_cast<std::size_t>(status.size));
+    // A file that grows after it was measured is never read past what was
+    // measured; one that shrank is read as it now is.
+    std::string bytes;
+    if (const int error = platform::readAtMost(metadata.get(), static_cast<std::size_t>(status.size), bytes))
+        throw platform::PlatformError(platform::errorText(error));
     checkBuildMetadata(bytes);
 }
 
@@ -98,7 +85,7 @@ std::vector<Candidate> temporaryBuildCandidates(const std::string& root) {
     if (root.empty()) return rows;
     std::vector<std::string> entries;
     try {
-        const Descriptor directory = openDirectory(root);
+        const platform::Descriptor directory = openDirectory(root);
         entries = names(directory.get());
     } catch (const std::exception&) {
         return rows;

@@ -4,12 +4,13 @@
 #include "core/Errors.h"
 #include "core/StartupValues.h"
 #include "core/Texts.h"
-#include "fs/Descriptor.h"
+#include "engine/Seams.h"
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
 #include "platform/Clock.h"
+#include "platform/Descriptor.h"
 #include "platform/Paths.h"
 #include "scan/Plan.h"
 
@@ -81,18 +82,16 @@ public:
         clockShift_ = places.clockShift;
         guard_ = places.guard;
         report_.freeBefore = freeSpace();
-#if !defined(QUILLON_FAULT_noStartCheck) // test-only fault variant: the token is first read between locations
-        if (control_ && control_->isCancelled()) {
+        if (seams::cancelledBeforeStart(control_)) {
             report_.cancelled = true;
             note(text::cancelledBeforeStart);
             return finish();
         }
-#endif
         // The lock file keeps two runs from overlapping. Without a private
         // temporary directory there is no safe place for it, and no run.
-        Descriptor lock;
+        platform::Descriptor lock;
         if (!places.temp.empty())
-            lock = Descriptor(::open((places.temp + "/" + lockFileName).c_str(),
+            lock = platform::Descriptor(::open((places.temp + "/" + lockFileName).c_str(),
                                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!lock) {
             report_.skipped = 1;
@@ -202,7 +201,7 @@ private:
                 ++stats.kept;
                 continue;
             }
-            Descriptor parent = openDirectory(item.parentPath);
+            platform::Descriptor parent = openDirectory(item.parentPath);
             if (!dryRun_) {
                 removeChecked(parent.get(), item.node, report_.removed, control_);
                 ++report_.cleaned;

@@ -4,6 +4,7 @@
 #include "core/StartupValues.h"
 #include "core/Texts.h"
 #include "platform/Clock.h"
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
@@ -43,20 +44,14 @@ void RunLog::open(bool preview) {
     } catch (const std::exception&) {
         // An old log that could not be replaced is appended to instead.
     }
-    file_ = Descriptor(::open(path_.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
+    file_ = platform::Descriptor(::open(path_.c_str(), O_WRONLY | O_APPEND | O_NOFOLLOW | O_CLOEXEC));
 }
 
 void RunLog::append(const std::string& line) {
     std::lock_guard<std::mutex> guard(lock_);
     if (!file_) return;
-    const std::string bytes = line + "\n";
-    std::size_t written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(file_.get(), bytes.data() + written, bytes.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break; // a failed write is dropped with the rest of the line
-        written += static_cast<std::size_t>(n);
-    }
+    // A failed write is dropped with the rest of the line.
+    static_cast<void>(platform::writeAll(file_.get(), line + "\n"));
 }
 
 void RunLog::close() {

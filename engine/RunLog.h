@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <mutex>
 #include <string>
@@ -37,7 +37,7 @@ private:
     void open(bool preview);
     std::string path_;
     std::mutex lock_;
-    Descriptor file_;
+    platform::Descriptor file_;
 };
 
 // Returns the log path for a mode, or the empty text when there is none.

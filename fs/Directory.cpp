@@ -19,11 +19,11 @@ bool isEntryName(const std::string& name) {
 
 bool mayBeSubstitutedName(const std::string& name) { return name.find("\xEF\xBF\xBD") != std::string::npos; }
 
-Descriptor openDirectory(const std::string& path) {
+platform::Descriptor openDirectory(const std::string& path) {
     // A NUL would silently cut a component short.
     if (path.empty() || path.front() != '/' || path.find('\0') != std::string::npos)
         throw SafetyError::skip(text::invalidPath);
-    Descriptor current(::open("/", guardedOpenFlags));
+    platform::Descriptor current(::open("/", guardedOpenFlags));
     if (!current) throw SafetyError::skip(text::cannotOpenRoot);
 
     std::size_t start = 0;
@@ -34,7 +34,7 @@ Descriptor openDirectory(const std::string& path) {
         start = end + 1;
         if (piece.empty()) continue;
         if (piece == "." || piece == "..") throw SafetyError::skip(text::invalidPath);
-        Descriptor next(::openat(current.get(), piece.c_str(), guardedOpenFlags));
+        platform::Descriptor next(::openat(current.get(), piece.c_str(), guardedOpenFlags));
         const int error = errno;
         current.reset();
         if (!next)
@@ -42,6 +42,21 @@ Descriptor openDirectory(const std::string& path) {
         current = std::move(next);
     }
     return current;
+}
+
+VerifiedDirectory openVerified(int parent, const std::string& name, const platform::FileStatus& looked) {
+    VerifiedDirectory result;
+    platform::Descriptor opened(::openat(parent, name.c_str(), guardedOpenFlags));
+    if (!opened) return result;
+    platform::FileStatus status;
+    if (!platform::statDescriptor(opened.get(), status) || status.inode != looked.inode ||
+        status.device != looked.device) {
+        result.outcome = VerifiedOpen::changed;
+        return result;
+    }
+    result.outcome = VerifiedOpen::opened;
+    result.descriptor = std::move(opened);
+    return result;
 }
 
 namespace {
@@ -54,7 +69,7 @@ struct DirectoryStreamCloser {
 
 std::vector<std::string> names(int descriptor, const RunControl* control) {
     if (control) control->check();
-    Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
+    platform::Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
     if (!duplicate) throw SafetyError::skip(text::cannotReadDirectory);
     std::unique_ptr<DIR, DirectoryStreamCloser> stream(::fdopendir(duplicate.get()));
     if (!stream) throw SafetyError::skip(text::cannotReadDirectory);

@@ -1,7 +1,8 @@
 #pragma once
 
 #include "core/RunControl.h"
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
+#include "platform/FileStatus.h"
 
 #include <fcntl.h>
 #include <string>
@@ -32,7 +33,29 @@ bool mayBeSubstitutedName(const std::string& name);
 // Throws SafetyError (core/Texts.h): invalidPath (relative, or a "." or
 // ".." component), cannotOpenRoot, or cannotOpenComponent followed by
 // "<piece>: <strerror>".
-Descriptor openDirectory(const std::string& path);
+platform::Descriptor openDirectory(const std::string& path);
+
+// How an openVerified went.
+enum class VerifiedOpen {
+    opened,     // the descriptor is open on the very directory looked at
+    cannotOpen, // the guarded open failed: gone, a link, not a directory, refused
+    changed,    // what opened is not the item looked at, or cannot be looked at
+};
+
+struct VerifiedDirectory {
+    VerifiedOpen outcome = VerifiedOpen::cannotOpen;
+    platform::Descriptor descriptor; // open only when `outcome` is opened
+};
+
+// Opens the entry `name` of the directory open on `parent` with the guarded
+// flags, then checks that what opened is the item `looked` describes (a
+// look-up of the same entry made just before): the same inode on the same
+// device. Between a look-up and an open the entry can be swapped for a link
+// or for another directory renamed into its place; this pairing is what
+// keeps such a swap from being walked into, so every descent below a looked
+// at entry goes through it. Returns the open descriptor only with `opened`;
+// no descriptor stays open otherwise.
+VerifiedDirectory openVerified(int parent, const std::string& name, const platform::FileStatus& looked);
 
 // Returns the names of all entries of the directory open on `descriptor`,
 // without "." and "..", decoded as UTF-8 (ill-formed bytes become U+FFFD) and

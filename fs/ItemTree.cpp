@@ -2,8 +2,8 @@
 
 #include "core/Errors.h"
 #include "core/Texts.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
+#include "fs/Seams.h"
 #include "platform/FileStatus.h"
 
 #include <algorithm>
@@ -17,11 +17,7 @@ bool eligibleKind(const platform::FileStatus& status, dev_t device, uid_t user) 
     if (status.owner != user) return false;
     if (status.device != device) return false;
     if (status.type() == S_IFDIR) return true;
-#if defined(QUILLON_FAULT_acceptHardLinks)
-    // Fault variant for the self-test's own proof: the link count is not read.
-    if (status.type() == S_IFREG) return true;
-#endif
-    return status.type() == S_IFREG && status.links == 1;
+    return status.type() == S_IFREG && seams::fileLinksAllowed(status.links);
 }
 
 double newestSeconds(const platform::FileStatus& status) {
@@ -51,16 +47,13 @@ Node inspectAs(int parent, const std::string& name, double cutoff, dev_t device,
     node.bytes = static_cast<std::int64_t>(status.blocks) * 512;
 
     if (node.directory) {
-        Descriptor directory(::openat(parent, name.c_str(), guardedOpenFlags));
-        if (!directory) throw SafetyError::skip(text::cannotOpenItem);
-        platform::FileStatus opened;
-        if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
-            opened.device != status.device)
-            throw SafetyError::skip(text::itemChangedDuringCheck);
-        const std::vector<std::string> entries = names(directory.get(), control);
+        const VerifiedDirectory directory = openVerified(parent, name, status);
+        if (directory.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip(text::cannotOpenItem);
+        if (directory.outcome == VerifiedOpen::changed) throw SafetyError::skip(text::itemChangedDuringCheck);
+        const std::vector<std::string> entries = names(directory.descriptor.get(), control);
         node.children.reserve(entries.size());
         for (const std::string& entry : entries) {
-            node.children.push_back(inspectAs(directory.get(), entry, cutoff, device, control, user));
+            node.children.push_back(inspectAs(directory.descriptor.get(), entry, cutoff, device, control, user));
             node.bytes += node.children.back().bytes;
         }
     }

@@ -2,8 +2,8 @@
 
 #include "core/Errors.h"
 #include "core/Texts.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
+#include "fs/Seams.h"
 #include "platform/FileStatus.h"
 
 #include <fcntl.h>
@@ -20,36 +20,10 @@ bool sameNames(const std::vector<std::string>& listed, const std::vector<Node>& 
     return true;
 }
 
-#if defined(QUILLON_FAULT_followLinks)
-// Fault variant for the self-test's own proof: a link found where a folder was
-// recorded is followed, and what lies there is deleted without comparing.
-void emptyWithoutChecks(int directory, const std::string& name) {
-    platform::FileStatus status;
-    if (platform::statAt(directory, name, status) && status.type() == S_IFDIR) {
-        Descriptor inner(::openat(directory, name.c_str(), guardedOpenFlags));
-        if (inner)
-            for (const std::string& entry : names(inner.get())) emptyWithoutChecks(inner.get(), entry);
-        ::unlinkat(directory, name.c_str(), AT_REMOVEDIR);
-    } else {
-        ::unlinkat(directory, name.c_str(), 0);
-    }
-}
-
-void followAndEmpty(int parent, const std::string& name) {
-    platform::FileStatus status;
-    if (!platform::statAt(parent, name, status) || status.type() != S_IFLNK) return;
-    Descriptor followed(::openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (followed)
-        for (const std::string& entry : names(followed.get())) emptyWithoutChecks(followed.get(), entry);
-}
-#endif
-
 // The walk itself; `user` is the real user id, read once per removal.
 void removeAs(int parent, const Node& node, std::int64_t& removed, const RunControl* control, uid_t user) {
     if (control) control->check();
-#if defined(QUILLON_FAULT_followLinks)
-    if (node.directory) followAndEmpty(parent, node.name);
-#endif
+    if (node.directory) seams::beforeDirectoryRemoval(parent, node.name);
 
     platform::FileStatus status;
     if (!isEntryName(node.name) || !platform::statAt(parent, node.name, status) || status.inode != node.inode ||
@@ -67,17 +41,15 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     }
 
     if (status.type() != S_IFDIR) throw SafetyError::skip(text::itemChangedDuringCleanup);
-    Descriptor directory(::openat(parent, node.name.c_str(), guardedOpenFlags));
-    if (!directory) throw SafetyError::skip(text::cannotOpenItem);
-    platform::FileStatus opened;
-    if (!platform::statDescriptor(directory.get(), opened) || opened.inode != status.inode ||
-        opened.device != status.device)
+    const VerifiedDirectory directory = openVerified(parent, node.name, status);
+    if (directory.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip(text::cannotOpenItem);
+    if (directory.outcome == VerifiedOpen::changed) throw SafetyError::skip(text::directoryChanged);
+    if (!sameNames(names(directory.descriptor.get(), control), node.children))
         throw SafetyError::skip(text::directoryChanged);
-    if (!sameNames(names(directory.get(), control), node.children)) throw SafetyError::skip(text::directoryChanged);
 
     std::int64_t childBytes = 0;
     for (const Node& child : node.children) {
-        removeAs(directory.get(), child, removed, control, user);
+        removeAs(directory.descriptor.get(), child, removed, control, user);
         childBytes += child.bytes;
     }
 
@@ -92,10 +64,7 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
 } // namespace
 
 void removeChecked(int parent, const Node& node, std::int64_t& removed, const RunControl* control) {
-#if defined(QUILLON_FAULT_ignoreCancel)
-    control = nullptr; // fault variant for the self-test's own proof: the token is never read
-#endif
-    removeAs(parent, node, removed, control, ::getuid());
+    removeAs(parent, node, removed, seams::removalControl(control), ::getuid());
 }
 
 } // namespace quillon

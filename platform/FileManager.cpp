@@ -1,5 +1,7 @@
 #include "platform/FileManager.h"
 
+#include "platform/Descriptor.h"
+#include "platform/FileIo.h"
 #include "platform/PlatformError.h"
 #include "platform/Text.h"
 
@@ -12,13 +14,18 @@
 
 namespace quillon::platform {
 
+namespace {
+
+struct DirectoryStreamCloser {
+    void operator()(DIR* stream) const { closedir(stream); }
+};
+
+} // namespace
+
 std::vector<std::string> FileManager::contentsOfDirectory(const std::string& path) const {
     std::vector<std::string> result;
     if (path.empty()) return result;
-    struct Closer {
-        void operator()(DIR* d) const { closedir(d); }
-    };
-    std::unique_ptr<DIR, Closer> dir(opendir(path.c_str()));
+    std::unique_ptr<DIR, DirectoryStreamCloser> dir(opendir(path.c_str()));
     if (!dir) return result;
     errno = 0;
     while (dirent* entry = readdir(dir.get())) {
@@ -55,25 +62,18 @@ void FileManager::createDirectory(const std::string& path, bool intermediates, u
 
 void FileManager::writeFileAtomically(const std::string& path, const std::string& contents) const {
     std::string temporary = path + ".XXXXXX";
-    int fd = mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) throw PlatformError("Cannot write " + path + ": " + errorText(errno));
-    std::size_t written = 0;
-    while (written < contents.size()) {
-        const ssize_t n = write(fd, contents.data() + written, contents.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            const int error = errno;
-            close(fd);
-            unlink(temporary.c_str());
-            throw PlatformError("Cannot write " + path + ": " + errorText(error));
-        }
-        written += static_cast<std::size_t>(n);
+    Descriptor file(mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file) throw PlatformError("Cannot write " + path + ": " + errorText(errno));
+    if (const int error = writeAll(file.get(), contents)) {
+        file.reset();
+        unlink(temporary.c_str());
+        throw PlatformError("Cannot write " + path + ": " + errorText(error));
     }
     // Same permissions as a file created the ordinary way.
     const mode_t mask = umask(0);
     umask(mask);
-    fchmod(fd, 0666 & ~mask);
-    close(fd);
+    fchmod(file.get(), 0666 & ~mask);
+    file.reset();
     if (rename(temporary.c_str(), path.c_str()) != 0) {
         const int error = errno;
         unlink(temporary.c_str());
@@ -87,21 +87,19 @@ bool removeBelow(int parent, const char* name) {
     struct stat status {};
     if (fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT;
     if (S_ISDIR(status.st_mode)) {
-        int fd = openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0) return false;
-        DIR* dir = fdopendir(fd);
-        if (dir == nullptr) {
-            close(fd);
-            return false;
-        }
+        Descriptor directory(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!directory) return false;
+        std::unique_ptr<DIR, DirectoryStreamCloser> stream(fdopendir(directory.get()));
+        if (!stream) return false;
+        directory.release(); // the stream owns it now and closes it with itself
         bool ok = true;
         std::vector<std::string> entries;
-        while (dirent* entry = readdir(dir)) {
+        while (dirent* entry = readdir(stream.get())) {
             const std::string child = entry->d_name;
             if (child != "." && child != "..") entries.push_back(child);
         }
-        for (const std::string& child : entries) ok = removeBelow(dirfd(dir), child.c_str()) && ok;
-        closedir(dir);
+        for (const std::string& child : entries) ok = removeBelow(dirfd(stream.get()), child.c_str()) && ok;
+        stream.reset();
         return unlinkat(parent, name, AT_REMOVEDIR) == 0 && ok;
     }
     return unlinkat(parent, name, 0) == 0;
@@ -113,11 +111,9 @@ bool FileManager::removeTree(const std::string& path) const {
     if (path.empty() || path == "/") return false;
     const std::string parent = path.substr(0, path.find_last_of('/') + 1);
     const std::string name = path.substr(path.find_last_of('/') + 1);
-    int fd = open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool ok = removeBelow(fd, name.c_str());
-    close(fd);
-    return ok;
+    const Descriptor directory(open(parent.empty() ? "." : parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory) return false;
+    return removeBelow(directory.get(), name.c_str());
 }
 
 } // namespace quillon::platform

@@ -1,5 +1,7 @@
 #include "platform/Paths.h"
 
+#include "platform/Descriptor.h"
+
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
@@ -42,11 +44,8 @@ std::string fallbackTemp() {
     const std::string path = "/tmp/quillon-" + std::to_string(getuid());
     if (mkdir(path.c_str(), 0700) == 0) {
         // We made it; make sure a restrictive umask did not leave it unusable.
-        int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd >= 0) {
-            fchmod(fd, 0700);
-            close(fd);
-        }
+        const Descriptor directory(open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (directory) fchmod(directory.get(), 0700);
     }
     struct stat status {};
     if (lstat(path.c_str(), &status) != 0) return {};

@@ -1,11 +1,14 @@
 #include "platform/ProcessTable.h"
 
+#include "platform/Descriptor.h"
+#include "platform/FileIo.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <dirent.h>
+#include <limits>
 #include <fcntl.h>
 #include <memory>
 #include <string_view>
@@ -42,14 +45,11 @@ using DirectoryStream = std::unique_ptr<DIR, StreamCloser>;
 // Opens the folder `name` relative to `at` as a directory stream.
 Outcome openFolder(int at, const std::string& name, const std::string& where, DirectoryStream& stream,
                    Refusal refusal) {
-    const int fd = ::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return failure(where, errno, refusal);
-    stream.reset(fdopendir(fd));
-    if (!stream) {
-        const int error = errno;
-        ::close(fd);
-        incomplete(where, error);
-    }
+    Descriptor folder(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder) return failure(where, errno, refusal);
+    stream.reset(fdopendir(folder.get()));
+    if (!stream) incomplete(where, errno);
+    folder.release(); // the stream owns it now and closes it with itself
     return Outcome::read;
 }
 
@@ -77,37 +77,21 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 // One process, read through a descriptor of its own folder.
 class Process {
 public:
-    Process(int table, const std::string& root, const std::string& name) : where_(root + "/" + name) {
-        fd_ = ::openat(table, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (fd_ < 0) opened_ = failure(where_, errno, Refusal::allowed);
+    Process(int table, const std::string& root, const std::string& name)
+        : where_(root + "/" + name), fd_(::openat(table, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+        if (!fd_) opened_ = failure(where_, errno, Refusal::allowed);
     }
-    ~Process() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Process(const Process&) = delete;
-    Process& operator=(const Process&) = delete;
 
     Outcome opened() const { return opened_; }
-    int fd() const { return fd_; }
+    int fd() const { return fd_.get(); }
     std::string where(const std::string& name) const { return where_ + "/" + name; }
 
     // Reads the whole file `name` of the folder into `text`.
     Outcome readFile(const std::string& name, std::string& text, Refusal refusal = Refusal::fails) const {
-        const int file = ::openat(fd_, name.c_str(), O_RDONLY | O_CLOEXEC);
-        if (file < 0) return failure(where(name), errno, refusal);
-        text.clear();
-        char buffer[65536];
-        for (;;) {
-            const ssize_t n = ::read(file, buffer, sizeof buffer);
-            if (n > 0) {
-                text.append(buffer, static_cast<std::size_t>(n));
-                continue;
-            }
-            const int error = n < 0 ? errno : 0;
-            if (error == EINTR) continue;
-            ::close(file);
-            return error == 0 ? Outcome::read : failure(where(name), error, refusal);
-        }
+        const Descriptor file(::openat(fd_.get(), name.c_str(), O_RDONLY | O_CLOEXEC));
+        if (!file) return failure(where(name), errno, refusal);
+        const int error = readAtMost(file.get(), std::numeric_limits<std::size_t>::max(), text);
+        return error == 0 ? Outcome::read : failure(where(name), error, refusal);
     }
 
     // Reads the link `name` relative to `at` (this folder or its fd/).
@@ -121,12 +105,12 @@ public:
         return Outcome::read;
     }
     Outcome readLink(const std::string& name, std::string& target, Refusal refusal = Refusal::fails) const {
-        return readLink(fd_, name, where(name), target, refusal);
+        return readLink(fd_.get(), name, where(name), target, refusal);
     }
 
 private:
     std::string where_;
-    int fd_ = -1;
+    Descriptor fd_;
     Outcome opened_ = Outcome::read;
 };
 
@@ -168,12 +152,10 @@ void forEachProcessOfUser(const std::string& root, Visit visit) {
     // The table itself has no "ended": a missing or unreadable root fails.
     DirectoryStream table;
     std::vector<std::string> names;
-    const int fd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0 || !(table = DirectoryStream(fdopendir(fd)))) {
-        const int error = errno;
-        if (fd >= 0) ::close(fd);
-        throw ProcessTableError("Cannot list " + root + ": " + errorText(error));
-    }
+    Descriptor fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!fd || !(table = DirectoryStream(fdopendir(fd.get()))))
+        throw ProcessTableError("Cannot list " + root + ": " + errorText(errno));
+    fd.release(); // the stream owns it now and closes it with itself
     if (listNames(table.get(), root, names) != Outcome::read)
         throw ProcessTableError("Cannot list " + root + ": " + errorText(ENOENT));
     const uid_t user = getuid();

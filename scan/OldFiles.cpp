@@ -2,7 +2,6 @@
 
 #include "core/Errors.h"
 #include "core/Texts.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
 #include "platform/FileStatus.h"
@@ -42,14 +41,12 @@ public:
 private:
     void subdirectory(int parent, const std::string& name, const platform::FileStatus& looked, const std::string& path,
                       std::vector<PlannedItem>& found) {
-        Descriptor sub(::openat(parent, name.c_str(), guardedOpenFlags));
-        platform::FileStatus opened;
-        if (!sub || !platform::statDescriptor(sub.get(), opened) || opened.inode != looked.inode ||
-            opened.device != looked.device) {
+        const VerifiedDirectory sub = openVerified(parent, name, looked);
+        if (sub.outcome != VerifiedOpen::opened) {
             ++stats_.kept;
             return;
         }
-        directory(sub.get(), path + "/" + name, true, found);
+        directory(sub.descriptor.get(), path + "/" + name, true, found);
     }
 
     void file(int parent, const std::string& name, const std::string& path, std::vector<PlannedItem>& found) {

@@ -3,18 +3,16 @@
 #include "catalog/TemporaryBuild.h"
 #include "core/Errors.h"
 #include "core/Texts.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
-#include "platform/Clock.h"
+#include "platform/Descriptor.h"
 #include "platform/FileStatus.h"
+#include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "scan/OldFiles.h"
+#include "scan/Seams.h"
 
 #include <unistd.h>
-#if defined(QUILLON_FAULT_ignoreFutureTimes)
-#include <limits>
-#endif
 
 namespace quillon {
 
@@ -50,20 +48,14 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
 
     const std::string parentPath = platform::deletingLastPathComponent(candidate.path);
     const std::string leaf = platform::lastPathComponent(candidate.path);
-    Descriptor parent = openDirectory(parentPath);
+    platform::Descriptor parent = openDirectory(parentPath);
 
     platform::FileStatus parentStatus, rootStatus;
     if (!isEntryName(leaf) || !platform::statDescriptor(parent.get(), parentStatus) || !platform::statAt(parent.get(), leaf, rootStatus) ||
         rootStatus.owner != ::getuid() || rootStatus.device != parentStatus.device || rootStatus.type() != S_IFDIR)
         throw SafetyError::skip(text::rootNotPrivate);
     const dev_t device = rootStatus.device;
-#if defined(QUILLON_FAULT_ignoreFutureTimes)
-    // Fault variant for the self-test's own proof: times after now are taken
-    // as now, so a cutoff beyond now lets every item through.
-    const double cutoff = now - candidate.age > now ? std::numeric_limits<double>::infinity() : now - candidate.age;
-#else
-    const double cutoff = now - candidate.age;
-#endif
+    const double cutoff = seams::planningCutoff(now, candidate.age);
 
     if (candidate.mode == ScanMode::whole) {
         Node tree = inspect(parent.get(), leaf, cutoff, device, control);
@@ -73,23 +65,20 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
         return items;
     }
 
-    Descriptor root(::openat(parent.get(), leaf.c_str(), guardedOpenFlags));
-    if (!root) throw SafetyError::skip(text::cannotOpenCacheRoot);
-    platform::FileStatus opened;
-    if (!platform::statDescriptor(root.get(), opened) || opened.inode != rootStatus.inode ||
-        opened.device != rootStatus.device)
-        throw SafetyError::skip(text::rootChanged);
+    const VerifiedDirectory root = openVerified(parent.get(), leaf, rootStatus);
+    if (root.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip(text::cannotOpenCacheRoot);
+    if (root.outcome == VerifiedOpen::changed) throw SafetyError::skip(text::rootChanged);
 
     switch (candidate.mode) {
     case ScanMode::oldFiles:
     case ScanMode::oldTopFiles:
-        return oldFiles(root.get(), candidate.path, cutoff, device, candidate.pattern, stats, control,
+        return oldFiles(root.descriptor.get(), candidate.path, cutoff, device, candidate.pattern, stats, control,
                         candidate.mode == ScanMode::oldFiles);
     case ScanMode::oldChildren:
     case ScanMode::whole:
         break;
     }
-    return planChildren(root.get(), candidate, cutoff, device, stats, control);
+    return planChildren(root.descriptor.get(), candidate, cutoff, device, stats, control);
 }
 
 } // namespace quillon

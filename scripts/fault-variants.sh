@@ -1,18 +1,21 @@
 #!/bin/sh
-# Proves that the built-in self-test catches a broken safety rule. For each
-# fault, builds a test-only variant of the program with that one rule
-# switched off (-DQUILLON_FAULT=<name>, never set for a shipped build), runs
-# its --self-test in a private fixture folder, and requires it to fail: exit
-# status 1, no output but the expected "Safety test failed: " line, and no
-# "quillon-tests-" folder left behind. Exits non-zero if any variant passes
-# or fails for another reason.
+# Proves that the built-in self-test catches a broken safety rule. Builds the
+# test-only fault variants of the program (target fault_variants: the
+# program again with one rule switched off each, never installed) in one
+# build tree, runs each one's --self-test in a private fixture folder, and
+# requires it to fail: exit status 1, no output but the expected
+# "Safety test failed: " line, and no "quillon-tests-" folder left behind.
+# Exits non-zero if any variant passes or fails for another reason.
 #
 # Usage: sh scripts/fault-variants.sh [fault...]   (default: all five)
-# JOBS sets the build parallelism (default: the number of processors).
+# BUILD names the build tree (default: build-faults, configured here when it
+# is not yet; an already configured tree only compiles the variant files and
+# relinks). JOBS sets the build parallelism (default: the number of processors).
 set -eu
 cd "$(dirname "$0")/.."
 source_dir=$(pwd)
 jobs=${JOBS:-$(nproc)}
+build=${BUILD:-$source_dir/build-faults}
 
 # What each variant must report: the first check that the broken rule fails.
 # $2 is "empty" for a home without any catalogue location, "location" for a
@@ -45,24 +48,26 @@ done
 fixture=$(mktemp -d "${TMPDIR:-/tmp}/quillon-fault-XXXXXX")
 trap 'rm -rf "$fixture"' EXIT INT TERM
 
+if [ ! -f "$build/CMakeCache.txt" ]; then
+  echo "== configuring $build"
+  cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON \
+        -DQUILLON_PROGRAM_ONLY=ON >"$fixture/configure.log" 2>&1 \
+    || { cat "$fixture/configure.log" >&2; exit 1; }
+fi
+echo "== building the fault variants in $build"
+cmake --build "$build" --target fault_variants -j "$jobs" >"$fixture/build.log" 2>&1 \
+  || { cat "$fixture/build.log" >&2; exit 1; }
+
 failures=0
 for fault in $faults; do
-  build="$source_dir/build-fault-$fault"
-  echo "== $fault: building $build"
-  cmake -S "$source_dir" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON \
-        -DQUILLON_FAULT="$fault" -DQUILLON_BUILD_APP=ON -DQUILLON_BUILD_TESTS=OFF \
-        -DQUILLON_BUILD_BENCH=OFF -DQUILLON_FUZZ=OFF >"$fixture/configure.log" 2>&1 \
-    || { cat "$fixture/configure.log" >&2; exit 1; }
-  cmake --build "$build" --target quillon -j "$jobs" >"$fixture/build.log" 2>&1 \
-    || { cat "$fixture/build.log" >&2; exit 1; }
-
+  program="$build/quillon-$fault"
   for home in empty location; do
     run="$fixture/$fault-$home"
     mkdir -m 700 "$run" "$run/home" "$run/tmp" "$run/cache"
     [ "$home" = empty ] || mkdir -p "$run/home/Library/Logs"
     status=0
     HOME="$run/home" TMPDIR="$run/tmp" XDG_CACHE_HOME="$run/cache" XDG_CONFIG_HOME="$run/home/.config" \
-      XDG_STATE_HOME="$run/home/.local/state" "$build/quillon" --self-test >"$run/out" 2>"$run/err" || status=$?
+      XDG_STATE_HOME="$run/home/.local/state" "$program" --self-test >"$run/out" 2>"$run/err" || status=$?
 
     problems=""
     [ "$status" -eq 1 ] || problems="$problems exit status $status, not 1;"

@@ -100,7 +100,7 @@ stage "Release program, Debian package and its checks" env JOBS="$jobs" sh scrip
 stage "AddressSanitizer and UndefinedBehaviorSanitizer build and suite" sanitizer_build
 stage "ThreadSanitizer run" thread_sanitizer_build
 stage "fuzz target" sh scripts/fuzz.sh 30
-stage "fault variants" env JOBS="$jobs" sh scripts/fault-variants.sh
+stage "fault variants" env JOBS="$jobs" BUILD=build sh scripts/fault-variants.sh
 
 echo "== durations"
 printf '%s' "$timings"

@@ -29,7 +29,7 @@ Candidate agedOut(const Candidate& row) {
 void removePlanned(const Candidate& row, SelfTestState& state) {
     ScanStats stats;
     for (const PlannedItem& item : plan(agedOut(row), stats)) {
-        const Descriptor parent = openDirectory(item.parentPath);
+        const platform::Descriptor parent = openDirectory(item.parentPath);
         removeChecked(parent.get(), item.node, state.removed);
     }
 }

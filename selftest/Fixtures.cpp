@@ -1,6 +1,7 @@
 #include "selftest/Fixtures.h"
 
 #include "core/StartupValues.h"
+#include "platform/FileIo.h"
 #include "platform/PlatformError.h"
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cmath>
 #include <cstdint>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,28 +22,19 @@ namespace {
 }
 
 void writeAll(int fd, const std::string& contents, const std::string& path) {
-    std::size_t done = 0;
-    while (done < contents.size()) {
-        const ssize_t n = ::write(fd, contents.data() + done, contents.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("write", path, n < 0 ? errno : EIO);
-        done += static_cast<std::size_t>(n);
-    }
+    if (const int error = platform::writeAll(fd, contents)) fail("write", path, error);
 }
 
 } // namespace
 
 std::string randomUuid() {
     unsigned char bytes[16];
-    Descriptor source(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
+    platform::Descriptor source(::open("/dev/urandom", O_RDONLY | O_CLOEXEC));
     if (!source) fail("open", "/dev/urandom", errno);
-    std::size_t got = 0;
-    while (got < sizeof bytes) {
-        const ssize_t n = ::read(source.get(), bytes + got, sizeof bytes - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) fail("read", "/dev/urandom", n < 0 ? errno : EIO);
-        got += static_cast<std::size_t>(n);
-    }
+    std::string random;
+    if (const int error = platform::readAtMost(source.get(), sizeof bytes, random)) fail("read", "/dev/urandom", error);
+    if (random.size() != sizeof bytes) fail("read", "/dev/urandom", EIO);
+    std::copy(random.begin(), random.end(), bytes);
     bytes[6] = static_cast<unsigned char>((bytes[6] & 0x0F) | 0x40); // version 4
     bytes[8] = static_cast<unsigned char>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
 
@@ -61,33 +54,27 @@ FixtureTree::FixtureTree(std::string path) : path_(std::move(path)) { fm.createD
 FixtureTree::~FixtureTree() { static_cast<void>(fm.removeTree(path_)); }
 
 void writeFile(const std::string& path, const std::string& contents) {
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
+    platform::Descriptor file(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644));
     if (!file) fail("write", path, errno);
     writeAll(file.get(), contents, path);
 }
 
 void overwriteInPlace(const std::string& path, const std::string& contents) {
-    Descriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
+    platform::Descriptor file(::open(path.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_CLOEXEC));
     if (!file) fail("overwrite", path, errno);
     writeAll(file.get(), contents, path);
 }
 
 std::string readFile(const std::string& path) {
-    Descriptor file = openForReading(path);
+    platform::Descriptor file = openForReading(path);
     std::string contents;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(file.get(), buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) fail("read", path, errno);
-        if (n == 0) break;
-        contents.append(buffer, static_cast<std::size_t>(n));
-    }
+    if (const int error = platform::readAtMost(file.get(), std::numeric_limits<std::size_t>::max(), contents))
+        fail("read", path, error);
     return contents;
 }
 
-Descriptor openForReading(const std::string& path) {
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+platform::Descriptor openForReading(const std::string& path) {
+    platform::Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     if (!file) fail("open", path, errno);
     return file;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <string>
 
@@ -44,7 +44,7 @@ void overwriteInPlace(const std::string& path, const std::string& contents);
 std::string readFile(const std::string& path);
 
 // Opens the existing regular file `path` for reading.
-Descriptor openForReading(const std::string& path);
+platform::Descriptor openForReading(const std::string& path);
 
 // Creates `path` as a symbolic link whose target text is `target`.
 void makeSymbolicLink(const std::string& target, const std::string& path);

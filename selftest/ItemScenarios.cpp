@@ -20,9 +20,9 @@ double oldCutoff() { return platform::wallClock() + 100; }
 
 } // namespace
 
-Descriptor checkOpenFiles(const SelfTestState& state) {
+platform::Descriptor checkOpenFiles(const SelfTestState& state) {
     const std::string recent = state.at("recent");
-    Descriptor held = openForReading(recent);
+    platform::Descriptor held = openForReading(recent);
     const std::vector<std::string> open = openPaths();
     if (std::find(open.begin(), open.end(), recent) == open.end())
         throw SelfTestError(openFilesCode, "Open-file detection failed");

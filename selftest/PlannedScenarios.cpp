@@ -37,7 +37,7 @@ void checkLateArrivals(SelfTestState& state) {
 
     // A file that appears in a planned folder after planning keeps the folder.
     writeFile(siblings + "/old-entry/arrived-later", payload);
-    const Descriptor parent = openDirectory(siblings);
+    const platform::Descriptor parent = openDirectory(siblings);
     expectSkip([&] { removeChecked(parent.get(), items.front().node, state.removed); });
     for (const char* kept : {"/old-entry/cache", "/old-entry/arrived-later", "/new-entry/cache"})
         check(exists(siblings + kept), "\"siblings" + std::string(kept) + "\" was removed");
@@ -74,7 +74,7 @@ void checkMixedDirectory(SelfTestState& state) {
         plan(Candidate(mixed, -100, "Logs", ScanMode::oldFiles, std::string("\\.log$")), stats);
     checkSinglePlanned(items, "old.log", "\"mixed\"");
 
-    const Descriptor parent = openDirectory(mixed);
+    const platform::Descriptor parent = openDirectory(mixed);
     removeChecked(parent.get(), items.front().node, state.removed);
     for (const std::string& kept : {mixed + "/new.log", mixed + "/important.txt", state.at("recent")}) {
         // Named first: GCC 12 warns falsely (-Wrestrict, at -O3) when a

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <cstdint>
 #include <string>
@@ -28,7 +28,7 @@ struct SelfTestState {
 
 // Scenario 1: opens "recent" and checks that the open-file list names it.
 // Returns the open file, which the caller holds to the end of the test.
-Descriptor checkOpenFiles(const SelfTestState& state);
+platform::Descriptor checkOpenFiles(const SelfTestState& state);
 
 // Scenarios 2 to 6: recent items, links and hard links are refused; an old
 // folder is removed; an item changed after inspection is kept.

@@ -22,7 +22,7 @@ void selfTest() {
     // Declared first, so destroyed last: the held file and the descriptor
     // are closed before the tree goes, on every exit.
     const selftest::FixtureTree tree(temp + "/quillon-tests-" + selftest::randomUuid());
-    const Descriptor root = openDirectory(tree.path());
+    const platform::Descriptor root = openDirectory(tree.path());
     struct stat rootStatus {};
     if (::fstat(root.get(), &rootStatus) != 0)
         throw platform::PlatformError("Cannot read the test folder: " + platform::errorText(errno));
@@ -33,7 +33,7 @@ void selfTest() {
     state.device = rootStatus.st_dev;
     selftest::writeFile(state.at("recent"), selftest::payload);
 
-    const Descriptor held = selftest::checkOpenFiles(state);
+    const platform::Descriptor held = selftest::checkOpenFiles(state);
     selftest::checkItemRules(state);
     selftest::checkPlannedRemovals(state);
     selftest::checkRunningTools();

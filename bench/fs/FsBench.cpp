@@ -13,11 +13,11 @@
 // the end.
 
 #include "core/Errors.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
+#include "platform/Descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -43,7 +43,7 @@ extern char** environ;
 
 namespace {
 
-using quillon::Descriptor;
+using quillon::platform::Descriptor;
 using quillon::Node;
 using Clock = std::chrono::steady_clock;
 

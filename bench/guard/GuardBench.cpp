@@ -14,6 +14,7 @@
 #include "core/Errors.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
+#include "platform/Descriptor.h"
 
 #include <algorithm>
 #include <cstdio>

@@ -1,6 +1,6 @@
 #include "bench/support/BenchSupport.h"
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -116,7 +116,7 @@ CommandOutput capture(const std::vector<std::string>& argv) {
     args.push_back(nullptr);
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0) return {};
-    Descriptor reading(ends[0]), writing(ends[1]);
+    quillon::platform::Descriptor reading(ends[0]), writing(ends[1]);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     const std::unique_ptr<posix_spawn_file_actions_t, int (*)(posix_spawn_file_actions_t*)> destroyed(

@@ -15,6 +15,8 @@
 
 namespace quillon::bench {
 
+using platform::Descriptor;
+
 namespace {
 
 constexpr int openPool = 3000;   // distinct files the processes hold open, shared between neighbours

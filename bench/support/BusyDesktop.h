@@ -4,7 +4,7 @@
 // process's user, each holding files open and files mapped, as a browser, an
 // editor and their helpers do.
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <string>
 #include <sys/types.h>
@@ -50,7 +50,7 @@ private:
     };
 
     Children children_;
-    Descriptor stop_; // closed first: the processes end when their end of it sees end of file
+    platform::Descriptor stop_; // closed first: the processes end when their end of it sees end of file
 };
 
 } // namespace quillon::bench

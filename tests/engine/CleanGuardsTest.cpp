@@ -3,7 +3,7 @@
 #include "catalog/Catalogue.h"
 #include "core/Texts.h"
 #include "engine/Report.h"
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 #include "tests/engine/CleanFixture.h"
 
 #include <chrono>
@@ -161,7 +161,7 @@ TEST(CleanGuards, OddlyNamedFilesHeldOpenAreFoundAndKeptWhileTheRestIsCleaned) {
     const std::vector<std::string> held = {location + "/x^Ay", location + "/sub/new\nline"};
     for (const std::string& path : held) t::writeFile(path, "held");
     for (const char* plain : {"/plain", "/sub/plain"}) t::writeFile(location + plain, "old");
-    std::vector<Descriptor> descriptors;
+    std::vector<platform::Descriptor> descriptors;
     for (const std::string& path : held) descriptors.emplace_back(open(path.c_str(), O_RDONLY | O_CLOEXEC));
     // The real reading of the process table, narrowed to this test's folder.
     home.places.guard.openFiles = [&](const RunControl* control) {

@@ -1,6 +1,6 @@
-// openDirectory walks from "/" one component at a time and never
-// follows a symbolic link; names lists a directory sorted, whole, without
-// "." and "..".
+// openDirectory walks from "/" one component at a time and never follows a
+// symbolic link; openVerified opens only the directory a look-up saw; names
+// lists a directory sorted, whole, without "." and "..".
 
 #include "tests/fs/FsTestSupport.h"
 
@@ -17,8 +17,8 @@ std::string cannotOpen(const std::string& piece, int error) {
 // The error number of a guarded open of `name` in `dir`: the platform's own
 // answer for a symbolic link (ELOOP or ENOTDIR, depending on the system).
 int guardedOpenError(const std::string& dir, const std::string& name) {
-    const Descriptor parent(::open(dir.c_str(), guardedOpenFlags));
-    const Descriptor child(::openat(parent.get(), name.c_str(), guardedOpenFlags));
+    const platform::Descriptor parent(::open(dir.c_str(), guardedOpenFlags));
+    const platform::Descriptor child(::openat(parent.get(), name.c_str(), guardedOpenFlags));
     return child ? 0 : errno;
 }
 
@@ -39,7 +39,7 @@ bool sameItem(int fd, const std::string& path) {
 using OpenDirectory = FsTest;
 
 TEST_F(OpenDirectory, RootAloneOpensTheRoot) {
-    const Descriptor root = openDirectory("/");
+    const platform::Descriptor root = openDirectory("/");
     ASSERT_TRUE(root);
     EXPECT_TRUE(sameItem(root.get(), "/"));
 }
@@ -47,15 +47,15 @@ TEST_F(OpenDirectory, RootAloneOpensTheRoot) {
 TEST_F(OpenDirectory, RepeatedAndTrailingSlashesOpenTheSameDirectory) {
     const std::string base = t::freshDirectory("slashes");
     t::makeDirectory(base + "/a/b");
-    const Descriptor plain = openDirectory(base + "/a/b");
-    const Descriptor doubled = openDirectory("/" + base + "//a//b/");
+    const platform::Descriptor plain = openDirectory(base + "/a/b");
+    const platform::Descriptor doubled = openDirectory("/" + base + "//a//b/");
     EXPECT_TRUE(sameItem(plain.get(), base + "/a/b"));
     EXPECT_TRUE(sameItem(doubled.get(), base + "/a/b"));
 }
 
 TEST_F(OpenDirectory, DescriptorCarriesTheGuardedFlags) {
     const std::string base = t::freshDirectory("flags");
-    const Descriptor fd = openDirectory(base);
+    const platform::Descriptor fd = openDirectory(base);
     const int status = ::fcntl(fd.get(), F_GETFL);
     EXPECT_EQ(status & (O_ACCMODE | O_NOFOLLOW | O_DIRECTORY), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
     // Close-on-exec, or it would leak into ps and lsof.
@@ -66,7 +66,7 @@ TEST_F(OpenDirectory, DeepPathOpensWithoutKeepingDescriptors) {
     std::string path = t::freshDirectory("deep");
     for (int level = 0; level < 40; ++level) path += "/d" + std::to_string(level);
     t::makeDirectory(path);
-    const Descriptor fd = openDirectory(path);
+    const platform::Descriptor fd = openDirectory(path);
     EXPECT_TRUE(sameItem(fd.get(), path));
     // Only the result stays open.
     EXPECT_EQ(t::openDescriptorCount(), descriptorsBefore_ + 1);
@@ -149,12 +149,59 @@ TEST_F(OpenDirectory, ComponentWithoutPermissionIsRefusedByName) {
     EXPECT_EQ(result, cannotOpen("locked", EACCES));
 }
 
+// ---- openVerified: the open that must find what the look-up saw ------------
+
+using OpenVerified = FsTest;
+
+TEST_F(OpenVerified, OpensOnlyTheDirectoryThatWasLookedAt) {
+    const std::string base = t::freshDirectory("verified");
+    t::makeDirectory(base + "/dir");
+    t::makeDirectory(base + "/other");
+    t::writeFile(base + "/file", "payload");
+    t::makeSymlink(base + "/dir", base + "/link");
+    platform::FileStatus dir, other, file;
+    const platform::Descriptor parent = openDirectory(base);
+    ASSERT_TRUE(platform::statAt(parent.get(), "dir", dir) && platform::statAt(parent.get(), "other", other) &&
+                platform::statAt(parent.get(), "file", file));
+    platform::FileStatus otherDevice = dir, otherInode = dir;
+    otherDevice.device += 1;
+    otherInode.inode += 1;
+
+    struct Case {
+        const char* label;
+        const char* name;
+        platform::FileStatus looked;
+        VerifiedOpen expected;
+    };
+    const Case cases[] = {
+        {"the same directory", "dir", dir, VerifiedOpen::opened},
+        {"another directory in its place", "dir", other, VerifiedOpen::changed},
+        {"same inode, other device", "dir", otherDevice, VerifiedOpen::changed},
+        {"same device, other inode", "dir", otherInode, VerifiedOpen::changed},
+        {"a link to it in its place", "link", dir, VerifiedOpen::cannotOpen},
+        {"a file", "file", file, VerifiedOpen::cannotOpen},
+        {"gone", "missing", dir, VerifiedOpen::cannotOpen},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.label);
+        const VerifiedDirectory opened = openVerified(parent.get(), c.name, c.looked);
+        EXPECT_EQ(opened.outcome, c.expected);
+        EXPECT_EQ(static_cast<bool>(opened.descriptor), c.expected == VerifiedOpen::opened);
+        if (opened.descriptor) {
+            EXPECT_TRUE(sameItem(opened.descriptor.get(), base + "/dir"));
+            const int flags = ::fcntl(opened.descriptor.get(), F_GETFL);
+            EXPECT_EQ(flags & (O_ACCMODE | O_NOFOLLOW | O_DIRECTORY), O_RDONLY | O_NOFOLLOW | O_DIRECTORY);
+            EXPECT_EQ(::fcntl(opened.descriptor.get(), F_GETFD), FD_CLOEXEC);
+        }
+    }
+}
+
 // ---- names -------------------------------------------------------------------
 
 using Names = FsTest;
 
 std::vector<std::string> listing(const std::string& path, const RunControl* control = nullptr) {
-    const Descriptor fd = openDirectory(path);
+    const platform::Descriptor fd = openDirectory(path);
     return names(fd.get(), control);
 }
 
@@ -212,7 +259,7 @@ TEST_F(Names, CallerDescriptorStaysOpenAndCanBeListedAgain) {
     const std::string base = t::freshDirectory("again");
     t::writeFile(base + "/one", "");
     t::writeFile(base + "/two", "");
-    const Descriptor fd = openDirectory(base);
+    const platform::Descriptor fd = openDirectory(base);
     EXPECT_EQ(names(fd.get()), (std::vector<std::string>{"one", "two"}));
     EXPECT_NE(::fcntl(fd.get(), F_GETFD), -1);
     // The shared read position is rewound: a second listing is whole too.
@@ -234,11 +281,11 @@ TEST_F(Names, DescriptorsThatCannotBeListedAreRefused) {
     EXPECT_EQ(outcome([] { names(-1); }), text::cannotReadDirectory);
     const std::string base = t::freshDirectory("badfd");
     t::writeFile(base + "/file", "x");
-    const Descriptor file(::open((base + "/file").c_str(), O_RDONLY | O_CLOEXEC));
+    const platform::Descriptor file(::open((base + "/file").c_str(), O_RDONLY | O_CLOEXEC));
     ASSERT_TRUE(file);
     EXPECT_EQ(outcome([&] { names(file.get()); }), text::cannotReadDirectory);
     EXPECT_NE(::fcntl(file.get(), F_GETFD), -1) << "the caller's descriptor was closed";
-    const Descriptor socketFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const platform::Descriptor socketFd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     ASSERT_TRUE(socketFd);
     EXPECT_EQ(outcome([&] { names(socketFd.get()); }), text::cannotReadDirectory);
 }

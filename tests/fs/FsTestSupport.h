@@ -7,11 +7,11 @@
 
 #include "core/Errors.h"
 #include "core/Texts.h"
-#include "fs/Descriptor.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
+#include "platform/Descriptor.h"
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
@@ -169,7 +169,7 @@ inline void writeOldFile(const std::string& path, const std::string& contents) {
 // a test inspects or removes.
 struct TestDirectory {
     std::string path;
-    Descriptor fd;
+    platform::Descriptor fd;
     dev_t device = 0;
 
     explicit TestDirectory(const std::string& label)

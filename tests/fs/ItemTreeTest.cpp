@@ -158,7 +158,7 @@ TEST_F(InspectKind, PipesSocketsAndDevicesAreRefused) {
     ASSERT_EQ(::mkfifo((place / "pipe").c_str(), 0600), 0);
     EXPECT_EQ(place.refusalOf("pipe"), text::ineligibleItem);
 
-    const Descriptor sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    const platform::Descriptor sock(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     const std::string socketPath = place / "socket";
@@ -197,7 +197,7 @@ TEST_F(InspectKind, ItemsOnAnotherDeviceAreRefused) {
     EXPECT_EQ(outcome([&] { inspect(place.fd.get(), "dir", futureCutoff(), other); }), text::ineligibleItem);
     // A real mount point: /proc is its own file system.
     if (::getuid() == 0 && deviceOf("/proc") != deviceOf("/")) {
-        const Descriptor root = openDirectory("/");
+        const platform::Descriptor root = openDirectory("/");
         EXPECT_EQ(outcome([&] { inspect(root.get(), "proc", futureCutoff(), deviceOf("/")); }), text::ineligibleItem);
     }
 }
@@ -319,7 +319,7 @@ TEST_F(InspectAge, RecentFileDeepInAnOldTreeFailsTheWholeTree) {
     t::setModificationTime(place / "top/a/b/c/d/deep", t::now() + 1000);
     EXPECT_EQ(place.refusalOf("top"), text::recentlyChanged);
     // The rest of the tree on its own is fine.
-    const Descriptor z = openDirectory(place / "top");
+    const platform::Descriptor z = openDirectory(place / "top");
     EXPECT_EQ(outcome([&] { inspect(z.get(), "z", futureCutoff(), place.device); }), "no error");
     EXPECT_EQ(outcome([&] { inspect(z.get(), "first", futureCutoff(), place.device); }), "no error");
 }
@@ -347,7 +347,7 @@ TEST_F(InspectNames, NamesThatAreNotUtf8AreRefusedAndNothingElseIsTakenInTheirPl
     t::makeDirectory(place / "mixed");
     writeOldFile(place / "mixed/\xFF", "invalid name");
     writeOldFile(place / ("mixed/" + replacement), "literal U+FFFD");
-    const Descriptor mixed = openDirectory(place / "mixed");
+    const platform::Descriptor mixed = openDirectory(place / "mixed");
     const std::vector<std::string> listed = names(mixed.get());
     ASSERT_EQ(listed, (std::vector<std::string>{replacement, replacement}));
     // Looking the listed name up would find the literal U+FFFD file, which is

@@ -128,7 +128,7 @@ TEST_F(RemoveChangedFile, RecordNamesThatAreNotOneEntryAreRefused) {
     t::makeDirectory(place / "real");
     writeOldFile(place / "real/file", "payload");
     t::makeSymlink("real", place / "link");
-    const Descriptor real = openDirectory(place / "real");
+    const platform::Descriptor real = openDirectory(place / "real");
     const Node truth = inspect(real.get(), "file", futureCutoff(), place.device);
     std::int64_t removed = 0;
     for (const std::string& name : {std::string("link/file"), std::string("real/file"), std::string("../real/file")}) {
@@ -356,7 +356,7 @@ TEST_F(RemoveCancelled, CancellingBetweenTwoFilesStopsBeforeTheSecond) {
     t::makeDirectory(place / "dir");
     writeOldFile(place / "dir/first", std::string(5000, 'a'));
     writeOldFile(place / "dir/second", std::string(5000, 'b'));
-    const Descriptor dir = openDirectory(place / "dir");
+    const platform::Descriptor dir = openDirectory(place / "dir");
     const Node first = inspect(dir.get(), "first", futureCutoff(), place.device);
     const Node second = inspect(dir.get(), "second", futureCutoff(), place.device);
     RunControl control;
@@ -401,7 +401,7 @@ TEST_F(RemoveRefused, ItemsThatCannotBeRemovedOrOpenedStayAndNothingLeaks) {
     for (const char* item : {"", "/empty", "/closed", "/file"}) ASSERT_TRUE(giveToNobody(locked + item));
     ASSERT_EQ(::chmod((locked + "/closed").c_str(), 0), 0);
     ASSERT_EQ(::chmod(locked.c_str(), 0555), 0);
-    const Descriptor lockedFd = openDirectory(locked);
+    const platform::Descriptor lockedFd = openDirectory(locked);
     // "closed" cannot be inspected by its owner (no read permission), so its
     // record is made by hand from its status.
     const struct stat closedStatus = lookUp(locked + "/closed");

@@ -1,6 +1,6 @@
 #include "tests/harness/Adversary.h"
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 #include "tests/harness/Referee.h"
 #include "tests/support/Fixture.h"
 
@@ -299,7 +299,7 @@ void Adversary::rewrite(const std::string& file) {
     std::uint64_t generation = 0;
     const auto frozen = Referee::freeze(generation);
     Mutation& m = note(generation, "rewrite", file);
-    Descriptor fd(::open(file.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    platform::Descriptor fd(::open(file.c_str(), O_WRONLY | O_TRUNC | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd) return void(m.failure = "open: " + errorText());
     const std::string content = newContent();
     if (::write(fd.get(), content.data(), content.size()) != static_cast<ssize_t>(content.size()))
@@ -329,7 +329,7 @@ void Adversary::replace(const std::string& file) {
     if (::renameat2(AT_FDCWD, file.c_str(), AT_FDCWD, away.c_str(), RENAME_NOREPLACE) != 0)
         return void(m.failure = "rename: " + errorText());
     moved(file, away, S_IFREG, hash);
-    Descriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+    platform::Descriptor fd(::open(file.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
     if (!fd) return void(m.failure = "create: " + errorText());
     const std::string content = newContent();
     if (::write(fd.get(), content.data(), content.size()) != static_cast<ssize_t>(content.size()))
@@ -347,7 +347,7 @@ void Adversary::create(const std::string& folder) {
     const std::optional<Identity> into = identityOf(folder);
     if (!into || !into->directory()) return void(m.failure = "gone");
     if (kind < 5) {
-        Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        platform::Descriptor fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!fd) return void(m.failure = "create: " + errorText());
         const std::string content = newContent();
         if (::write(fd.get(), content.data(), content.size()) != static_cast<ssize_t>(content.size()))

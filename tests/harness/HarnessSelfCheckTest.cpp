@@ -1,7 +1,7 @@
 // The harness's own proof: each invariant fails when a cleaner breaks it.
 // These cleaners are deliberately careless stand-ins for the real one.
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 #include "tests/harness/Referee.h"
 #include "tests/harness/TrialRun.h"
 #include "tests/support/Fixture.h"
@@ -50,13 +50,13 @@ std::string firstPlannableFile(const Trial& trial) {
 // Deletes every file below the folder open on `fd`, following links, with
 // no look at what it deletes.
 void deleteEverything(int fd) {
-    Descriptor duplicate(::dup(fd));
+    platform::Descriptor duplicate(::dup(fd));
     DIR* stream = ::fdopendir(duplicate.release());
     if (stream == nullptr) return;
     while (const dirent* entry = ::readdir(stream)) {
         const std::string name = entry->d_name;
         if (name == "." || name == "..") continue;
-        Descriptor inner(::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        platform::Descriptor inner(::openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (inner) deleteEverything(inner.get());
         else ::unlinkat(fd, name.c_str(), 0);
     }
@@ -67,7 +67,7 @@ void deleteEverything(int fd) {
 // it with anything and never asks whether it is open.
 Report lookUpAndDelete(const Trial& trial, const std::string& target) {
     const std::string name = target.substr(target.rfind('/') + 1);
-    Descriptor parent(::open(parentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    platform::Descriptor parent(::open(parentOf(target).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     struct statx raw {};
     Report report;
     if (parent && ::statx(parent.get(), name.c_str(), AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS, &raw) == 0 &&
@@ -82,7 +82,7 @@ TEST(HarnessReferee, RefusesAnUnlinkWhenTheItemChangedAfterTheCleanersLastLook) 
     const std::string dir = t::freshDirectory("referee");
     t::writeFile(dir + "/f", "old");
     t::setModificationTime(dir + "/f", t::now() - 1000);
-    Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    platform::Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     ASSERT_TRUE(folder);
     Referee::begin();
     int rc = 0, error = 0;
@@ -110,7 +110,7 @@ TEST(HarnessReferee, RecordsWhatTheCleanerLastSawOfEachRemovedItem) {
     const std::string dir = t::freshDirectory("referee");
     t::writeFile(dir + "/looked", "a");
     t::writeFile(dir + "/unlooked", "b");
-    Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    platform::Descriptor folder(::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     ASSERT_TRUE(folder);
     const std::optional<Identity> before = identityOf(dir + "/looked");
     ASSERT_TRUE(before);
@@ -139,7 +139,7 @@ TEST(HarnessChecks, ACleanerThatFollowsALinkIntoTheDecoyLosesVictimsAndIsCaught)
     adversary.swapForLink(root);
     ASSERT_EQ(adversary.applied(), 1);
     const TrialResult result = runUnsettledTrial(trial, adversary, [&](const CleanPlaces&, const LogCallback&) {
-        Descriptor followed(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        platform::Descriptor followed(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (followed) deleteEverything(followed.get());
         return Report{};
     });
@@ -181,9 +181,9 @@ TEST(HarnessChecks, ACleanerThatDeletesAFileHeldOpenIsCaught) {
 TEST(HarnessChecks, LeakedDescriptorsChildrenAndOvercountedBytesAreCaught) {
     const Trial trial = trialWithPlannableFile();
     Adversary adversary(trial, 1, Adversary::Mode::quiet);
-    Descriptor leaked;
+    platform::Descriptor leaked;
     const TrialResult result = runUnsettledTrial(trial, adversary, [&](const CleanPlaces&, const LogCallback&) {
-        leaked = Descriptor(::open(trial.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        leaked = platform::Descriptor(::open(trial.root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         const pid_t child = ::fork();
         if (child == 0) ::_exit(0);
         // Waits for it to end but leaves it unreaped, as a careless cleaner would.

@@ -12,6 +12,8 @@
 
 namespace quillon::harness {
 
+using platform::Descriptor;
+
 namespace {
 
 // Opens (or maps) what the child holds; after fork in a process that may

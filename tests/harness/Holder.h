@@ -3,7 +3,7 @@
 // A child process that holds files and a folder of a trial open, as another
 // program of the user would, until it is destroyed.
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <string>
 #include <sys/types.h>
@@ -31,7 +31,7 @@ private:
     void end();
 
     pid_t pid_ = -1;
-    Descriptor stop_; // the child ends when its end of this pipe sees end of file
+    platform::Descriptor stop_; // the child ends when its end of this pipe sees end of file
 };
 
 } // namespace quillon::harness

@@ -1,6 +1,6 @@
 #include "tests/harness/TreeScan.h"
 
-#include "fs/Descriptor.h"
+#include "platform/Descriptor.h"
 
 #include <cerrno>
 #include <dirent.h>
@@ -28,7 +28,7 @@ struct DirectoryCloser {
 // the descriptor stays the caller's.
 std::vector<std::string> entryNames(int fd) {
     std::vector<std::string> result;
-    Descriptor duplicate(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
+    platform::Descriptor duplicate(::fcntl(fd, F_DUPFD_CLOEXEC, 0));
     if (!duplicate) return result;
     std::unique_ptr<DIR, DirectoryCloser> stream(::fdopendir(duplicate.get()));
     if (!stream) return result;
@@ -62,7 +62,7 @@ void scanInto(int parent, const std::string& name, const std::string& path, bool
     Entry entry;
     entry.identity = *identity;
     if (identity->regular() && contents) {
-        Descriptor file(::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        platform::Descriptor file(::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (file) entry.hash = contentHash(readAll(file.get()));
     } else if (identity->type == S_IFLNK) {
         char buffer[4096];
@@ -71,7 +71,7 @@ void scanInto(int parent, const std::string& name, const std::string& path, bool
     }
     out[path] = entry;
     if (!identity->directory()) return;
-    Descriptor directory(::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC));
+    platform::Descriptor directory(::openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC));
     if (!directory) return;
     for (const std::string& child : entryNames(directory.get()))
         scanInto(directory.get(), child, path + "/" + child, contents, out);
@@ -90,7 +90,7 @@ void removeBelow(int directory) {
         if (identity->directory()) {
             // Closed before the folder goes: a descriptor of a removed folder
             // is what makes lsof, asked by a clean elsewhere, distrust itself.
-            if (Descriptor inner{::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC)})
+            if (platform::Descriptor inner{::openat(directory, name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC)})
                 removeBelow(inner.get());
             ::unlinkat(directory, name.c_str(), AT_REMOVEDIR);
         } else {
@@ -143,7 +143,7 @@ std::uint64_t contentHash(const std::string& bytes) {
 }
 
 std::optional<std::string> readContent(const std::string& path) {
-    Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    platform::Descriptor file(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!file) return std::nullopt;
     struct stat status {};
     if (::fstat(file.get(), &status) != 0 || !S_ISREG(status.st_mode)) return std::nullopt;
@@ -153,7 +153,7 @@ std::optional<std::string> readContent(const std::string& path) {
 std::map<std::string, Entry> scanTree(const std::string& root, bool contents) {
     std::map<std::string, Entry> out;
     const auto [parentPath, name] = splitPath(root);
-    Descriptor parent(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    platform::Descriptor parent(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (parent) scanInto(parent.get(), name, root, contents, out);
     return out;
 }
@@ -168,9 +168,9 @@ bool within(const std::string& path, const std::string& root) {
 
 void removeTree(const std::string& root) {
     const auto [parentPath, name] = splitPath(root);
-    Descriptor parent(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    platform::Descriptor parent(::open(parentPath.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!parent) return;
-    if (Descriptor directory{::openat(parent.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC)})
+    if (platform::Descriptor directory{::openat(parent.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_DIRECTORY | O_CLOEXEC)})
         removeBelow(directory.get());
     ::unlinkat(parent.get(), name.c_str(), AT_REMOVEDIR);
 }

@@ -23,7 +23,7 @@ struct Scanned {
 
 Scanned scan(const std::string& dir, std::optional<std::string> pattern = std::nullopt, bool recursive = true,
              double cutoff = t::future()) {
-    Descriptor fd = openDirectory(dir);
+    platform::Descriptor fd = openDirectory(dir);
     Scanned result;
     result.paths = t::plannedPaths(oldFiles(fd.get(), dir, cutoff, t::deviceOf(dir), pattern, result.stats, nullptr, recursive));
     return result;

@@ -16,7 +16,7 @@ namespace quillon::testing {
 
 // Returns the device number of `path`.
 inline dev_t deviceOf(const std::string& path) {
-    Descriptor fd = openDirectory(path);
+    platform::Descriptor fd = openDirectory(path);
     platform::FileStatus status;
     EXPECT_TRUE(platform::statDescriptor(fd.get(), status));
     return status.device;

@@ -3,7 +3,7 @@
 #include <unistd.h>
 #include <utility>
 
-namespace quillon {
+namespace quillon::platform {
 
 // Owns one open file descriptor and closes it exactly once: when it goes out
 // of scope, on every return and every throw. Movable, not copyable.
@@ -40,4 +40,4 @@ private:
     int fd_ = -1;
 };
 
-} // namespace quillon
+} // namespace quillon::platform
