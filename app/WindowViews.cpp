@@ -38,13 +38,23 @@ QLabel* makeIcon(QWidget& window) {
     return icon;
 }
 
+namespace {
+
+// A centred label of `text` in `frame`, with the object name the tests and
+// the accessibility tools see.
+QLabel* makeCentredLabel(QWidget& window, const char* text, const char* name, const QRect& frame, const QFont& font) {
+    auto* label = new QLabel(QString::fromUtf8(text), &window);
+    label->setObjectName(QString::fromLatin1(name));
+    label->setGeometry(AppWindow::fromBottomLeft(frame));
+    label->setFont(font);
+    label->setAlignment(Qt::AlignCenter);
+    return label;
+}
+
+} // namespace
+
 QLabel* makeTitle(QWidget& window) {
-    auto* title = new QLabel(QString::fromUtf8(text::programName), &window);
-    title->setObjectName(QStringLiteral("titleLabel"));
-    title->setGeometry(AppWindow::fromBottomLeft(titleFrame));
-    title->setFont(systemFont(15, QFont::DemiBold));
-    title->setAlignment(Qt::AlignCenter);
-    return title;
+    return makeCentredLabel(window, text::programName, "titleLabel", titleFrame, systemFont(15, QFont::DemiBold));
 }
 
 QProgressBar* makeProgress(QWidget& window) {
@@ -58,11 +68,7 @@ QProgressBar* makeProgress(QWidget& window) {
 }
 
 QLabel* makeStatus(QWidget& window) {
-    auto* status = new QLabel(QString::fromUtf8(text::preparing), &window);
-    status->setObjectName(QStringLiteral("statusLabel"));
-    status->setGeometry(AppWindow::fromBottomLeft(statusFrame));
-    status->setFont(systemFont(11, QFont::Normal));
-    status->setAlignment(Qt::AlignCenter);
+    QLabel* status = makeCentredLabel(window, text::preparing, "statusLabel", statusFrame, systemFont(11, QFont::Normal));
     // The secondary text colour: the theme's own text colour at half strength,
     // so that it follows light and dark themes.
     QPalette palette = status->palette();

@@ -6,48 +6,49 @@
 #include "platform/Text.h"
 
 #include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace quillon {
 
 namespace {
 
-// One application: its folder below a base directory, its group, and the
-// Flatpak application ID it is published under (empty: none looked at).
+// How an application lays out its Chromium caches: a browser keeps its
+// profiles in $XDG_CONFIG_HOME/<folder> and their Cache and Code Cache in
+// $XDG_CACHE_HOME/<folder> (the channel, beta or dev, is part of the folder
+// name); an Electron application keeps everything, caches and logs included,
+// in its data folder $XDG_CONFIG_HOME/<folder>.
+enum class Layout : std::uint8_t { browser, electron };
+
+// One application: its layout, its folder below a base directory, its group,
+// and the Flatpak application ID it is published under (empty: none looked at).
 struct App {
+    Layout layout;
     std::string_view folder;
     std::string_view group;
     std::string_view flatpak;
 };
 
-// Chromium-family browsers keep their profiles in $XDG_CONFIG_HOME/<folder>
-// and the profiles' Cache and Code Cache in $XDG_CACHE_HOME/<folder>; the
-// channel (beta, dev) is part of the folder name.
-constexpr std::array<App, 10> chromiumBrowsers = {{
-    {"google-chrome", "Chrome", "com.google.Chrome"},
-    {"google-chrome-beta", "Chrome", ""},
-    {"google-chrome-unstable", "Chrome", ""},
-    {"chromium", "Chromium", "org.chromium.Chromium"},
-    {"microsoft-edge", "Edge", "com.microsoft.Edge"},
-    {"microsoft-edge-beta", "Edge", ""},
-    {"microsoft-edge-dev", "Edge", ""},
-    {"BraveSoftware/Brave-Browser", "Brave", "com.brave.Browser"},
-    {"BraveSoftware/Brave-Browser-Beta", "Brave", ""},
-    {"BraveSoftware/Brave-Browser-Nightly", "Brave", ""},
-}};
-
-// Applications built on Electron keep everything, caches and logs included,
-// in their data folder $XDG_CONFIG_HOME/<folder>.
-constexpr std::array<App, 5> electronApps = {{
-    {"Code", "VS Code", "com.visualstudio.code"},
-    {"Code - Insiders", "VS Code", ""},
-    {"Code - OSS", "VS Code", ""},
-    {"VSCodium", "VS Code", "com.vscodium.codium"},
-    {"UnityHub", "Unity Hub", "com.unity.UnityHub"},
+constexpr std::array<App, 15> apps = {{
+    {Layout::browser, "google-chrome", "Chrome", "com.google.Chrome"},
+    {Layout::browser, "google-chrome-beta", "Chrome", ""},
+    {Layout::browser, "google-chrome-unstable", "Chrome", ""},
+    {Layout::browser, "chromium", "Chromium", "org.chromium.Chromium"},
+    {Layout::browser, "microsoft-edge", "Edge", "com.microsoft.Edge"},
+    {Layout::browser, "microsoft-edge-beta", "Edge", ""},
+    {Layout::browser, "microsoft-edge-dev", "Edge", ""},
+    {Layout::browser, "BraveSoftware/Brave-Browser", "Brave", "com.brave.Browser"},
+    {Layout::browser, "BraveSoftware/Brave-Browser-Beta", "Brave", ""},
+    {Layout::browser, "BraveSoftware/Brave-Browser-Nightly", "Brave", ""},
+    {Layout::electron, "Code", "VS Code", "com.visualstudio.code"},
+    {Layout::electron, "Code - Insiders", "VS Code", ""},
+    {Layout::electron, "Code - OSS", "VS Code", ""},
+    {Layout::electron, "VSCodium", "VS Code", "com.vscodium.codium"},
+    {Layout::electron, "UnityHub", "Unity Hub", "com.unity.UnityHub"},
 }};
 
 // The snap of Chromium is looked at too.
-constexpr const App& chromium = chromiumBrowsers[3];
+constexpr const App& chromium = apps[3];
 static_assert(chromium.folder == "chromium");
 
 constexpr std::string_view firefoxFlatpak = "org.mozilla.firefox";
@@ -119,17 +120,19 @@ void packageRows(std::vector<Candidate>& rows, const std::string& cache) {
 // copies (each with its own configuration and cache folders) and the snaps
 // of Chromium and Firefox.
 void browserEngineRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    for (const App& app : chromiumBrowsers) chromiumBrowserRows(rows, app, bases.config, bases.cache);
+    for (const App& app : apps)
+        if (app.layout == Layout::browser) chromiumBrowserRows(rows, app, bases.config, bases.cache);
     firefoxRows(rows, bases.cache);
-    for (const App& app : electronApps) electronAppRows(rows, app, bases.config);
+    for (const App& app : apps)
+        if (app.layout == Layout::electron) electronAppRows(rows, app, bases.config);
     if (bases.home.empty()) return;
-    for (const App& app : chromiumBrowsers)
-        if (!app.flatpak.empty())
+    for (const App& app : apps)
+        if (app.layout == Layout::browser && !app.flatpak.empty())
             chromiumBrowserRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config",
                                 flatpakBase(bases.home, app.flatpak) + "/cache");
     firefoxRows(rows, flatpakBase(bases.home, firefoxFlatpak) + "/cache");
-    for (const App& app : electronApps)
-        if (!app.flatpak.empty()) electronAppRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config");
+    for (const App& app : apps)
+        if (app.layout == Layout::electron && !app.flatpak.empty()) electronAppRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config");
     const std::string chromiumSnap = snapBase(bases.home, "chromium");
     chromiumBrowserRows(rows, chromium, chromiumSnap, chromiumSnap + "/.cache");
     firefoxRows(rows, snapBase(bases.home, "firefox") + "/.cache");
@@ -150,7 +153,7 @@ void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& base
 
 // The editors' own logs, in their data folders and in their Flatpak copies.
 void editorLogRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    for (const App& app : electronApps) {
+    for (const App& app : apps) {
         if (app.group != "VS Code") continue;
         if (!bases.config.empty())
             rows.emplace_back(join(bases.config, app.folder) + "/logs", 30.0 * day, "Logs", ScanMode::oldFiles,
