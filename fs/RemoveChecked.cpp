@@ -25,6 +25,9 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     if (control) control->check();
     if (node.directory) seams::beforeDirectoryRemoval(parent, node.name);
 
+    // The owner is compared although, on Linux, a change of owner also moves
+    // the status-change time compared just after it: no test can give a file
+    // away without that, so the time comparison is what the tests see fail.
     platform::FileStatus status;
     if (!isEntryName(node.name) || !platform::statAt(parent, node.name, status) || status.inode != node.inode ||
         status.device != node.device ||
@@ -34,6 +37,11 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
 
     if (!node.directory) {
         if (status.type() != S_IFREG) throw SafetyError::skip(text::itemChangedDuringCleanup);
+        // A cancel that arrives during the look-up above is honoured here,
+        // before the one step that cannot be undone. The token was read at the
+        // top of this call too, and nothing a test does lands between the two
+        // reads, so only a race (the harness's cancel from another thread)
+        // reaches this one on its own.
         if (control) control->check();
         if (::unlinkat(parent, node.name.c_str(), 0) != 0) throw SafetyError::skip(text::cannotRemoveFile);
         removed += node.bytes;
@@ -53,6 +61,10 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
         childBytes += child.bytes;
     }
 
+    // Looked at again just before it goes: a folder swapped for another while
+    // its children were being removed is kept. Nothing but a concurrent
+    // swap reaches this on its own (the adversarial harness makes them); a
+    // test cannot time one between the last child and this line.
     if (control) control->check();
     platform::FileStatus before;
     if (!platform::statAt(parent, node.name, before) || before.inode != status.inode || before.device != status.device)

@@ -5,6 +5,7 @@
 #include "tests/scan/ScanFixture.h"
 
 #include <cstdio>
+#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -140,6 +141,19 @@ TEST(OldFiles, ForeignFileIsKeptBeforeItIsCountedAsAFile) {
     const Scanned s = scan(dir);
     EXPECT_TRUE(s.paths.empty());
     EXPECT_EQ(s.stats.files, 0);
+    EXPECT_EQ(s.stats.kept, 1);
+}
+
+TEST(OldFiles, EntriesOnAnotherDeviceAreKeptAndNeverEntered) {
+    const std::string dir = t::freshDirectory("scan");
+    t::makeDirectory(dir + "/mounted");
+    if (geteuid() != 0 || mount("quillon-test", (dir + "/mounted").c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    t::writeFile(dir + "/mounted/old.log", "x");
+    const Scanned s = scan(dir);
+    umount2((dir + "/mounted").c_str(), MNT_DETACH);
+    EXPECT_TRUE(s.paths.empty());
+    EXPECT_EQ(s.stats.files, 0); // the folder on the other device was not entered
     EXPECT_EQ(s.stats.kept, 1);
 }
 
