@@ -1,5 +1,4 @@
-#include "catalog/Catalogue.h"
-#include "tests/support/Fixture.h"
+#include "tests/catalog/CatalogueFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +13,8 @@ namespace {
 
 const double dayTime = 86400.0;
 
-// Five private base folders inside one fresh fixture folder.
-struct Bases {
-    std::string home, temp, cache, shared, config;
-
-    Bases() {
-        const std::string root = t::freshDirectory("catalogue");
-        home = root + "/home";
-        temp = root + "/temp";
-        cache = root + "/cache";
-        shared = root + "/shared";
-        config = root + "/config";
-        for (const std::string* dir : {&home, &temp, &cache, &shared, &config}) t::makeDirectory(*dir);
-    }
-
-    std::vector<Candidate> rows() const { return candidates(home, temp, cache, shared, config); }
-};
-
-// The rows that every other location of the catalogue comes before.
-constexpr std::size_t rowsBeforeLinux = 180;
+using t::Bases;
+using t::rowsBeforeLinux;
 
 std::vector<std::string> firstRows(const std::vector<std::string>& rows, std::size_t count) {
     return {rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(std::min(count, rows.size()))};

@@ -1,7 +1,6 @@
-#include "catalog/Catalogue.h"
 #include "catalog/RunLogFolder.h"
 #include "guard/RunningTools.h"
-#include "tests/support/Fixture.h"
+#include "tests/catalog/CatalogueFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -17,25 +16,12 @@ namespace {
 
 const double dayTime = 86400.0;
 
-// The rows every Linux row comes after, when no macOS folder has entries.
-constexpr std::size_t rowsBeforeLinux = 180;
+using t::rowsBeforeLinux;
 
 // A fixture home with the folders real Linux programs made in it (names
 // copied from a run of Chromium 156, npm, pnpm 9, yarn 1 and Mesa 22.3).
-struct LinuxHome {
-    std::string home, temp, cache, shared, config;
-
-    LinuxHome() {
-        const std::string root = t::freshDirectory("linux-home");
-        home = root + "/home";
-        temp = root + "/temp";
-        shared = root + "/shared";
-        cache = home + "/.cache";
-        config = home + "/.config";
-        for (const std::string* dir : {&home, &temp, &cache, &shared, &config}) t::makeDirectory(*dir);
-    }
-
-    std::vector<Candidate> rows() const { return candidates(home, temp, cache, shared, config); }
+struct LinuxHome : t::Bases {
+    LinuxHome() : Bases(true) {}
 
     // A Chromium user data folder and its cache folder, as Chromium lays them out.
     static void chromium(const std::string& data, const std::string& cacheRoot) {

@@ -5,7 +5,6 @@
 #include "tests/scan/ScanFixture.h"
 
 #include <cstdio>
-#include <sys/mount.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -147,11 +146,10 @@ TEST(OldFiles, ForeignFileIsKeptBeforeItIsCountedAsAFile) {
 TEST(OldFiles, EntriesOnAnotherDeviceAreKeptAndNeverEntered) {
     const std::string dir = t::freshDirectory("scan");
     t::makeDirectory(dir + "/mounted");
-    if (geteuid() != 0 || mount("quillon-test", (dir + "/mounted").c_str(), "tmpfs", 0, "size=1m") != 0)
-        GTEST_SKIP() << "cannot mount a tmpfs here";
+    const t::ScopedTmpfs other(dir + "/mounted");
+    if (!other.mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
     t::writeFile(dir + "/mounted/old.log", "x");
     const Scanned s = scan(dir);
-    umount2((dir + "/mounted").c_str(), MNT_DETACH);
     EXPECT_TRUE(s.paths.empty());
     EXPECT_EQ(s.stats.files, 0); // the folder on the other device was not entered
     EXPECT_EQ(s.stats.kept, 1);

@@ -10,6 +10,9 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <sys/mount.h>
+#include <utility>
+#include <unistd.h>
 #include <vector>
 
 namespace quillon::testing {
@@ -34,5 +37,25 @@ inline double future() { return now() + 100; }
 
 // Gives `path` a modification time in the future, which makes it recent.
 inline void makeRecent(const std::string& path) { setModificationTime(path, now() + 1000); }
+
+// A small tmpfs mounted on the folder `path` while it lives, when this
+// process may mount one (as root); detached when it ends.
+class ScopedTmpfs {
+public:
+    explicit ScopedTmpfs(std::string path)
+        : path_(std::move(path)),
+          mounted_(::geteuid() == 0 && ::mount("quillon-test", path_.c_str(), "tmpfs", 0, "size=1m") == 0) {}
+    ~ScopedTmpfs() {
+        if (mounted_) ::umount2(path_.c_str(), MNT_DETACH);
+    }
+    ScopedTmpfs(const ScopedTmpfs&) = delete;
+    ScopedTmpfs& operator=(const ScopedTmpfs&) = delete;
+
+    bool mounted() const { return mounted_; }
+
+private:
+    std::string path_;
+    bool mounted_;
+};
 
 } // namespace quillon::testing
