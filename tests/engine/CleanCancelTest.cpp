@@ -12,7 +12,7 @@ namespace t = quillon::testing;
 TEST(CleanCancel, CancelledBeforeStartTouchesNothingNotEvenTheLock) {
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     RunControl control;
     control.cancel();
     std::vector<std::string> logged;
@@ -30,7 +30,7 @@ TEST(CleanCancel, CancelledBetweenLocationsStartsNoFurtherLocation) {
     t::FixtureHome home;
     const std::string first = home.cache("Default", "Cache");
     const std::string second = home.cache("Default", "GPUCache");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     RunControl control;
     std::vector<std::pair<double, std::string>> progress;
     const Report report = clean(false, home.places, &control, [&](double fraction, const std::string& stage) {

@@ -72,7 +72,7 @@ void holding(t::FixtureHome& home, const std::vector<std::string>& paths) {
 TEST(CleanGuards, RunningApplicationKeepsItsLocationAndIsNamedInTheSummary) {
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     running(home, {"google chrome"});
     const Report report = clean(false, home.places);
     EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(cache, text::toolRunning)});
@@ -98,7 +98,7 @@ TEST(CleanGuards, RunningChromiumKeepsEveryChromiumLocationAndItsProfileData) {
         files.push_back(folder + "/000003.log");
         t::writeFile(files.back(), std::string(100, 'x'));
     }
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     running(home, {"chromium"});
     const Report report = clean(false, home.places);
     std::vector<std::string> expected;
@@ -115,7 +115,7 @@ TEST(CleanGuards, RunningChromiumKeepsEveryChromiumLocationAndItsProfileData) {
 TEST(CleanGuards, PreviewHonoursBusyToolsToo) {
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     running(home, {"google chrome helper"});
     const Report report = clean(true, home.places);
     EXPECT_EQ(report.eligible, 0);
@@ -127,7 +127,7 @@ TEST(CleanGuards, FileHeldOpenDeepInsideKeepsTheWholeDirectory) {
     const std::string cache = home.cache("Default");
     t::makeDirectory(cache + "/deep/er");
     t::writeFile(cache + "/deep/er/held", "x");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     holding(home, {cache + "/deep/er/held"});
     const Report preview = clean(true, home.places);
     const Report real = clean(false, home.places);
@@ -146,7 +146,7 @@ TEST(CleanGuards, OpenSiblingThatOnlySharesTheNamePrefixDoesNotKeepTheDirectory)
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
     t::writeFile(home.chrome + "/Default/CacheX", "x");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     holding(home, {home.chrome + "/Default/CacheX"});
     const Report report = clean(false, home.places);
     EXPECT_EQ(report.cleaned, 1) << t::joined(report.notes);
@@ -180,7 +180,7 @@ TEST(CleanGuards, OddlyNamedFilesHeldOpenAreFoundAndKeptWhileTheRestIsCleaned) {
 TEST(CleanGuards, OpenFileIsKeptUnderABaseSpelledAnotherWay) {
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     // The kernel names the open file by its one real path.
     holding(home, {cache + "/f1"});
     const std::string real = home.places.home;
@@ -219,7 +219,7 @@ TEST(CleanGuards, RunningSetIsAskedEvery32ItemsAndOpenFilesOnlyWhenTheLastReadin
 TEST(CleanGuards, SecondRunIsRefusedWhileAnotherProcessHoldsTheLock) {
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     const pid_t holder = holdLock(home.places.temp);
     ASSERT_GT(holder, 0);
     Child guard(holder);

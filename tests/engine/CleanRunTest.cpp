@@ -36,7 +36,7 @@ TEST(CleanRun, PreviewRemovesNothingAndTheRealRunRemovesExactlyThePlannedTrees) 
     const std::string unlisted = home.cache("System Profile", "Cache", 2);
     const std::int64_t cacheBytes = t::allocatedBytes(cache);
     const std::int64_t gpuBytes = t::allocatedBytes(gpu);
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
 
     const Report preview = clean(true, home.places);
     EXPECT_EQ(preview.notes, (std::vector<std::string>{locationNote("Preview", cache, 5, 1, cacheBytes, 0),
@@ -68,7 +68,7 @@ TEST(CleanRun, ProgressRunsFromZeroToOneWithTheGroupsStageTextAndInspectingLines
     t::FixtureHome home;
     const std::string cache = home.cache("Default");
     t::makeDirectory(home.places.home + "/Library/Caches/com.apple.dt.Xcode");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     std::vector<std::pair<double, std::string>> progress;
     std::vector<std::string> logged;
     const Report report = clean(
@@ -111,7 +111,7 @@ TEST(CleanRun, LinkedLocationIsKeptAndItsTargetUntouched) {
     t::writeFile(victim + "/precious", "x");
     t::makeDirectory(home.chrome + "/Default");
     t::makeSymlink(victim, home.chrome + "/Default/Cache");
-    t::waitPastTheSecond();
+    t::movePastTheSecond(home);
     const Report report = clean(false, home.places);
     EXPECT_EQ(report.notes, std::vector<std::string>{t::keptNote(home.chrome + "/Default/Cache", text::rootNotPrivate)});
     EXPECT_EQ(t::readFile(victim + "/precious"), "x");
