@@ -8,7 +8,6 @@
 
 #include <algorithm>
 #include <array>
-#include <sys/stat.h>
 
 using namespace quillon;
 namespace t = quillon::testing;
@@ -32,83 +31,75 @@ bool within(const std::string& inner, const std::string& outer) {
     return inner.rfind(outer, 0) == 0 && (inner.size() == outer.size() || inner[outer.size()] == '/');
 }
 
-bool below(const std::string& inner, const std::string& outer) {
-    return !outer.empty() && inner != outer && within(inner, outer);
-}
-
-void makeBuild(const std::string& path) {
-    t::makeDirectory(path);
-    t::writeFile(path + "/info.plist", "<plist><dict><key>WorkspacePath</key><string>/p/A.xcodeproj</string></dict></plist>");
+// Whether anything `row` may plan lies in `folder`.
+bool reaches(const Candidate& row, const std::string& folder) {
+    return within(row.path, folder) || (row.mode != ScanMode::oldTopFiles && within(folder, row.path));
 }
 
 // The order of the families of Linux rows; the browser engines are every other group.
 int familyRank(const std::string& group) {
     if (group == "Development") return 0;
     if (group == "JavaScript" || group == "Python") return 1;
-    if (group == "GPU") return 3;
-    if (group == "Thumbnail") return 4;
-    return group == "Logs" ? 5 : 2;
+    return group == "GPU" ? 3 : group == "Thumbnail" ? 4 : group == "Logs" ? 5 : 2;
 }
 
 } // namespace
 
 TEST(Catalogue, EveryRowLiesBelowABaseAndAnEmptyBaseTakesAwayItsOwnRowsOnly) {
     const Bases bases = freshBases();
-    makeBuild(bases[temp] + "/T");
-    makeBuild(bases[shared] + "/S");
+    for (const std::string& build : {bases[temp] + "/T", bases[shared] + "/S"}) {
+        t::makeDirectory(build);
+        t::writeFile(build + "/info.plist", "<plist><dict><key>WorkspacePath</key><string>/A.xcodeproj</string></dict></plist>");
+    }
     const std::vector<Candidate> all = rowsOf(bases);
+    const auto below = [](const std::string& path, const std::string& base) { return !base.empty() && path != base && within(path, base); };
     for (const Candidate& row : all)
-        EXPECT_TRUE(std::any_of(bases.begin(), bases.end(), [&](auto& base) { return below(row.path, base); }))
-            << row.path;
+        EXPECT_TRUE(std::any_of(bases.begin(), bases.end(), [&](auto& base) { return below(row.path, base); })) << row.path;
     for (std::size_t emptied = 0; emptied < bases.size(); ++emptied) {
         Bases without = bases;
         without[emptied].clear();
         std::vector<Candidate> expected;
-        std::copy_if(all.begin(), all.end(), std::back_inserter(expected),
-                     [&](const Candidate& row) { return !below(row.path, bases[emptied]); });
+        std::copy_if(all.begin(), all.end(), std::back_inserter(expected), [&](auto& row) { return !below(row.path, bases[emptied]); });
         EXPECT_EQ(rowsOf(without), expected) << "without base " << emptied;
     }
-    // Temporary builds come first, from the root whose name sorts first, each root searched once.
+    // Temporary builds first, from the root whose name sorts first; one root searched once.
     Bases swapped = bases, same = bases;
     std::swap(swapped[temp], swapped[shared]);
     same[shared] = same[temp];
-    const std::size_t caches = temporaryBuildCaches.size();
     EXPECT_EQ(all[0].temporaryBuildRoot, bases[shared] + "/S");
-    EXPECT_EQ(all[caches].temporaryBuildRoot, bases[temp] + "/T");
+    EXPECT_EQ(all[temporaryBuildCaches.size()].temporaryBuildRoot, bases[temp] + "/T");
     EXPECT_EQ(rowsOf(swapped)[0].temporaryBuildRoot, bases[shared] + "/S");
     const std::vector<Candidate> once = rowsOf(same);
-    EXPECT_EQ(std::count_if(once.begin(), once.end(), [](auto& row) { return row.temporaryBuildRoot; }), caches);
+    EXPECT_EQ(std::count_if(once.begin(), once.end(), [](auto& row) { return row.temporaryBuildRoot; }), temporaryBuildCaches.size());
 }
 
-// A row per matching entry of a listed folder, nothing below one that does
-// not match, and never a folder of profile or settings data.
+// A listed folder gives rows for the entries its rule names and nothing that
+// reaches any other entry, profile or settings data, or the program's own log folder.
 TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
     const Bases b = freshBases();
-    const std::string dd = b[home] + "/Library/Developer/Xcode/DerivedData/", tmp = b[temp] + "/";
+    const std::string dd = b[home] + "/Library/Developer/Xcode/DerivedData/", tmp = b[temp] + "/", c = b[cache], cf = b[config];
     const std::string pnpm = b[home] + "/Library/Caches/pnpm/", logs = b[home] + "/Library/Logs/";
     const std::string figma = b[home] + "/Library/Application Support/Figma/DesktopProfile/";
-    const std::string flatpak = b[home] + "/.var/app/org.chromium.Chromium/", c = b[cache], cf = b[config];
-    const std::vector<std::pair<std::string, std::string>> rows = { // folder made, row expected ("": none below)
-        {dd + "MyApp-abc", dd + "MyApp-abc/Index.noindex"}, {dd + "SymbolCache.noindex/TextIndex", ""},
-        {tmp + "IPATool-123.tmp", tmp + "IPATool-123.tmp"}, {tmp + "XcodeDistPipeline.x", tmp + "XcodeDistPipeline.x"},
-        {tmp + "e.xcdistributionlogs", tmp + "e.xcdistributionlogs"}, {tmp + "IPATool-.tmp", ""},
-        {tmp + "ipatool-1.tmp", ""}, {tmp + "IPATool-1.tmp.bak", ""},
+    const std::string flatpak = b[home] + "/.var/app/org.chromium.Chromium/config/chromium/", snap = b[home] + "/snap/firefox/";
+    const std::vector<std::pair<std::string, std::string>> rows = { // folder made, row expected ("": none reaches it)
+        {dd + "MyApp-abc", dd + "MyApp-abc/Index.noindex"}, {tmp + "IPATool-123.tmp", tmp + "IPATool-123.tmp"},
+        {tmp + "XcodeDistPipeline.x", tmp + "XcodeDistPipeline.x"}, {tmp + "e.xcdistributionlogs", tmp + "e.xcdistributionlogs"},
+        {tmp + "IPATool-.tmp", ""}, {tmp + "ipatool-1.tmp", ""}, {tmp + "IPATool-1.tmp.bak", ""},
         {pnpm + "v3", pnpm + "v3/metadata-full"}, {pnpm + "V3", ""}, {pnpm + "v10x", ""},
-        {figma + "v12", figma + "v12/GPUCache"}, {figma + "vx", ""},
-        {logs + "Example", logs + "Example"}, {logs + "Quillon", ""},
+        {figma + "v12", figma + "v12/GPUCache"}, {figma + "vx", ""}, {logs + "Example", logs + "Example"}, {logs + "Quillon", ""},
         {c + "/yarn/v6", c + "/yarn/v6"}, {c + "/yarn/.tmp", ""}, {c + "/pnpm/metadata-v1.3", c + "/pnpm/metadata-v1.3"},
         {c + "/pnpm/dlx", ""}, {c + "/mozilla/firefox/k.default/x", c + "/mozilla/firefox/k.default/cache2"},
         {cf + "/chromium/Profile 2/x", cf + "/chromium/Profile 2/Code Cache"}, {cf + "/chromium/Default/IndexedDB", ""},
-        {flatpak + "config/chromium/Default/Local Storage", flatpak + "config/chromium/Default/GPUCache"},
-        {b[home] + "/snap/firefox/common/.cache/mozilla/firefox/p", b[home] + "/snap/firefox/common/.cache/mozilla/firefox/p/startupCache"},
-        {cf + "/Code/User", ""}, {cf + "/Code/CachedData", ""}, {c + "/thumbnails/fail", ""},
+        {flatpak + "Default/Local Storage", flatpak + "Default/GPUCache"}, {cf + "/Code/User", ""}, {cf + "/Code/CachedData", ""},
+        {snap + "common/.cache/mozilla/firefox/p", snap + "common/.cache/mozilla/firefox/p/startupCache"},
+        {c + "/thumbnails/fail", ""}, {c + "/thumbnails/normal/state", ""}, {c + "/thumbnails/large", c + "/thumbnails/large"},
     };
     for (const auto& [folder, row] : rows) t::makeDirectory(folder);
+    const t::ScopedVariable state("XDG_STATE_HOME", (c + "/thumbnails/normal/state").c_str());
     const std::vector<Candidate> all = rowsOf(b);
-    const auto named = [&](const std::string& path, bool orBelow) {
-        return std::any_of(all.begin(), all.end(), [&](auto& r) { return r.path == path || (orBelow && within(r.path, path)); });
-    };
-    for (const auto& [folder, row] : rows) EXPECT_TRUE(row.empty() ? !named(folder, true) : named(row, false)) << folder;
+    for (const auto& [folder, row] : rows)
+        EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](auto& r) { return row.empty() ? reaches(r, folder) : r.path == row; }) == !row.empty())
+            << folder;
 }
 
 TEST(Catalogue, LinuxRowsFollowAllOthersInFamilyOrderAndEveryGroupIsGuarded) {
@@ -124,7 +115,6 @@ TEST(Catalogue, LinuxRowsFollowAllOthersInFamilyOrderAndEveryGroupIsGuarded) {
     for (const Candidate& row : all) {
         EXPECT_FALSE(busyTools(row.group, std::set<std::string>{})) << row.group << " has no rule";
         EXPECT_EQ(row.pattern.has_value(), row.group == "Logs") << row.path;
-        EXPECT_FALSE(row.temporaryBuildRoot) << row.path;
         EXPECT_TRUE(row.age > 0 || row.mode == ScanMode::whole) << row.path; // a file written now may be in use
     }
 }
@@ -133,7 +123,7 @@ TEST(Catalogue, LinuxRowsFollowAllOthersInFamilyOrderAndEveryGroupIsGuarded) {
 // (a preview would count it twice), and the first row of a path wins.
 TEST(Catalogue, NoItemBelongsToTwoLocationsHoweverTheBasesNest) {
     const Bases b = freshBases();
-    const std::vector<std::pair<Base, std::string>> arrangements = {
+    const std::pair<Base, std::string> arrangements[] = {
         {cache, b[config]},                             // one folder for both
         {cache, b[home] + "/.cache/pip/inside"},        // inside an earlier location
         {config, b[cache] + "/thumbnails/normal/conf"}, // a later location inside an earlier one
@@ -146,25 +136,10 @@ TEST(Catalogue, NoItemBelongsToTwoLocationsHoweverTheBasesNest) {
         t::makeDirectory(folder + "/IPATool.tmp");
         const std::vector<Candidate> rows = rowsOf(nested);
         for (std::size_t i = 0; i < rows.size(); ++i)
-            for (std::size_t j = i + 1; j < rows.size(); ++j) {
-                const bool iHolds = within(rows[j].path, rows[i].path);
-                const Candidate& outer = iHolds ? rows[i] : rows[j];
-                const Candidate& inner = iHolds ? rows[j] : rows[i];
-                if (outer.mode == ScanMode::oldTopFiles && inner.path != outer.path) continue;
-                EXPECT_FALSE(within(inner.path, outer.path)) << inner.path << " in " << outer.path;
-            }
+            for (std::size_t j = i + 1; j < rows.size(); ++j)
+                EXPECT_FALSE(within(rows[j].path, rows[i].path) ? reaches(rows[i], rows[j].path) : reaches(rows[j], rows[i].path))
+                    << rows[i].path << " and " << rows[j].path;
         const auto leftover = std::find_if(rows.begin(), rows.end(), [&](auto& row) { return row.path == folder + "/IPATool.tmp"; });
         EXPECT_TRUE(base != temp || (leftover != rows.end() && leftover->group == "Development"));
     }
-}
-
-TEST(Catalogue, NoLocationReachesTheProgramsOwnLogFolder) {
-    const Bases b = freshBases();
-    const std::string state = b[cache] + "/thumbnails/normal/state";
-    t::makeDirectory(state);
-    chmod(state.c_str(), 0700);
-    const t::ScopedVariable variable("XDG_STATE_HOME", state.c_str());
-    const std::vector<Candidate> rows = rowsOf(b);
-    EXPECT_FALSE(std::any_of(rows.begin(), rows.end(), [&](auto& row) { return within(state, row.path); }));
-    EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](auto& row) { return row.path == b[cache] + "/thumbnails/large"; }));
 }

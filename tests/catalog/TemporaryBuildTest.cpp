@@ -22,15 +22,13 @@ std::string metadataFor(const std::string& workspace, std::size_t size = 0) {
     return bytes + std::string(size > bytes.size() ? size - bytes.size() : 0, ' ');
 }
 
-const std::string validMetadata = metadataFor("/Users/dev/App/App.xcodeproj");
-
 // Makes the folder `path` holding only a metadata file of `metadata`.
-void makeBuild(const std::string& path, const std::string& metadata = validMetadata) {
+void makeBuild(const std::string& path, const std::string& metadata = metadataFor("/Users/d/App.xcodeproj")) {
     t::makeDirectory(path);
     t::writeFile(path + "/info.plist", metadata);
 }
 
-// The outcome of validateTemporaryBuildRoot: "valid", the skip reason, or any other error's text.
+// What validateTemporaryBuildRoot gives: "valid", the skip reason, or any other error's text.
 std::string validation(const std::string& path) {
     try {
         validateTemporaryBuildRoot(path);
@@ -42,43 +40,34 @@ std::string validation(const std::string& path) {
     }
 }
 
-std::string readerError(const std::string& bytes) {
-    try {
-        platform::PropertyList::parse(bytes);
-    } catch (const std::exception& error) {
-        return error.what();
-    }
-    return "read";
-}
-
 } // namespace
 
-TEST(TemporaryBuildValidation, AcceptsOnlyAnOwnFolderOfBuildEntriesWithPrivateWellFormedMetadata) {
+TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFormedMetadata) {
     using Make = std::function<void(const std::string&)>;
-    const auto withMetadata = [](const std::string& metadata) -> Make { return [=](auto& p) { makeBuild(p, metadata); }; };
-    const auto plus = [](const std::string& entry, bool folder) -> Make {
-        return [=](auto& p) { makeBuild(p); folder ? t::makeDirectory(p + "/" + entry) : t::writeFile(p + "/" + entry, ""); };
-    };
+    const auto with = [](const std::string& metadata) -> Make { return [=](auto& p) { makeBuild(p, metadata); }; };
+    const auto plus = [](const std::string& entry) -> Make { return [=](auto& p) { makeBuild(p); t::makeDirectory(p + entry); }; };
+    std::string reader; // the reader's own error, passed on unchanged
+    try { platform::PropertyList::parse("garbage"); } catch (const std::exception& error) { reader = error.what(); }
+    const std::string unknown = text::unrecognizedBuildContents, open = text::cannotOpenComponent;
     const std::string notPrivate = text::buildMetadataNotPrivate, noProject = text::missingWorkspace;
     const std::vector<std::tuple<const char*, Make, std::string>> rows = {
-        {"only metadata", withMetadata(validMetadata), "valid"},
+        {"only metadata", with(metadataFor("/no/such/W.xcworkspace")), "valid"},
         {"every cache", [](auto& p) { makeBuild(p); for (auto c : temporaryBuildCaches) t::makeDirectory(p + "/" + std::string(c)); }, "valid"},
-        {"missing workspace", withMetadata(metadataFor("/no/such/W.xcworkspace")), "valid"},
-        {"1 MiB of metadata", withMetadata(metadataFor("/a/B.xcodeproj", 1048576)), "valid"},
-        {"hidden file", plus(".DS_Store", false), text::unrecognizedBuildContents},
-        {"cache that belongs in Build", plus("Intermediates.noindex", true), text::unrecognizedBuildContents},
-        {"no metadata", [](auto& p) { t::makeDirectory(p + "/Build"); }, text::unrecognizedBuildContents},
-        {"metadata link", [](auto& p) { makeBuild(p + "-real"); t::makeDirectory(p); t::makeSymlink(p + "-real/info.plist", p + "/info.plist"); }, text::cannotReadBuildMetadata},
-        {"hard-linked metadata", [](auto& p) { makeBuild(p); t::makeHardLink(p + "/info.plist", p + "-second"); }, notPrivate},
-        {"empty metadata", withMetadata(""), notPrivate},
-        {"metadata over 1 MiB", withMetadata(metadataFor("/a/B.xcodeproj", 1048577)), notPrivate},
+        {"1 MiB of metadata", with(metadataFor("/a/B.xcodeproj", 1048576)), "valid"},
+        {"hidden entry", plus("/.DS_Store"), unknown},
+        {"cache that belongs in Build", plus("/Intermediates.noindex"), unknown},
+        {"no metadata", [](auto& p) { t::makeDirectory(p + "/Build"); }, unknown},
+        {"metadata link", [](auto& p) { makeBuild(p + "2"); t::makeDirectory(p); t::makeSymlink(p + "2/info.plist", p + "/info.plist"); }, text::cannotReadBuildMetadata},
+        {"hard-linked metadata", [](auto& p) { makeBuild(p); t::makeHardLink(p + "/info.plist", p + "2"); }, notPrivate},
+        {"empty metadata", with(""), notPrivate},
+        {"metadata over 1 MiB", with(metadataFor("/a/B.xcodeproj", 1048577)), notPrivate},
         {"FIFO", [](auto& p) { t::makeDirectory(p); mkfifo((p + "/info.plist").c_str(), 0600); }, notPrivate},
         {"folder as metadata", [](auto& p) { t::makeDirectory(p + "/info.plist"); }, notPrivate},
-        {"relative workspace", withMetadata(metadataFor("App/App.xcodeproj")), noProject},
-        {"extension in capitals", withMetadata(metadataFor("/a/App.XcodeProj")), noProject},
-        {"not a property list", withMetadata("garbage"), readerError("garbage")},
-        {"link to a build", [](auto& p) { makeBuild(p + "-real"); t::makeSymlink(p + "-real", p); }, text::cannotOpenComponent + std::string("B: Not a directory")},
-        {"missing folder", [](auto&) {}, text::cannotOpenComponent + std::string("B: No such file or directory")},
+        {"relative workspace", with(metadataFor("App/App.xcodeproj")), noProject},
+        {"extension in capitals", with(metadataFor("/a/App.XcodeProj")), noProject},
+        {"not a property list", with("garbage"), reader},
+        {"link to a build", [](auto& p) { makeBuild(p + "2"); t::makeSymlink(p + "2", p); }, open + "B: Not a directory"},
+        {"missing folder", [](auto&) {}, open + "B: No such file or directory"},
     };
     const int descriptors = t::openDescriptorCount();
     for (const auto& [what, make, expected] : rows) {
@@ -90,18 +79,17 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAnOwnFolderOfBuildEntriesWithPrivateWe
     EXPECT_EQ(t::openDescriptorCount(), descriptors);
 }
 
-// Made while root where this runs as root, so the folder or the metadata is root's.
+// Made while root where this runs as root, so that the folder or its metadata is root's.
 TEST(TemporaryBuildValidation, RefusesWhatTheUserDoesNotOwnOrCannotRead) {
-    const std::string parent = t::freshDirectory();
+    const std::string dir = t::freshDirectory(), unreadable = text::cannotReadBuildMetadata;
     const std::string outcome = t::asUserOfItsOwn(
         [&](uid_t uid) {
-            for (const char* name : {"/theirs", "/their-metadata", "/unreadable"}) makeBuild(parent + name);
+            for (const char* name : {"/unreadable", "/theirs", "/their-metadata"}) makeBuild(dir + name);
             for (const char* path : {"/their-metadata", "/unreadable", "/unreadable/info.plist"})
-                if (chown((parent + path).c_str(), uid, uid) != 0) _exit(1);
-            chmod((parent + "/unreadable/info.plist").c_str(), 0200);
+                if (chown((dir + path).c_str(), uid, uid) != 0) _exit(1);
+            chmod((dir + "/unreadable/info.plist").c_str(), 0200);
         },
-        [&] { return validation(parent + "/unreadable") + "|" + validation(parent + "/theirs") + "|" + validation(parent + "/their-metadata"); });
-    const std::string unreadable = text::cannotReadBuildMetadata;
+        [&] { return validation(dir + "/unreadable") + "|" + validation(dir + "/theirs") + "|" + validation(dir + "/their-metadata"); });
     EXPECT_EQ(outcome.substr(0, outcome.find('|')), unreadable);
     if (geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another owner";
     EXPECT_EQ(outcome, unreadable + "|" + text::buildNotOwned + "|" + text::buildMetadataNotPrivate);
@@ -117,8 +105,8 @@ TEST(TemporaryBuildCandidates, GiveTheCachesOfEachValidFolderInNameOrder) {
     ASSERT_EQ(rows.size(), 3 * caches);
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const std::string build = root + "/" + "Cab"[i / caches];
-        EXPECT_EQ(rows[i], Candidate(build + "/" + std::string(temporaryBuildCaches[i % caches]), 7 * day,
-                                     "Development", ScanMode::oldChildren, std::nullopt, build));
+        EXPECT_EQ(rows[i], Candidate(build + "/" + std::string(temporaryBuildCaches[i % caches]), 7 * day, "Development",
+                                     ScanMode::oldChildren, std::nullopt, build));
     }
     for (const std::string& nothing : {std::string(), root + "/missing", root + "/a/info.plist", std::string("rel")})
         EXPECT_TRUE(temporaryBuildCandidates(nothing).empty()) << nothing;

@@ -20,13 +20,11 @@ namespace {
 
 const std::string oddName = "we\nird^Ay\\x\xff\xEF\xBF\xBD";
 
-// A folder shaped like /proc, made of plain files and links.
+// A folder shaped like /proc. Process `pid` has a status of real user `uid`
+// in `state`, an empty fd/, cmdline and maps, comm "x", `exe` (none when
+// empty), and cwd and root "/" unless a zombie, whose links are gone.
 struct FakeTable {
     const std::string root = t::freshDirectory("proc");
-
-    // Makes process `pid`: a status of real user `uid` in `state`, an empty
-    // fd/, cmdline and maps, comm "x", `exe` (none when empty), and cwd and
-    // root "/" unless a zombie, whose links the kernel has taken away.
     std::string process(int pid, const std::string& exe, uid_t uid = getuid(), char state = 'S') const {
         const std::string dir = root + "/" + std::to_string(pid);
         t::makeDirectory(dir + "/fd");
@@ -40,16 +38,18 @@ struct FakeTable {
     }
 };
 
-// The sorted answer of `read`, or what it threw with `root` written "@".
-Texts answer(const std::function<Texts()>& read, const std::string& root = "@") {
+// The sorted answer of `read` joined by commas, or what it threw with `root` written "@".
+std::string answer(const std::function<Texts()>& read, const std::string& root) {
     try {
         Texts texts = read();
         std::sort(texts.begin(), texts.end());
-        return texts;
+        std::string all;
+        for (const std::string& text : texts) all += text + ",";
+        return all;
     } catch (const ProcessTableError& error) {
         std::string text = error.what();
         for (std::size_t at; (at = text.find(root)) != std::string::npos;) text.replace(at, root.size(), "@");
-        return {"error: " + text};
+        return text;
     }
 }
 
@@ -76,77 +76,58 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
                                    "7f00-7f01 r--s 00000000 fd:00 99      /u/map\\012ped (deleted)\n"
                                    "7f01-7f02 rw-p 00000000 00:00 0 \n"
                                    "7f02-7f03 r--p 00000000 fd:00 77      /u/ends with a blank ");
-    EXPECT_EQ(answer([&] { return executableNames(table.root); }),
-              answer([&] { return Texts{"chrome_crashpad_handler", "Tool", oddName, "node", "daemon", "kworker/0:1"}; }));
+    const auto sorted = [](const Texts& texts) { return answer([&] { return texts; }, "@"); };
+    EXPECT_EQ(answer([&] { return executableNames(table.root); }, table.root),
+              sorted({"chrome_crashpad_handler", "Tool", oddName, "node", "daemon", "kworker/0:1"}));
     Texts open(12, "/"); // the working and root folders of the six live processes
     open.insert(open.end(), {"/opt/google/chrome/chrome_crashpad_handler", "/usr/bin/Tool (deleted)", "/usr/bin/Tool",
                              "/opt/" + oddName, "/u/a b", "/u/gone (deleted)", "/u/gone", "/u/new\nline",
                              "/usr/lib/libc.so", "/u/map\\012ped (deleted)", "/u/map\\012ped", "/u/map\nped (deleted)",
                              "/u/map\nped", "/u/ends with a blank "});
-    EXPECT_EQ(answer([&] { return openFilePaths(table.root); }), answer([&] { return open; }));
+    EXPECT_EQ(answer([&] { return openFilePaths(table.root); }, table.root), sorted(open));
 }
 
-TEST(ProcessTable, AnyReadingThatFailsOtherThanByAnEndedProcessFailsTheWholeAnswer) {
-    const auto replaced = [](const std::string& dir, const char* file) {
-        unlink((dir + "/" + file).c_str());
-        t::makeDirectory(dir + "/" + file);
-    };
-    const std::string longTarget = "/" + std::string(PATH_MAX - 2, 'a'); // fills the link buffer
-    // What each reading gives (an error only where it reads what failed), from a table that `make` fills.
-    const std::vector<std::tuple<std::function<std::string(const FakeTable&)>, std::string, std::string>> rows = {
-        {[](auto& f) { return f.root + "/none"; }, "error: Cannot list @/none: No such file or directory",
-         "error: Cannot list @/none: No such file or directory"},
-        {[](auto& f) { t::writeFile(f.process(30, "") + "/status", "State:\tS\n"); return f.root; },
-         "error: Cannot read @/30/status: no State or Uid line", "/,/"},
-        {[](auto& f) { t::writeFile(f.process(31, "/x") + "/fd/5", ""); return f.root; }, "x",
-         "error: Cannot read @/31/fd/5: Invalid argument"},
-        {[&](auto& f) { f.process(32, longTarget); return f.root; }, "error: Cannot read @/32/exe: File name too long",
-         "error: Cannot read @/32/exe: File name too long"},
-        {[&](auto& f) { replaced(f.process(34, "/x"), "maps"); return f.root; }, "x",
-         "error: Cannot read @/34/maps: Is a directory"},
-    };
-    for (const auto& [make, names, open] : rows) {
-        const FakeTable table;
-        const std::string root = make(table);
-        const auto joined = [&](const std::function<Texts()>& read) {
-            std::string all;
-            for (const std::string& text : answer(read, table.root)) all += (all.empty() ? "" : ",") + text;
-            return all;
-        };
-        EXPECT_EQ(joined([&] { return executableNames(root); }), names) << root;
-        EXPECT_EQ(joined([&] { return openFilePaths(root); }), open) << root;
-    }
-}
-
-// Refused at the first look (another user's under "hidepid", or not
-// inspectable): passed over. Refused once found readable: the process
-// changed under the reading. Where this is root, every folder is root's
-// and each process is the user's by its status.
-TEST(ProcessTable, ARefusalIsPassedOverOnlyWhereItMeansTheProcessIsNotInspectable) {
-    const FakeTable quiet, changing;
-    int quietRoot = -1, changingRoot = -1;
+// A refusal at the first look (another user's process under "hidepid", or
+// one not inspectable) is passed over; one after the process was found
+// readable means it changed under the reading. So does any other failure.
+// Where this is root, every folder is root's: the status makes it the user's.
+TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer) {
+    const FakeTable passed, failing, badStatus, badLink, longLink;
+    int passedRoot = -1, failingRoot = -1;
+    t::writeFile(badStatus.process(30, "") + "/status", "State:\tS\n");
+    t::writeFile(badLink.process(31, "/x") + "/fd/5", "");
+    longLink.process(32, "/" + std::string(PATH_MAX - 2, 'a')); // fills the link buffer
     const std::string outcome = t::asUserOfItsOwn(
         [&](uid_t uid) {
-            const std::string hidden = quiet.process(50, "/bin/hidden", uid);
-            t::makeSymlink("/held/seen", quiet.process(52, "/bin/seen", uid) + "/fd/0");
-            const std::string maps = changing.process(53, "/bin/x", uid) + "/maps";
-            const std::string cmdline = changing.process(54, "", uid) + "/cmdline";
+            const std::string hidden = passed.process(50, "/bin/hidden", uid);
+            t::makeSymlink("/held/seen", passed.process(52, "/bin/seen", uid) + "/fd/0");
+            const std::string maps = failing.process(53, "/bin/x", uid) + "/maps";
+            const std::string cmdline = failing.process(54, "", uid) + "/cmdline";
             for (const std::string& path : {hidden, maps, cmdline}) chmod(path.c_str(), 0);
             // Opened while still root: the other user may not reach the fixture's folders.
-            quietRoot = open(quiet.root.c_str(), O_RDONLY | O_DIRECTORY);
-            changingRoot = open(changing.root.c_str(), O_RDONLY | O_DIRECTORY);
+            passedRoot = open(passed.root.c_str(), O_RDONLY | O_DIRECTORY);
+            failingRoot = open(failing.root.c_str(), O_RDONLY | O_DIRECTORY);
         },
         [&] {
             std::string all;
             for (const auto& read : {executableNames, openFilePaths})
-                for (const int root : {quietRoot, changingRoot}) {
+                for (const int root : {passedRoot, failingRoot}) {
                     const std::string path = "/proc/self/fd/" + std::to_string(root);
-                    for (const std::string& text : answer([&] { return read(path); }, path)) all += text + ",";
+                    all += answer([&] { return read(path); }, path) + "\n";
                 }
             return all;
         });
-    EXPECT_EQ(outcome, "seen,error: Cannot read @/54/cmdline: Permission denied,"
-                       "/,/,/bin/seen,/held/seen,error: Cannot read @/53/maps: Permission denied,");
+    EXPECT_EQ(outcome, "seen,\nCannot read @/54/cmdline: Permission denied\n"
+                       "/,/,/bin/seen,/held/seen,\nCannot read @/53/maps: Permission denied\n");
+    const std::pair<std::string, std::string> rows[] = {
+        {answer([&] { return executableNames(badStatus.root + "/none"); }, badStatus.root), "Cannot list @/none: No such file or directory"},
+        {answer([&] { return executableNames(badStatus.root); }, badStatus.root), "Cannot read @/30/status: no State or Uid line"},
+        {answer([&] { return openFilePaths(badStatus.root); }, badStatus.root), "/,/,"}, // status read only where it decides
+        {answer([&] { return openFilePaths(badLink.root); }, badLink.root), "Cannot read @/31/fd/5: Invalid argument"},
+        {answer([&] { return executableNames(longLink.root); }, longLink.root), "Cannot read @/32/exe: File name too long"},
+        {answer([&] { return openFilePaths(longLink.root); }, longLink.root), "Cannot read @/32/exe: File name too long"},
+    };
+    for (const auto& [got, expected] : rows) EXPECT_EQ(got, expected);
 }
 
 // The one test of both real queries: a child named like a browser's helper,
