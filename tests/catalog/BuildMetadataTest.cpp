@@ -15,9 +15,8 @@ using namespace quillon;
 
 namespace {
 
-// The answer to `bytes`: "accepted", the skip reason, or "reader: " and the
-// reader's error; asked on a thread with a 512 KiB stack, since no answer
-// may depend on the caller having a deep stack to spare.
+// The answer to `bytes`: "accepted", the skip reason, or "reader: " and the reader's error; asked on a thread
+// with a 512 KiB stack, since no answer may depend on the caller having a deep stack to spare.
 std::string outcome(const std::string& bytes) {
     std::pair<const std::string&, std::string> reading{bytes, "no thread"};
     const auto ask = [](void* argument) -> void* {
@@ -33,10 +32,10 @@ std::string outcome(const std::string& bytes) {
         return nullptr;
     };
     pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, 512 * 1024);
     pthread_t thread;
-    if (pthread_create(&thread, &attributes, ask, &reading) == 0) pthread_join(thread, nullptr);
+    if (pthread_attr_init(&attributes) == 0 && pthread_attr_setstacksize(&attributes, 512 * 1024) == 0 &&
+        pthread_create(&thread, &attributes, ask, &reading) == 0)
+        pthread_join(thread, nullptr);
     pthread_attr_destroy(&attributes);
     return reading.second;
 }
@@ -63,33 +62,23 @@ TEST(BuildMetadata, AnswersEachListByTheMetadataRulesWithinTheReadersLimits) {
     ASSERT_EQ(unreadable.rfind("reader: ", 0), 0u);
     const std::size_t limit = platform::maxPropertyListBytes, depth = platform::maxPropertyListDepth;
     const std::string project = "<string>/a/B.xcodeproj</string>";
-    const std::vector<std::pair<std::string, std::string>> rows = {
-        {workspace("<string>/Users/a/App.xcodeproj</string>"), "accepted"},
-        {workspace("<string>/w/W.xcworkspace/</string>"), "accepted"},
-        {workspace(project, limit), "accepted"},
-        {workspace("<string>App.xcodeproj</string>"), kept},
-        {workspace("<string>~/App.xcodeproj</string>"), kept},
-        {workspace("<string>/a/App.XCODEPROJ</string>"), kept},
-        {workspace("<string>/a/App.xcodeproj.bak</string>"), kept},
-        {workspace("<string>/a/xcodeproj</string>"), kept},
-        {workspace("<string></string>"), kept},
-        {workspace("<integer>1</integer>"), kept},
+    const std::pair<std::string, std::string> rows[] = {
+        {workspace("<string>/Users/a/App.xcodeproj</string>"), "accepted"}, {workspace(project, limit), "accepted"},
+        {workspace("<string>/w/W.xcworkspace/</string>"), "accepted"}, {workspace("<string>App.xcodeproj</string>"), kept},
+        {workspace("<string>~/App.xcodeproj</string>"), kept}, {workspace("<string>/a/App.XCODEPROJ</string>"), kept},
+        {workspace("<string>/a/App.xcodeproj.bak</string>"), kept}, {workspace("<string>/a/xcodeproj</string>"), kept},
+        {workspace("<string></string>"), kept}, {workspace("<integer>1</integer>"), kept},
         {"<plist><dict><key>workspacePath</key>" + project + "</dict></plist>", kept},
-        {"<plist><array>" + project + "</array></plist>", kept},
-        {nested(depth), kept},
-        {nested(depth + 1), unreadable},
-        {nested((limit - 15) / 15), unreadable},                  // as deep as the size lets it
-        {"<plist>" + repeat("<array>", (limit - 7) / 7), unreadable}, // the same, never closed
-        {workspace(project, limit + 1), unreadable},
-        {workspace(project).substr(0, 60), unreadable},
+        {"<plist><array>" + project + "</array></plist>", kept}, {nested(depth), kept}, {nested(depth + 1), unreadable},
+        {nested((limit - 15) / 15), unreadable}, {"<plist>" + repeat("<array>", (limit - 7) / 7), unreadable}, // as deep as fits
+        {workspace(project, limit + 1), unreadable}, {workspace(project).substr(0, 60), unreadable},
         {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), unreadable},
     };
     for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(outcome(rows[i].first), rows[i].second) << "row " << i;
 }
 
-// Every committed input of the metadata fuzz target. A name's first word is
-// the answer it must get; any other name (a find of the fuzzer) may get any
-// answer. A crash or a hang fails the test program.
+// Every committed input of the metadata fuzz target. A name's first word is the answer it must get; any other
+// name (a find of the fuzzer) may get any answer. A crash or a hang fails the test program.
 TEST(BuildMetadata, AnswersEveryInputOfTheFuzzCorpusWithinTheRules) {
     std::size_t files = 0;
     for (const auto& entry : std::filesystem::directory_iterator(QUILLON_METADATA_CORPUS)) {
@@ -98,7 +87,7 @@ TEST(BuildMetadata, AnswersEveryInputOfTheFuzzCorpusWithinTheRules) {
         const std::string expected = word == "kept" ? kept : word == "unreadable" ? unreadable : "accepted";
         if (word == "accepted" || word == "kept" || word == "unreadable") EXPECT_EQ(answer, expected) << name;
         else EXPECT_TRUE(answer == "accepted" || answer == kept || answer == unreadable) << name << ": " << answer;
-        ++files;
+        files++;
     }
     EXPECT_GT(files, 20u);
 }

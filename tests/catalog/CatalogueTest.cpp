@@ -38,48 +38,46 @@ bool reaches(const Candidate& row, const std::string& folder) {
 
 // The order of the families of Linux rows; the browser engines are every other group.
 int familyRank(const std::string& group) {
-    if (group == "Development") return 0;
     if (group == "JavaScript" || group == "Python") return 1;
-    return group == "GPU" ? 3 : group == "Thumbnail" ? 4 : group == "Logs" ? 5 : 2;
+    return group == "Development" ? 0 : group == "GPU" ? 3 : group == "Thumbnail" ? 4 : group == "Logs" ? 5 : 2;
 }
 
 } // namespace
 
 TEST(Catalogue, EveryRowLiesBelowABaseAndAnEmptyBaseTakesAwayItsOwnRowsOnly) {
-    const Bases bases = freshBases();
-    for (const std::string& build : {bases[temp] + "/T", bases[shared] + "/S"}) {
+    const Bases b = freshBases();
+    for (const std::string& build : {b[temp] + "/T", b[shared] + "/S"}) {
         t::makeDirectory(build);
         t::writeFile(build + "/info.plist", "<plist><dict><key>WorkspacePath</key><string>/A.xcodeproj</string></dict></plist>");
     }
-    const std::vector<Candidate> all = rowsOf(bases);
+    const std::vector<Candidate> all = rowsOf(b);
     const auto below = [](const std::string& path, const std::string& base) { return !base.empty() && path != base && within(path, base); };
     for (const Candidate& row : all)
-        EXPECT_TRUE(std::any_of(bases.begin(), bases.end(), [&](auto& base) { return below(row.path, base); })) << row.path;
-    for (std::size_t emptied = 0; emptied < bases.size(); ++emptied) {
-        Bases without = bases;
+        EXPECT_TRUE(std::any_of(b.begin(), b.end(), [&](auto& base) { return below(row.path, base); })) << row.path;
+    for (std::size_t emptied = 0; emptied < b.size(); ++emptied) {
+        Bases without = b;
         without[emptied].clear();
         std::vector<Candidate> expected;
-        std::copy_if(all.begin(), all.end(), std::back_inserter(expected), [&](auto& row) { return !below(row.path, bases[emptied]); });
+        std::copy_if(all.begin(), all.end(), std::back_inserter(expected), [&](auto& row) { return !below(row.path, b[emptied]); });
         EXPECT_EQ(rowsOf(without), expected) << "without base " << emptied;
     }
-    // Temporary builds first, from the root whose name sorts first; one root searched once.
-    Bases swapped = bases, same = bases;
-    std::swap(swapped[temp], swapped[shared]);
-    same[shared] = same[temp];
-    EXPECT_EQ(all[0].temporaryBuildRoot, bases[shared] + "/S");
-    EXPECT_EQ(all[temporaryBuildCaches.size()].temporaryBuildRoot, bases[temp] + "/T");
-    EXPECT_EQ(rowsOf(swapped)[0].temporaryBuildRoot, bases[shared] + "/S");
-    const std::vector<Candidate> once = rowsOf(same);
+    // Temporary builds first, from the root whose name sorts first ("shared"); one root searched once.
+    EXPECT_EQ(all[0].temporaryBuildRoot, b[shared] + "/S");
+    EXPECT_EQ(all[temporaryBuildCaches.size()].temporaryBuildRoot, b[temp] + "/T");
+    EXPECT_EQ(candidates(b[home], b[shared], b[cache], b[temp], b[config])[0].temporaryBuildRoot, b[shared] + "/S");
+    const std::vector<Candidate> once = candidates(b[home], b[temp], b[cache], b[temp], b[config]);
     EXPECT_EQ(std::count_if(once.begin(), once.end(), [](auto& row) { return row.temporaryBuildRoot; }), temporaryBuildCaches.size());
 }
 
-// A listed folder gives rows for the entries its rule names and nothing that
-// reaches any other entry, profile or settings data, or the program's own log folder.
+// A listed folder gives rows for the entries its rule names and nothing that reaches another entry, profile
+// or settings data, or the program's own log folder. Browser roots: profiles by the exact rule ("user-" ones
+// for Atlas only) and partitions whatever their name.
 TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
     const Bases b = freshBases();
-    const std::string dd = b[home] + "/Library/Developer/Xcode/DerivedData/", tmp = b[temp] + "/", c = b[cache], cf = b[config];
-    const std::string pnpm = b[home] + "/Library/Caches/pnpm/", logs = b[home] + "/Library/Logs/";
-    const std::string figma = b[home] + "/Library/Application Support/Figma/DesktopProfile/";
+    const std::string dd = b[home] + "/Library/Developer/Xcode/DerivedData/", tmp = b[temp] + "/", c = b[cache];
+    const std::string pnpm = b[home] + "/Library/Caches/pnpm/", logs = b[home] + "/Library/Logs/", cf = b[config];
+    const std::string figma = b[home] + "/Library/Application Support/Figma/DesktopProfile/", chromium = cf + "/chromium/";
+    const std::string atlas = b[home] + "/Library/Application Support/com.openai.atlas/browser-data/host/";
     const std::string flatpak = b[home] + "/.var/app/org.chromium.Chromium/config/chromium/", snap = b[home] + "/snap/firefox/";
     const std::vector<std::pair<std::string, std::string>> rows = { // folder made, row expected ("": none reaches it)
         {dd + "MyApp-abc", dd + "MyApp-abc/Index.noindex"}, {tmp + "IPATool-123.tmp", tmp + "IPATool-123.tmp"},
@@ -89,7 +87,9 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
         {figma + "v12", figma + "v12/GPUCache"}, {figma + "vx", ""}, {logs + "Example", logs + "Example"}, {logs + "Quillon", ""},
         {c + "/yarn/v6", c + "/yarn/v6"}, {c + "/yarn/.tmp", ""}, {c + "/pnpm/metadata-v1.3", c + "/pnpm/metadata-v1.3"},
         {c + "/pnpm/dlx", ""}, {c + "/mozilla/firefox/k.default/x", c + "/mozilla/firefox/k.default/cache2"},
-        {cf + "/chromium/Profile 2/x", cf + "/chromium/Profile 2/Code Cache"}, {cf + "/chromium/Default/IndexedDB", ""},
+        {chromium + "Profile 2/x", chromium + "Profile 2/Code Cache"}, {chromium + "My Profile 2", ""}, {chromium + "Profile", ""},
+        {chromium + "Partitions/.a", chromium + "Partitions/.a/GPUCache"}, {chromium + "user-1", ""}, {atlas + "user-1", atlas + "user-1/Cache"},
+        {chromium + "Default/Partitions/x", chromium + "Default/Partitions/x/ShaderCache"}, {chromium + "Default/IndexedDB", ""},
         {flatpak + "Default/Local Storage", flatpak + "Default/GPUCache"}, {cf + "/Code/User", ""}, {cf + "/Code/CachedData", ""},
         {snap + "common/.cache/mozilla/firefox/p", snap + "common/.cache/mozilla/firefox/p/startupCache"},
         {c + "/thumbnails/fail", ""}, {c + "/thumbnails/normal/state", ""}, {c + "/thumbnails/large", c + "/thumbnails/large"},
@@ -98,8 +98,8 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
     const t::ScopedVariable state("XDG_STATE_HOME", (c + "/thumbnails/normal/state").c_str());
     const std::vector<Candidate> all = rowsOf(b);
     for (const auto& [folder, row] : rows)
-        EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](auto& r) { return row.empty() ? reaches(r, folder) : r.path == row; }) == !row.empty())
-            << folder;
+        EXPECT_NE(std::any_of(all.begin(), all.end(), [&](auto& r) { return row.empty() ? reaches(r, folder) : r.path == row; }),
+                  row.empty()) << folder;
 }
 
 TEST(Catalogue, LinuxRowsFollowAllOthersInFamilyOrderAndEveryGroupIsGuarded) {
@@ -119,8 +119,8 @@ TEST(Catalogue, LinuxRowsFollowAllOthersInFamilyOrderAndEveryGroupIsGuarded) {
     }
 }
 
-// However the bases lie in one another, no item is reached by two locations
-// (a preview would count it twice), and the first row of a path wins.
+// However the bases lie in one another, no item is reached by two locations (a preview would count it twice),
+// and the first row of a path wins.
 TEST(Catalogue, NoItemBelongsToTwoLocationsHoweverTheBasesNest) {
     const Bases b = freshBases();
     const std::pair<Base, std::string> arrangements[] = {

@@ -1,5 +1,4 @@
 quillon_test(catalog_tests quillon_catalog
-    catalog/BrowserTest.cpp
     catalog/BuildMetadataTest.cpp
     catalog/CatalogueTest.cpp
     catalog/TemporaryBuildTest.cpp)

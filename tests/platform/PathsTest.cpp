@@ -13,15 +13,6 @@
 using namespace quillon::platform;
 namespace t = quillon::testing;
 
-TEST(PathText, ComponentsAndExtensionsIgnoreATrailingSlash) {
-    const std::pair<std::string, std::string> rows[] = {
-        {lastPathComponent("/a/b//"), "b"}, {lastPathComponent("//"), "/"}, {lastPathComponent(""), ""},
-        {deletingLastPathComponent("/a//b/"), "/a"}, {deletingLastPathComponent("/a"), "/"},
-        {deletingLastPathComponent("a"), ""}, {pathExtension("/x/App.xcodeproj/"), "xcodeproj"},
-        {pathExtension("/x.d/file"), ""}, {pathExtension("/x/.hidden"), ""}, {pathExtension("/x/name."), ""}};
-    for (std::size_t i = 0; i < std::size(rows); ++i) EXPECT_EQ(rows[i].first, rows[i].second) << "row " << i;
-}
-
 // A base directory is the real path of what its variable names when that is
 // a private directory of the user, else the next choice, never a folder
 // nobody named. The home takes any directory but never another in its place.

@@ -20,17 +20,16 @@ namespace {
 
 const std::string oddName = "we\nird^Ay\\x\xff\xEF\xBF\xBD";
 
-// A folder shaped like /proc. Process `pid` has a status of real user `uid`
-// in `state`, an empty fd/, cmdline and maps, comm "x", `exe` (none when
-// empty), and cwd and root "/" unless a zombie, whose links are gone.
+// A folder shaped like /proc. Process `pid` has a status of real user `uid` in `state`, an empty fd/, cmdline
+// and maps, comm "x", `exe` (none when empty), and cwd and root "/" unless a zombie, whose links are gone.
 struct FakeTable {
     const std::string root = t::freshDirectory("proc");
     std::string process(int pid, const std::string& exe, uid_t uid = getuid(), char state = 'S') const {
         const std::string dir = root + "/" + std::to_string(pid);
         t::makeDirectory(dir + "/fd");
-        t::writeFile(dir + "/status", "Name:\tx\nState:\t" + std::string(1, state) + "\nUid:\t" + std::to_string(uid) + "\t0\n");
-        for (const char* file : {"cmdline", "maps"}) t::writeFile(dir + "/" + file, "");
-        t::writeFile(dir + "/comm", "x\n");
+        t::writeFile(dir + "/status", "Name:\tx\nState:\t" + std::string(1, state) + "\nUid:\t" + std::to_string(uid));
+        for (const auto& [file, text] : {std::pair{"cmdline", ""}, {"maps", ""}, {"comm", "x\n"}})
+            t::writeFile(dir + "/" + file, text);
         for (const char* link : {"cwd", "root"})
             if (state != 'Z' && state != 'X') t::makeSymlink("/", dir + "/" + link);
         if (!exe.empty()) t::makeSymlink(exe, dir + "/exe");
@@ -38,7 +37,7 @@ struct FakeTable {
     }
 };
 
-// The sorted answer of `read` joined by commas, or what it threw with `root` written "@".
+// The sorted answer of `read`, each followed by a comma, or what it threw with `root` written "@".
 std::string answer(const std::function<Texts()>& read, const std::string& root) {
     try {
         Texts texts = read();
@@ -74,7 +73,6 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
                                    "55d1-55d2 r-xp 00001000 fd:00 1234    /usr/lib/libc.so\n"
                                    "55d3-55d4 rw-p 00000000 00:00 0       [heap]\n"
                                    "7f00-7f01 r--s 00000000 fd:00 99      /u/map\\012ped (deleted)\n"
-                                   "7f01-7f02 rw-p 00000000 00:00 0 \n"
                                    "7f02-7f03 r--p 00000000 fd:00 77      /u/ends with a blank ");
     const auto sorted = [](const Texts& texts) { return answer([&] { return texts; }, "@"); };
     EXPECT_EQ(answer([&] { return executableNames(table.root); }, table.root),
@@ -87,23 +85,21 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
     EXPECT_EQ(answer([&] { return openFilePaths(table.root); }, table.root), sorted(open));
 }
 
-// A refusal at the first look (another user's process under "hidepid", or
-// one not inspectable) is passed over; any other failure, a refusal after the
-// first look included (the process changed under the reading), fails the
-// whole answer. Each table is made while root where this is root: its
-// folders are then root's, and its processes the user's by their status.
+// A refusal at the first look (another user's process under "hidepid", or one not inspectable) is passed
+// over; any other failure, a later refusal included (the process changed under the reading), fails the whole
+// answer. Tables are made while root where this is root: folders root's, processes the user's by their status.
 TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer) {
     using Make = std::function<void(const FakeTable&, uid_t)>;
-    const std::vector<std::tuple<Make, std::string, std::string>> rows = { // names, open files ("": not compared)
-        {[](auto& f, uid_t u) { f.process(50, "/bin/hidden", u); chmod((f.root + "/50").c_str(), 0);
-                                t::makeSymlink("/held", f.process(52, "/bin/seen", u) + "/fd/0"); }, "seen,", "/,/,/bin/seen,/held,"},
-        {[](auto& f, uid_t u) { chmod((f.process(53, "/x", u) + "/maps").c_str(), 0); }, "x,", "Cannot read @/53/maps: Permission denied"},
-        {[](auto& f, uid_t u) { chmod((f.process(54, "", u) + "/cmdline").c_str(), 0); }, "Cannot read @/54/cmdline: Permission denied", "/,/,"},
-        {[](auto& f, uid_t u) { t::writeFile(f.process(30, "", u) + "/status", "State:\tS\n"); }, "Cannot read @/30/status: no State or Uid line", ""},
-        {[](auto& f, uid_t u) { t::writeFile(f.process(31, "/x", u) + "/fd/5", ""); }, "x,", "Cannot read @/31/fd/5: Invalid argument"},
-        {[](auto& f, uid_t u) { f.process(32, "/" + std::string(PATH_MAX - 2, 'a'), u); }, // fills the link buffer
-         "Cannot read @/32/exe: File name too long", "Cannot read @/32/exe: File name too long"},
-        {[](auto& f, uid_t) { rmdir(f.root.c_str()); }, "Cannot list @: No such file or directory", "Cannot list @: No such file or directory"},
+    const std::string tooLong = "Cannot read @/2/exe: File name too long", noRoot = "Cannot list @: No such file or directory";
+    const std::vector<std::tuple<Make, std::string, std::string>> rows = { // names, open files ("": not read)
+        {[](auto& f, uid_t u) { chmod(f.process(1, "/hidden", u).c_str(), 0); t::makeSymlink("/held", f.process(2, "/seen", u) + "/fd/0"); },
+         "seen,", "/,/,/held,/seen,"},
+        {[](auto& f, uid_t u) { chmod((f.process(1, "/x", u) + "/maps").c_str(), 0); }, "x,", "Cannot read @/1/maps: Permission denied"},
+        {[](auto& f, uid_t u) { chmod((f.process(1, "", u) + "/cmdline").c_str(), 0); }, "Cannot read @/1/cmdline: Permission denied", "/,/,"},
+        {[](auto& f, uid_t u) { t::writeFile(f.process(1, "", u) + "/status", "State:\tS"); }, "Cannot read @/1/status: no State or Uid line", ""},
+        {[](auto& f, uid_t u) { t::writeFile(f.process(1, "/x", u) + "/fd/5", ""); }, "x,", "Cannot read @/1/fd/5: Invalid argument"},
+        {[](auto& f, uid_t u) { f.process(2, "/" + std::string(PATH_MAX - 2, 'a'), u); }, tooLong, tooLong}, // a full buffer
+        {[](auto& f, uid_t) { rmdir(f.root.c_str()); }, noRoot, noRoot},
     };
     const std::vector<FakeTable> tables(rows.size());
     std::vector<int> roots;
@@ -127,19 +123,15 @@ TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer
     EXPECT_EQ(outcome, expected);
 }
 
-// The one test of both real queries: a child named like a browser's helper,
-// holding files whose names the kernel escapes or marks.
+// The one test of both real queries: a child named like a browser's helper, holding files whose names the
+// kernel escapes or marks.
 TEST(ProcessTableLive, ChildProcessIsNamedInFullAndWhatItHoldsIsListedExactly) {
     const std::string dir = t::freshDirectory("held");
-    Texts held;
-    for (const std::string& name : {std::string("new\nline"), std::string("back\\slash"), oddName, std::string("gone")}) {
-        held.push_back(dir + "/" + name);
-        t::writeFile(held.back(), "held");
-    }
+    Texts held = {dir + "/new\nline", dir + "/back\\slash", dir + "/" + oddName, dir + "/gone"};
+    for (const std::string& path : held) t::writeFile(path, "held");
     const t::RunningProgram program("chrome_crashpad_handler", held);
     ASSERT_EQ(unlink(held.back().c_str()), 0);
-    held.push_back(held.back() + " (deleted)");
-    held.push_back(program.path());
+    held.insert(held.end(), {held.back() + " (deleted)", program.path()});
     const Texts names = executableNames(), open = openFilePaths();
     EXPECT_NE(std::find(names.begin(), names.end(), "chrome_crashpad_handler"), names.end());
     for (const std::string& path : held) EXPECT_NE(std::find(open.begin(), open.end(), path), open.end()) << path;
