@@ -17,7 +17,6 @@ namespace {
 // The five bases of a catalogue, each a folder of its own in a fresh fixture folder.
 enum Base { home, temp, cache, shared, config };
 using Bases = std::array<std::string, 5>;
-
 Bases freshBases() {
     const std::string root = t::freshDirectory("bases");
     Bases bases = {root + "/home", root + "/temp", root + "/cache", root + "/shared", root + "/config"};
@@ -26,7 +25,6 @@ Bases freshBases() {
 }
 
 std::vector<Candidate> rowsOf(const Bases& b) { return candidates(b[home], b[temp], b[cache], b[shared], b[config]); }
-
 bool within(const std::string& inner, const std::string& outer) {
     return inner.rfind(outer, 0) == 0 && (inner.size() == outer.size() || inner[outer.size()] == '/');
 }
@@ -44,20 +42,32 @@ int familyRank(const std::string& group) {
 
 } // namespace
 
-TEST(Catalogue, EveryRowLiesBelowABaseAndAnEmptyBaseTakesAwayItsOwnRowsOnly) {
+// Rules of every row, whatever the listings hold. The Linux rows come last, in the order of their families.
+TEST(Catalogue, EveryRowLiesBelowABaseAndIsGuardedAndAnEmptyBaseTakesAwayItsOwnRowsOnly) {
     const Bases b = freshBases();
     for (const std::string& build : {b[temp] + "/T", b[shared] + "/S"}) {
         t::makeDirectory(build);
         t::writeFile(build + "/info.plist", "<plist><dict><key>WorkspacePath</key><string>/A.xcodeproj</string></dict></plist>");
     }
+    for (const char* folder : {"/chromium/Default", "/Code/logs", "/UnityHub/Partitions/p"}) t::makeDirectory(b[config] + folder);
     const std::vector<Candidate> all = rowsOf(b);
+    std::vector<Candidate> linux;
+    appendLinuxRows(linux, {b[home], b[config], b[cache]});
+    ASSERT_LT(linux.size(), all.size());
+    EXPECT_TRUE(std::equal(linux.begin(), linux.end(), all.end() - static_cast<std::ptrdiff_t>(linux.size())));
+    for (std::size_t i = 1; i < linux.size(); ++i)
+        EXPECT_LE(familyRank(linux[i - 1].group), familyRank(linux[i].group)) << linux[i].path;
     const auto below = [](const std::string& path, const std::string& base) { return !base.empty() && path != base && within(path, base); };
-    for (const Candidate& row : all)
+    for (const Candidate& row : all) {
         EXPECT_TRUE(std::any_of(b.begin(), b.end(), [&](auto& base) { return below(row.path, base); })) << row.path;
+        EXPECT_FALSE(busyTools(row.group, std::set<std::string>{})) << row.group << " has no rule";
+        EXPECT_EQ(row.pattern.has_value(), row.group == "Logs") << row.path;
+        EXPECT_TRUE(row.age > 0 || row.mode == ScanMode::whole) << row.path; // a file written now may be in use
+    }
     for (std::size_t emptied = 0; emptied < b.size(); ++emptied) {
         Bases without = b;
-        without[emptied].clear();
         std::vector<Candidate> expected;
+        without[emptied].clear();
         std::copy_if(all.begin(), all.end(), std::back_inserter(expected), [&](auto& row) { return !below(row.path, b[emptied]); });
         EXPECT_EQ(rowsOf(without), expected) << "without base " << emptied;
     }
@@ -100,23 +110,6 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
     for (const auto& [folder, row] : rows)
         EXPECT_NE(std::any_of(all.begin(), all.end(), [&](auto& r) { return row.empty() ? reaches(r, folder) : r.path == row; }),
                   row.empty()) << folder;
-}
-
-TEST(Catalogue, LinuxRowsFollowAllOthersInFamilyOrderAndEveryGroupIsGuarded) {
-    const Bases b = freshBases();
-    for (const char* folder : {"/chromium/Default", "/Code/logs", "/UnityHub/Partitions/p"}) t::makeDirectory(b[config] + folder);
-    const std::vector<Candidate> all = rowsOf(b);
-    std::vector<Candidate> linux;
-    appendLinuxRows(linux, {b[home], b[config], b[cache]});
-    ASSERT_LT(linux.size(), all.size());
-    EXPECT_TRUE(std::equal(linux.begin(), linux.end(), all.end() - static_cast<std::ptrdiff_t>(linux.size())));
-    for (std::size_t i = 1; i < linux.size(); ++i)
-        EXPECT_LE(familyRank(linux[i - 1].group), familyRank(linux[i].group)) << linux[i].path;
-    for (const Candidate& row : all) {
-        EXPECT_FALSE(busyTools(row.group, std::set<std::string>{})) << row.group << " has no rule";
-        EXPECT_EQ(row.pattern.has_value(), row.group == "Logs") << row.path;
-        EXPECT_TRUE(row.age > 0 || row.mode == ScanMode::whole) << row.path; // a file written now may be in use
-    }
 }
 
 // However the bases lie in one another, no item is reached by two locations (a preview would count it twice),

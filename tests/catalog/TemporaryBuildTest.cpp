@@ -28,17 +28,17 @@ void makeBuild(const std::string& path, const std::string& metadata = metadataFo
     t::writeFile(path + "/info.plist", metadata);
 }
 
-// What validateTemporaryBuildRoot gives: "valid", the skip reason, or any other error's text.
+// What validateTemporaryBuildRoot gives: "valid", or the error described.
 std::string validation(const std::string& path) {
     try {
         validateTemporaryBuildRoot(path);
-        return "valid";
-    } catch (const SafetyError& error) {
-        return error.reason();
-    } catch (const std::exception& error) {
-        return error.what();
+    } catch (...) {
+        return describe(std::current_exception());
     }
+    return "valid";
 }
+
+std::string skip(const std::string& reason) { return describe(SafetyError::skip(reason)); }
 
 } // namespace
 
@@ -48,8 +48,8 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
     const auto plus = [](const std::string& entry) -> Make { return [=](auto& p) { makeBuild(p); t::makeDirectory(p + entry); }; };
     std::string reader; // the reader's own error, passed on unchanged
     try { platform::PropertyList::parse("garbage"); } catch (const std::exception& error) { reader = error.what(); }
-    const std::string unknown = text::unrecognizedBuildContents, open = text::cannotOpenComponent;
-    const std::string notPrivate = text::buildMetadataNotPrivate, noProject = text::missingWorkspace;
+    const std::string unknown = skip(text::unrecognizedBuildContents), notPrivate = skip(text::buildMetadataNotPrivate);
+    const std::string open = text::cannotOpenComponent;
     const std::vector<std::tuple<const char*, Make, std::string>> rows = {
         {"only metadata", with(metadataFor("/no/such/W.xcworkspace")), "valid"},
         {"every cache", [](auto& p) { makeBuild(p); for (auto c : temporaryBuildCaches) t::makeDirectory(p + "/" + std::string(c)); }, "valid"},
@@ -58,17 +58,16 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
         {"cache that belongs in Build", plus("/Intermediates.noindex"), unknown},
         {"no metadata", [](auto& p) { t::makeDirectory(p + "/Build"); }, unknown},
         {"metadata link", [](auto& p) { makeBuild(p + "2"); t::makeDirectory(p); t::makeSymlink(p + "2/info.plist", p + "/info.plist"); },
-         text::cannotReadBuildMetadata},
+         skip(text::cannotReadBuildMetadata)},
         {"hard-linked metadata", [](auto& p) { makeBuild(p); t::makeHardLink(p + "/info.plist", p + "2"); }, notPrivate},
         {"empty metadata", with(""), notPrivate},
         {"metadata over 1 MiB", with(metadataFor("/a/B.xcodeproj", 1048577)), notPrivate},
         {"FIFO", [](auto& p) { t::makeDirectory(p); mkfifo((p + "/info.plist").c_str(), 0600); }, notPrivate},
         {"folder as metadata", [](auto& p) { t::makeDirectory(p + "/info.plist"); }, notPrivate},
-        {"relative workspace", with(metadataFor("App/App.xcodeproj")), noProject},
-        {"extension in capitals", with(metadataFor("/a/App.XcodeProj")), noProject},
+        {"relative workspace", with(metadataFor("App/App.xcodeproj")), skip(text::missingWorkspace)},
         {"not a property list", with("garbage"), reader},
-        {"link to a build", [](auto& p) { makeBuild(p + "2"); t::makeSymlink(p + "2", p); }, open + "B: Not a directory"},
-        {"missing folder", [](auto&) {}, open + "B: No such file or directory"},
+        {"link to a build", [](auto& p) { makeBuild(p + "2"); t::makeSymlink(p + "2", p); }, skip(open + "B: Not a directory")},
+        {"missing folder", [](auto&) {}, skip(open + "B: No such file or directory")},
     };
     const int descriptors = t::openDescriptorCount();
     for (const auto& [what, make, expected] : rows) {
@@ -76,13 +75,13 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
         make(path);
         EXPECT_EQ(validation(path), expected) << what;
     }
-    EXPECT_EQ(validation("relative/B"), text::invalidPath);
+    EXPECT_EQ(validation("relative/B"), skip(text::invalidPath));
     EXPECT_EQ(t::openDescriptorCount(), descriptors);
 }
 
 // Made while root where this runs as root, so that the folder or its metadata is root's.
 TEST(TemporaryBuildValidation, RefusesWhatTheUserDoesNotOwnOrCannotRead) {
-    const std::string dir = t::freshDirectory(), unreadable = text::cannotReadBuildMetadata;
+    const std::string dir = t::freshDirectory(), unreadable = skip(text::cannotReadBuildMetadata);
     const std::string outcome = t::asUserOfItsOwn(
         [&](uid_t uid) {
             for (const char* name : {"/unreadable", "/theirs", "/their-metadata"}) makeBuild(dir + name);
@@ -93,7 +92,7 @@ TEST(TemporaryBuildValidation, RefusesWhatTheUserDoesNotOwnOrCannotRead) {
         [&] { return validation(dir + "/unreadable") + "|" + validation(dir + "/theirs") + "|" + validation(dir + "/their-metadata"); });
     EXPECT_EQ(outcome.substr(0, outcome.find('|')), unreadable);
     if (geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another owner";
-    EXPECT_EQ(outcome, unreadable + "|" + text::buildNotOwned + "|" + text::buildMetadataNotPrivate);
+    EXPECT_EQ(outcome, unreadable + "|" + skip(text::buildNotOwned) + "|" + skip(text::buildMetadataNotPrivate));
 }
 
 TEST(TemporaryBuildCandidates, GiveTheCachesOfEachValidFolderInNameOrder) {

@@ -1,12 +1,9 @@
 #include "platform/Paths.h"
 #include "tests/support/Fixture.h"
-#include "tests/support/OwnUser.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,25 +44,4 @@ TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
     struct stat status {};
     for (const std::string& made : {home + "/.local", home + "/.local/state"})
         EXPECT_TRUE(lstat(made.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700) << made;
-}
-
-// The fallback lies in the shared /tmp: it is tried in a mount namespace of
-// its own, on a tmpfs over /tmp, so that the real /tmp is never touched.
-TEST(UserDirectories, TheFallbackTemporaryFolderIsPrivateOrNone) {
-    const t::ScopedVariable tmpdir("TMPDIR", nullptr), runtime("XDG_RUNTIME_DIR", nullptr);
-    const std::string outcome = t::asUserOfItsOwn(
-        [](uid_t) {
-            if (geteuid() != 0 || unshare(CLONE_NEWNS) != 0 || mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
-                mount("quillon-test", "/tmp", "tmpfs", 0, "size=1m,mode=1777") != 0)
-                _exit(0); // no answer: skipped
-        },
-        [] {
-            const std::string fallback = "/tmp/quillon-" + std::to_string(getuid()), first = userTempDirectory();
-            struct stat status {};
-            const bool made = first == fallback && lstat(first.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700;
-            chmod(fallback.c_str(), 0755);
-            return std::string(made ? "made private" : "not made") + (userTempDirectory().empty() ? ", then refused" : ", then used");
-        });
-    if (outcome.empty()) GTEST_SKIP() << "needs root to put a tmpfs over /tmp in a namespace of its own";
-    EXPECT_EQ(outcome, "made private, then refused");
 }

@@ -1,6 +1,2 @@
 quillon_test(platform_tests quillon_platform
-    platform/FileIoTest.cpp
-    platform/FormattingTest.cpp
-    platform/PathsTest.cpp
-    platform/ProcessTableTest.cpp
-    platform/TextTest.cpp)
+    platform/FormattingTest.cpp platform/PathsTest.cpp platform/ProcessTableTest.cpp platform/TextTest.cpp)
