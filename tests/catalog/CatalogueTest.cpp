@@ -3,9 +3,7 @@
 #include "core/StartupValues.h"
 #include "guard/RunningTools.h"
 #include "tests/support/Fixture.h"
-
 #include <gtest/gtest.h>
-
 #include <algorithm>
 #include <array>
 
@@ -13,7 +11,6 @@ using namespace quillon;
 namespace t = quillon::testing;
 
 namespace {
-
 // The five bases of a catalogue, each a folder of its own in a fresh fixture folder.
 enum Base { home, temp, cache, shared, config };
 using Bases = std::array<std::string, 5>;
@@ -39,7 +36,6 @@ int familyRank(const std::string& group) {
     if (group == "JavaScript" || group == "Python") return 1;
     return group == "Development" ? 0 : group == "GPU" ? 3 : group == "Thumbnail" ? 4 : group == "Logs" ? 5 : 2;
 }
-
 } // namespace
 
 // Rules of every row, whatever the listings hold. The Linux rows come last, in the order of their families.
@@ -79,9 +75,8 @@ TEST(Catalogue, EveryRowLiesBelowABaseAndIsGuardedAndAnEmptyBaseTakesAwayItsOwnR
     EXPECT_EQ(std::count_if(once.begin(), once.end(), [](auto& row) { return row.temporaryBuildRoot; }), temporaryBuildCaches.size());
 }
 
-// A listed folder gives rows for the entries its rule names and nothing that reaches another entry, profile
-// or settings data, or the program's own log folder. Browser roots: profiles by the exact rule ("user-" ones
-// for Atlas only) and partitions whatever their name.
+// A listed folder gives rows for the entries its rule names, nothing that reaches another entry, profile or settings
+// data, or the program's own log folder. Browser profiles go by the exact rule ("user-" for Atlas only).
 TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
     const Bases b = freshBases();
     const std::string dd = b[home] + "/Library/Developer/Xcode/DerivedData/", tmp = b[temp] + "/", c = b[cache];

@@ -5,9 +5,7 @@
 #include "platform/PropertyList.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/OwnUser.h"
-
 #include <gtest/gtest.h>
-
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -16,7 +14,6 @@ using namespace quillon;
 namespace t = quillon::testing;
 
 namespace {
-
 std::string metadataFor(const std::string& workspace, std::size_t size = 0) {
     std::string bytes = "<plist><dict><key>WorkspacePath</key><string>" + workspace + "</string></dict></plist>";
     return bytes + std::string(size > bytes.size() ? size - bytes.size() : 0, ' ');
@@ -29,25 +26,22 @@ void makeBuild(const std::string& path, const std::string& metadata = metadataFo
 }
 
 // What validateTemporaryBuildRoot gives: "valid", or the error described.
-std::string validation(const std::string& path) {
-    try {
-        validateTemporaryBuildRoot(path);
-    } catch (...) {
-        return describe(std::current_exception());
-    }
+std::string validation(const std::string& path) try {
+    validateTemporaryBuildRoot(path);
     return "valid";
+} catch (...) {
+    return describe(std::current_exception());
 }
 
 std::string skip(const std::string& reason) { return describe(SafetyError::skip(reason)); }
-
 } // namespace
 
 TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFormedMetadata) {
     using Make = std::function<void(const std::string&)>;
     const auto with = [](const std::string& metadata) -> Make { return [=](auto& p) { makeBuild(p, metadata); }; };
     const auto plus = [](const std::string& entry) -> Make { return [=](auto& p) { makeBuild(p); t::makeDirectory(p + entry); }; };
-    std::string reader; // the reader's own error, passed on unchanged
-    try { platform::PropertyList::parse("garbage"); } catch (const std::exception& error) { reader = error.what(); }
+    std::string reader = "read"; // the reader's own error, passed on unchanged
+    try { platform::PropertyList::parse("garbage"); } catch (...) { reader = describe(std::current_exception()); }
     const std::string unknown = skip(text::unrecognizedBuildContents), notPrivate = skip(text::buildMetadataNotPrivate);
     const std::string open = text::cannotOpenComponent;
     const std::vector<std::tuple<const char*, Make, std::string>> rows = {
@@ -97,9 +91,7 @@ TEST(TemporaryBuildValidation, RefusesWhatTheUserDoesNotOwnOrCannotRead) {
 
 TEST(TemporaryBuildCandidates, GiveTheCachesOfEachValidFolderInNameOrder) {
     const std::string root = t::freshDirectory();
-    for (const char* name : {"b", "C", "a"}) makeBuild(root + "/" + name);
-    t::makeDirectory(root + "/junk");
-    makeBuild(root + "/broken", "garbage");
+    for (const char* name : {"b", "C", "no-build/x", "a"}) makeBuild(root + "/" + name);
     const std::vector<Candidate> rows = temporaryBuildCandidates(root);
     const std::size_t caches = temporaryBuildCaches.size();
     ASSERT_EQ(rows.size(), 3 * caches);

@@ -1,8 +1,6 @@
 #include "core/Errors.h"
 #include "core/Texts.h"
-
 #include <gtest/gtest.h>
-
 #include <stdexcept>
 
 using namespace quillon;

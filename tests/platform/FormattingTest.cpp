@@ -1,7 +1,5 @@
 #include "platform/Formatting.h"
-
 #include <gtest/gtest.h>
-
 #include <limits>
 
 // Decimal units; the unit rises once the rounded figure reaches 1000.

@@ -1,8 +1,6 @@
 #include "platform/Paths.h"
 #include "tests/support/Fixture.h"
-
 #include <gtest/gtest.h>
-
 #include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,9 +8,8 @@
 using namespace quillon::platform;
 namespace t = quillon::testing;
 
-// A base directory is the real path of what its variable names when that is
-// a private directory of the user, else the next choice, never a folder
-// nobody named. The home takes any directory but never another in its place.
+// A base directory is the real path of what its variable names when that is a private directory of the user,
+// else the next choice, never a folder nobody named. The home takes any directory but never another in its place.
 TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
     const std::string home = t::freshDirectory("home"), own = t::freshDirectory("own"), open = t::freshDirectory("open");
     const std::string runtime = t::freshDirectory("runtime"), link = own + "-link", file = own + "/file";
@@ -38,8 +35,7 @@ TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
         const t::ScopedVariable set(variable, value.c_str());
         EXPECT_EQ(read(), expected) << variable << "=" << value;
     }
-    // Asked to, the state directory's missing folders are made, each private.
-    const t::ScopedVariable state("XDG_STATE_HOME", open.c_str());
+    const t::ScopedVariable state("XDG_STATE_HOME", open.c_str()); // refused: the missing folders are made, each private
     EXPECT_EQ(userStateDirectory(true), home + "/.local/state");
     struct stat status {};
     for (const std::string& made : {home + "/.local", home + "/.local/state"})

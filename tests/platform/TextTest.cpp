@@ -1,5 +1,4 @@
 #include "platform/Text.h"
-
 #include <gtest/gtest.h>
 
 // Each maximal ill-formed subpart becomes one U+FFFD; well-formed text is kept as it is.
