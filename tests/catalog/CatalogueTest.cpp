@@ -87,7 +87,7 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
     const std::vector<std::pair<std::string, std::string>> rows = { // folder made, row expected ("": none reaches it)
         {dd + "MyApp-abc", dd + "MyApp-abc/Index.noindex"}, {tmp + "IPATool-123.tmp", tmp + "IPATool-123.tmp"},
         {tmp + "XcodeDistPipeline.x", tmp + "XcodeDistPipeline.x"}, {tmp + "e.xcdistributionlogs", tmp + "e.xcdistributionlogs"},
-        {tmp + "IPATool-.tmp", ""}, {tmp + "ipatool-1.tmp", ""}, {tmp + "IPATool-1.tmp.bak", ""},
+        {tmp + "IPATool-.tmp", ""}, {logs + "Example/x", b[home] + "/Library/Logs"}, {tmp + "IPATool-1.tmp.bak", ""},
         {pnpm + "v3", pnpm + "v3/metadata-full"}, {pnpm + "V3", ""}, {pnpm + "v10x", ""},
         {figma + "v12", figma + "v12/GPUCache"}, {figma + "vx", ""}, {logs + "Example", logs + "Example"}, {logs + "Quillon", ""},
         {c + "/yarn/v6", c + "/yarn/v6"}, {c + "/yarn/.tmp", ""}, {c + "/pnpm/metadata-v1.3", c + "/pnpm/metadata-v1.3"},

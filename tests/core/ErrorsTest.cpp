@@ -5,8 +5,7 @@
 
 using namespace quillon;
 
-// A skip's reason is quoted with its quotes, backslashes and control characters escaped and anything else
-// kept, so that a note stays one line; other errors keep their own text.
+// A skip's reason is quoted, its quotes, backslashes and control characters escaped; other errors keep their text.
 TEST(Describe, NamesTheCaseAndEscapesTheReason) {
     const std::string reason = text::cannotOpenComponent + std::string("caf\u00E9: Permission denied");
     const std::pair<std::exception_ptr, std::string> rows[] = {

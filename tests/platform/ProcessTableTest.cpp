@@ -85,6 +85,7 @@ TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer
     const std::vector<std::tuple<Make, std::string, std::string>> rows = { // names, open files ("": not read)
         {[](auto& f, uid_t u) { chmod(f.process(1, "/hidden", u).c_str(), 0); t::makeSymlink("/held", f.process(2, "/seen", u) + "/fd/0"); },
          "seen,", "/,/,/held,/seen,"},
+        {[](auto& f, uid_t u) { f.process(1, "/theirs", u + 1); }, geteuid() == 0 ? "" : "theirs,", ""}, // the folder decides, else the status
         {[](auto& f, uid_t u) { chmod((f.process(1, "/x", u) + "/maps").c_str(), 0); }, "x,", "Cannot read @/1/maps: Permission denied"},
         {[](auto& f, uid_t u) { chmod((f.process(1, "", u) + "/cmdline").c_str(), 0); }, "Cannot read @/1/cmdline: Permission denied", "/,/,"},
         {[](auto& f, uid_t u) { t::writeFile(f.process(1, "", u) + "/status", "State:\tS"); }, "Cannot read @/1/status: no State or Uid line", ""},
