@@ -1,316 +1,133 @@
-#include "tests/catalog/CatalogueFixture.h"
-
+#include "catalog/Catalogue.h"
+#include "catalog/LinuxCatalogue.h"
+#include "core/StartupValues.h"
+#include "guard/RunningTools.h"
+#include "tests/support/Fixture.h"
 #include <gtest/gtest.h>
-
 #include <algorithm>
-#include <set>
-#include <sstream>
+#include <array>
 
 using namespace quillon;
 namespace t = quillon::testing;
 
 namespace {
-
-const double dayTime = 86400.0;
-
-using t::Bases;
-using t::rowsBeforeLinux;
-
-std::vector<std::string> firstRows(const std::vector<std::string>& rows, std::size_t count) {
-    return {rows.begin(), rows.begin() + static_cast<std::ptrdiff_t>(std::min(count, rows.size()))};
+// The five bases of a catalogue, each a folder of its own in a fresh fixture folder.
+enum Base { home, temp, cache, shared, config };
+using Bases = std::array<std::string, 5>;
+Bases freshBases() {
+    const std::string root = t::freshDirectory("bases");
+    Bases bases = {root + "/home", root + "/temp", root + "/cache", root + "/shared", root + "/config"};
+    for (const std::string& base : bases) t::makeDirectory(base);
+    return bases;
 }
 
-const char* modeName(ScanMode mode) {
-    switch (mode) {
-    case ScanMode::whole: return "whole";
-    case ScanMode::oldChildren: return "oldChildren";
-    case ScanMode::oldFiles: return "oldFiles";
-    case ScanMode::oldTopFiles: return "oldTopFiles";
-    }
-    return "?";
+std::vector<Candidate> rowsOf(const Bases& b) { return candidates(b[home], b[temp], b[cache], b[shared], b[config]); }
+bool within(const std::string& inner, const std::string& outer) {
+    return inner.rfind(outer, 0) == 0 && (inner.size() == outer.size() || inner[outer.size()] == '/');
 }
 
-// One row as text: path | group | age in days | mode | pattern | build root.
-std::string describeRow(const Candidate& row) {
-    std::ostringstream out;
-    out << row.path << " | " << row.group << " | " << row.age / dayTime << " | " << modeName(row.mode) << " | "
-        << row.pattern.value_or("-") << " | " << row.temporaryBuildRoot.value_or("-");
-    return out.str();
+// Whether anything `row` may plan lies in `folder`.
+bool reaches(const Candidate& row, const std::string& folder) {
+    return within(row.path, folder) || (row.mode != ScanMode::oldTopFiles && within(folder, row.path));
 }
 
-std::vector<std::string> describeRows(const std::vector<Candidate>& rows) {
-    std::vector<std::string> lines;
-    for (const Candidate& row : rows) lines.push_back(describeRow(row));
-    return lines;
+// The order of the families of Linux rows; the browser engines are every other group.
+int familyRank(const std::string& group) {
+    if (group == "JavaScript" || group == "Python") return 1;
+    return group == "Development" ? 0 : group == "GPU" ? 3 : group == "Thumbnail" ? 4 : group == "Logs" ? 5 : 2;
 }
-
-const Candidate* find(const std::vector<Candidate>& rows, const std::string& path) {
-    for (const Candidate& row : rows)
-        if (row.path == path) return &row;
-    return nullptr;
-}
-
-std::ptrdiff_t indexOf(const std::vector<Candidate>& rows, const std::string& path) {
-    for (std::size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].path == path) return static_cast<std::ptrdiff_t>(i);
-    return -1;
-}
-
-void makeBuildDirectory(const std::string& path) {
-    t::makeDirectory(path);
-    t::writeFile(path + "/info.plist",
-                 "<plist><dict><key>WorkspacePath</key><string>/p/App.xcodeproj</string></dict></plist>");
-}
-
-// The rows expected from the four bases when no listed folder has entries.
-std::vector<std::string> expectedWithoutListings(const Bases& b) {
-    const std::string lp = logPattern, cp = crashReportPattern;
-    const std::string dd = b.home + "/Library/Developer/Xcode/DerivedData";
-    const std::string as = b.home + "/Library/Application Support/";
-    const std::string lc = b.home + "/Library/Caches/";
-    std::vector<std::string> rows = {
-        dd + "/SDKStatCaches.noindex | Development | 1 | oldChildren | - | -",
-        dd + "/SDKExplicitPrecompiledModules | Development | 1 | oldChildren | - | -",
-        dd + "/SymbolCache.noindex | Development | 1 | oldChildren | - | -",
-        dd + "/ModuleCache.noindex | Development | 1 | oldChildren | - | -",
-        dd + "/CompilationCache.noindex | Development | 1 | oldChildren | - | -",
-        b.cache + "/clang/ModuleCache | Development | 7 | oldChildren | - | -",
-        b.temp + "/swift-generated-sources | Development | 7 | oldChildren | - | -",
-        lc + "org.swift.swiftpm/manifests | Development | 7 | oldChildren | - | -",
-        lc + "com.apple.dt.Xcode | Development | 7 | whole | - | -",
-        lc + "com.apple.dt.xcodebuild | Development | 7 | whole | - | -",
-        b.temp + "/node-compile-cache | JavaScript | 7 | oldFiles | - | -",
-        lc + "org.videolan.vlc | VLC | 0 | whole | - | -",
-        lc + "com.apple.python | Python | 7 | oldFiles | - | -",
-        b.home + "/.npm/_cacache/content-v2 | JavaScript | 7 | oldFiles | - | -",
-        lc + "pip | Python | 7 | oldFiles | - | -",
-        b.home + "/.cache/pip | Python | 7 | oldFiles | - | -",
-        lc + "Homebrew/downloads | Package downloads | 7 | oldFiles | - | -",
-    };
-    const char* caches[] = {"Cache",           "Code Cache",        "GPUCache",      "DawnCache",  "DawnGraphiteCache",
-                            "DawnWebGPUCache", "GraphiteDawnCache", "GrShaderCache", "ShaderCache"};
-    auto nine = [&](const std::string& root, const std::string& group) {
-        for (const char* name : caches) rows.push_back(root + "/" + name + " | " + group + " | 0 | whole | - | -");
-    };
-    nine(as + "Codex", "Codex");
-    nine(as + "Claude", "Claude");
-    nine(as + "Code", "VS Code");
-    nine(as + "Framer", "Framer");
-    nine(as + "UnityHub", "Unity Hub");
-    nine(as + "Nucleo", "Nucleo");
-    nine(as + "Spotify", "Spotify");
-    nine(as + "com.openai.atlas/browser-data/host", "Atlas");
-    nine(lc + "Codex", "Codex");
-    nine(lc + "com.spotify.client", "Spotify");
-    nine(as + "Google/Chrome", "Chrome");
-    nine(lc + "Google/Chrome", "Chrome");
-    nine(as + "Microsoft Edge", "Edge");
-    nine(lc + "Microsoft Edge", "Edge");
-    nine(as + "BraveSoftware/Brave-Browser", "Brave");
-    nine(lc + "BraveSoftware/Brave-Browser", "Brave");
-    rows.push_back(lc + "com.apple.Safari | Safari | 7 | whole | - | -");
-    rows.push_back(b.home + "/Library/Containers/com.apple.Safari/Data/Library/Caches/com.apple.Safari | Safari | 7 | "
-                            "whole | - | -");
-    const std::pair<const char*, const char*> metal[] = {
-        {"org.blenderfoundation.blender", "Blender"},        {"co.ambercreative.nucleo.helper.GPU", "Nucleo"},
-        {"com.openai.codex.helper", "Codex"},                 {"com.google.Chrome.helper", "Chrome"},
-        {"com.apple.Preview", "Preview"},                     {"com.apple.WebKit.GPU+com.apple.Safari", "Safari"}};
-    for (const auto& [folder, group] : metal)
-        for (const char* name : {"com.apple.metal", "com.apple.metalfe"})
-            rows.push_back(b.cache + "/" + folder + "/" + name + " | " + group + " | 7 | oldChildren | - | -");
-    rows.push_back(b.home + "/Library/Logs | Logs | 30 | oldTopFiles | " + lp + " | -");
-    rows.push_back(b.home + "/Library/Logs/DiagnosticReports | Logs | 90 | oldFiles | " + cp + " | -");
-    rows.push_back(as + "Code/logs | Logs | 30 | oldFiles | " + lp + " | -");
-    rows.push_back(b.home + "/.npm/_logs | Logs | 30 | oldFiles | " + lp + " | -");
-    rows.push_back(lc + "com.apple.VideoConference/logs | Logs | 30 | oldFiles | " + lp + " | -");
-    return rows;
-}
-
 } // namespace
 
-TEST(CatalogueRows, AreTheFullTableInOrderWithoutListings) {
-    const Bases bases;
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_GT(rows.size(), rowsBeforeLinux);
-    EXPECT_EQ(firstRows(describeRows(rows), rowsBeforeLinux), expectedWithoutListings(bases));
-}
-
-TEST(CatalogueRows, AnEmptyCacheDropsItsThirteenRowsOnly) {
-    const Bases bases;
-    std::vector<std::string> expected;
-    for (const std::string& line : expectedWithoutListings(bases))
-        if (line.rfind(bases.cache + "/", 0) != 0) expected.push_back(line);
-    const std::vector<Candidate> rows = candidates(bases.home, bases.temp, "", bases.shared, bases.config);
-    EXPECT_EQ(firstRows(describeRows(rows), expected.size()), expected);
-    EXPECT_EQ(rows[expected.size()].path.rfind(bases.home + "/.cargo/", 0), 0u); // the first Linux row on the home
-}
-
-TEST(CatalogueRows, AnEmptyHomeOrTempGivesNoFoldersDirectlyUnderTheRoot) {
-    const Bases bases;
-    const std::vector<Candidate> withoutHome = candidates("", bases.temp, bases.cache, bases.shared, bases.config);
-    for (const Candidate& row : withoutHome)
-        EXPECT_TRUE(row.path.rfind(bases.temp + "/", 0) == 0 || row.path.rfind(bases.cache + "/", 0) == 0 ||
-                    row.path.rfind(bases.config + "/", 0) == 0)
-            << row.path;
-
-    const std::vector<Candidate> withoutTemp = candidates(bases.home, "", bases.cache, bases.shared, bases.config);
-    EXPECT_EQ(withoutTemp.size(), bases.rows().size() - 2);
-    EXPECT_EQ(find(withoutTemp, "/swift-generated-sources"), nullptr);
-    EXPECT_EQ(find(withoutTemp, "/node-compile-cache"), nullptr);
-}
-
-TEST(CatalogueTemporaryBuilds, TheRootThatSortsFirstIsSearchedFirst) {
-    const std::string root = t::freshDirectory();
-    Bases bases;
-    bases.temp = root + "/b-temp";
-    bases.shared = root + "/a-shared";
-    makeBuildDirectory(bases.temp + "/T");
-    makeBuildDirectory(bases.shared + "/S");
-    std::vector<Candidate> rows = bases.rows();
-    ASSERT_GE(rows.size(), 14u);
-    EXPECT_EQ(rows[0].temporaryBuildRoot, bases.shared + "/S");
-    EXPECT_EQ(rows[7].temporaryBuildRoot, bases.temp + "/T");
-    EXPECT_EQ(rows[14].temporaryBuildRoot, std::nullopt);
-
-    std::swap(bases.temp, bases.shared);
-    rows = bases.rows();
-    EXPECT_EQ(rows[0].temporaryBuildRoot, bases.temp + "/S");
-    EXPECT_EQ(rows[7].temporaryBuildRoot, bases.shared + "/T");
-}
-
-TEST(CatalogueTemporaryBuilds, AreSearchedOnceWhenBothRootsAreEqual) {
-    Bases bases;
-    bases.shared = bases.temp;
-    const std::size_t before = bases.rows().size();
-    makeBuildDirectory(bases.temp + "/B");
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [](const Candidate& c) { return c.temporaryBuildRoot; }), 7);
-    EXPECT_EQ(rows.size(), before + 7);
-}
-
-TEST(CatalogueDeduplication, KeepsTheFirstRowsGroupAgeAndMode) {
-    // With the temporary folder inside the logs folder, an export leftover is
-    // listed both as a Development leftover and as a Logs folder.
-    Bases bases;
-    bases.temp = bases.home + "/Library/Logs";
-    t::makeDirectory(bases.temp + "/IPATool.tmp");
-    const std::vector<Candidate> rows = bases.rows();
-    const std::string path = bases.temp + "/IPATool.tmp";
-    EXPECT_EQ(std::count_if(rows.begin(), rows.end(), [&](const Candidate& c) { return c.path == path; }), 1);
-    const Candidate* row = find(rows, path);
-    ASSERT_NE(row, nullptr);
-    EXPECT_EQ(describeRow(*row), path + " | Development | 1 | whole | - | -");
-}
-
-TEST(CatalogueListings, DerivedDataProjectsGetTheirFourCaches) {
-    const Bases bases;
-    const std::size_t before = bases.rows().size();
-    const std::string dd = bases.home + "/Library/Developer/Xcode/DerivedData";
-    t::makeDirectory(dd + "/MyApp-abc");
-    t::makeDirectory(dd + "/SymbolCache.noindex");
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_EQ(rows.size(), before + 4);
-    const std::ptrdiff_t first = indexOf(rows, dd + "/MyApp-abc/Build/Intermediates.noindex");
-    ASSERT_EQ(first, 5);
-    EXPECT_EQ(describeRow(rows[5]), dd + "/MyApp-abc/Build/Intermediates.noindex | Development | 1 | oldChildren | - | -");
-    EXPECT_EQ(rows[6].path, dd + "/MyApp-abc/Index.noindex");
-    EXPECT_EQ(rows[7].path, dd + "/MyApp-abc/SymbolCache");
-    EXPECT_EQ(rows[8].path, dd + "/MyApp-abc/TextIndex");
-    EXPECT_EQ(indexOf(rows, dd + "/SymbolCache.noindex/TextIndex"), -1);
-}
-
-TEST(CatalogueListings, TemporaryExportLeftoversByName) {
-    const Bases bases;
-    const std::size_t before = bases.rows().size();
-    for (const char* name : {"IPATool.tmp", "IPATool-123.tmp", "XcodeDistPipeline.anything", "IPATool-.tmp",
-                             "ipatool-1.tmp", "IPATool-1.tmp.bak", "export.xcdistributionlogs", "XcodeDistPipeline"})
-        t::makeDirectory(bases.temp + "/" + name);
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_EQ(rows.size(), before + 4);
-    std::set<std::string> dayRows;
-    for (std::size_t i = 5; i < 8; ++i) {
-        EXPECT_EQ(rows[i].age, dayTime);
-        EXPECT_EQ(rows[i].mode, ScanMode::whole);
-        EXPECT_EQ(rows[i].group, "Development");
-        dayRows.insert(rows[i].path);
+// Rules of every row, whatever the listings hold. The Linux rows come last, in the order of their families.
+TEST(Catalogue, EveryRowLiesBelowABaseAndIsGuardedAndAnEmptyBaseTakesAwayItsOwnRowsOnly) {
+    const Bases b = freshBases();
+    for (const std::string& build : {b[temp] + "/T", b[shared] + "/S"}) {
+        t::makeDirectory(build);
+        t::writeFile(build + "/info.plist", "<plist><dict><key>WorkspacePath</key><string>/A.xcodeproj</string></dict></plist>");
     }
-    EXPECT_EQ(dayRows, (std::set<std::string>{bases.temp + "/IPATool.tmp", bases.temp + "/IPATool-123.tmp",
-                                              bases.temp + "/XcodeDistPipeline.anything"}));
-    EXPECT_EQ(describeRow(rows[8]), bases.temp + "/export.xcdistributionlogs | Development | 30 | whole | - | -");
-}
-
-TEST(CatalogueListings, PnpmVersionFoldersGetTheirMetadataRows) {
-    const Bases bases;
-    const std::size_t before = bases.rows().size();
-    const std::string pnpm = bases.home + "/Library/Caches/pnpm";
-    for (const char* name : {"v3", "v10x", "V3", "v", "xv3"}) t::makeDirectory(pnpm + "/" + name);
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_EQ(rows.size(), before + 2);
-    const std::ptrdiff_t at = indexOf(rows, pnpm + "/v3/metadata");
-    ASSERT_EQ(at, indexOf(rows, bases.home + "/Library/Caches/Homebrew/downloads") + 1);
-    EXPECT_EQ(describeRow(rows[static_cast<std::size_t>(at)]), pnpm + "/v3/metadata | JavaScript | 7 | oldFiles | - | -");
-    EXPECT_EQ(rows[static_cast<std::size_t>(at) + 1].path, pnpm + "/v3/metadata-full");
-}
-
-TEST(CatalogueListings, FigmaVersionFoldersGetNineCacheRows) {
-    const Bases bases;
-    const std::size_t before = bases.rows().size();
-    const std::string figma = bases.home + "/Library/Application Support/Figma/DesktopProfile";
-    for (const char* name : {"v12", "V1", "vx", "v1-old"}) t::makeDirectory(figma + "/" + name);
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_EQ(rows.size(), before + 9);
-    const std::ptrdiff_t at = indexOf(rows, figma + "/v12/Cache");
-    ASSERT_EQ(at, indexOf(rows, bases.home + "/Library/Caches/com.spotify.client/ShaderCache") + 1);
-    EXPECT_EQ(describeRow(rows[static_cast<std::size_t>(at)]), figma + "/v12/Cache | Figma | 0 | whole | - | -");
-    EXPECT_EQ(rows[static_cast<std::size_t>(at) + 8].path, figma + "/v12/ShaderCache");
-}
-
-TEST(CatalogueListings, LogsFoldersExceptCrashReportsAndOurOwn) {
-    const Bases bases;
-    const std::size_t before = bases.rows().size();
-    const std::string logs = bases.home + "/Library/Logs";
-    for (const char* name : {"Example", "DiagnosticReports", "Quillon"}) t::makeDirectory(logs + "/" + name);
-    t::writeFile(logs + "/loose.log", "x");
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_EQ(rows.size(), before + 2);
-    const Candidate* example = find(rows, logs + "/Example");
-    ASSERT_NE(example, nullptr);
-    EXPECT_EQ(describeRow(*example), logs + "/Example | Logs | 30 | oldFiles | " + std::string(logPattern) + " | -");
-    EXPECT_NE(find(rows, logs + "/loose.log"), nullptr);
-    EXPECT_EQ(find(rows, logs + "/Quillon"), nullptr);
-    EXPECT_EQ(describeRow(*find(rows, logs + "/DiagnosticReports")),
-              logs + "/DiagnosticReports | Logs | 90 | oldFiles | " + std::string(crashReportPattern) + " | -");
-    EXPECT_LT(indexOf(rows, logs + "/Example"), indexOf(rows, logs));
-}
-
-TEST(CatalogueListings, BrowserProfilesAndPartitionsAreExpanded) {
-    const Bases bases;
-    const std::size_t before = bases.rows().size();
-    const std::string chrome = bases.home + "/Library/Application Support/Google/Chrome";
-    t::makeDirectory(chrome + "/Default/Partitions/x");
-    t::makeDirectory(chrome + "/Profile 3");
-    const std::string atlas = bases.home + "/Library/Application Support/com.openai.atlas/browser-data/host";
-    t::makeDirectory(atlas + "/user-one");
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_EQ(rows.size(), before + 9 * 4);
-    EXPECT_EQ(find(rows, chrome + "/Default/Partitions/x/GPUCache")->group, "Chrome");
-    EXPECT_EQ(find(rows, chrome + "/Profile 3/Code Cache")->group, "Chrome");
-    EXPECT_EQ(find(rows, atlas + "/user-one/Cache")->group, "Atlas");
-}
-
-TEST(CatalogueSafety, NamesNoProfileDataFolders) {
-    const Bases bases;
-    for (const char* app : {"Google/Chrome", "Code", "Claude", "Microsoft Edge"}) {
-        const std::string root = bases.home + "/Library/Application Support/" + app;
-        for (const char* profile : {"Default", "Profile 1"})
-            for (const char* data : {"Local Storage", "IndexedDB", "Service Worker", "Cookies", "Cache"})
-                t::makeDirectory(root + "/" + profile + "/" + data);
-        t::makeDirectory(root + "/Partitions/webview");
-        t::makeDirectory(root + "/Default/Partitions/site");
+    for (const char* folder : {"/chromium/Default", "/Code/logs", "/UnityHub/Partitions/p"}) t::makeDirectory(b[config] + folder);
+    const std::vector<Candidate> all = rowsOf(b);
+    std::vector<Candidate> linux;
+    appendLinuxRows(linux, {b[home], b[config], b[cache]});
+    ASSERT_LT(linux.size(), all.size());
+    EXPECT_TRUE(std::equal(linux.begin(), linux.end(), all.end() - static_cast<std::ptrdiff_t>(linux.size())));
+    for (std::size_t i = 1; i < linux.size(); ++i)
+        EXPECT_LE(familyRank(linux[i - 1].group), familyRank(linux[i].group)) << linux[i].path;
+    const auto below = [](const std::string& path, const std::string& base) { return !base.empty() && path != base && within(path, base); };
+    for (const Candidate& row : all) {
+        EXPECT_TRUE(std::any_of(b.begin(), b.end(), [&](auto& base) { return below(row.path, base); })) << row.path;
+        EXPECT_FALSE(busyTools(row.group, std::set<std::string>{})) << row.group << " has no rule";
+        EXPECT_EQ(row.pattern.has_value(), row.group == "Logs") << row.path;
+        EXPECT_TRUE(row.age > 0 || row.mode == ScanMode::whole) << row.path; // a file written now may be in use
     }
-    const std::vector<Candidate> rows = bases.rows();
-    EXPECT_GT(rows.size(), 180u);
-    for (const Candidate& row : rows)
-        for (const char* fragment : {"/Local Storage", "/IndexedDB", "/Service Worker"})
-            EXPECT_EQ(row.path.find(fragment), std::string::npos) << row.path;
+    for (std::size_t emptied = 0; emptied < b.size(); ++emptied) {
+        Bases without = b;
+        std::vector<Candidate> expected;
+        without[emptied].clear();
+        std::copy_if(all.begin(), all.end(), std::back_inserter(expected), [&](auto& row) { return !below(row.path, b[emptied]); });
+        EXPECT_EQ(rowsOf(without), expected) << "without base " << emptied;
+    }
+    // Temporary builds first, from the root whose name sorts first ("shared"); one root searched once.
+    EXPECT_EQ(all[0].temporaryBuildRoot, b[shared] + "/S");
+    EXPECT_EQ(all[temporaryBuildCaches.size()].temporaryBuildRoot, b[temp] + "/T");
+    EXPECT_EQ(candidates(b[home], b[shared], b[cache], b[temp], b[config])[0].temporaryBuildRoot, b[shared] + "/S");
+    const std::vector<Candidate> once = candidates(b[home], b[temp], b[cache], b[temp], b[config]);
+    EXPECT_EQ(std::count_if(once.begin(), once.end(), [](auto& row) { return row.temporaryBuildRoot; }), temporaryBuildCaches.size());
+}
+
+// A listed folder gives rows for the entries its rule names, nothing that reaches another entry, profile or settings
+// data, or the program's own log folder. Browser profiles go by the exact rule ("user-" for Atlas only).
+TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
+    const Bases b = freshBases();
+    const std::string dd = b[home] + "/Library/Developer/Xcode/DerivedData/", tmp = b[temp] + "/", c = b[cache];
+    const std::string pnpm = b[home] + "/Library/Caches/pnpm/", logs = b[home] + "/Library/Logs/", cf = b[config];
+    const std::string figma = b[home] + "/Library/Application Support/Figma/DesktopProfile/", chromium = cf + "/chromium/";
+    const std::string atlas = b[home] + "/Library/Application Support/com.openai.atlas/browser-data/host/";
+    const std::string flatpak = b[home] + "/.var/app/org.chromium.Chromium/config/chromium/", snap = b[home] + "/snap/firefox/";
+    const std::vector<std::pair<std::string, std::string>> rows = { // folder made, row expected ("": none reaches it)
+        {dd + "MyApp-abc", dd + "MyApp-abc/Index.noindex"}, {tmp + "IPATool-123.tmp", tmp + "IPATool-123.tmp"},
+        {tmp + "XcodeDistPipeline.x", tmp + "XcodeDistPipeline.x"}, {tmp + "e.xcdistributionlogs", tmp + "e.xcdistributionlogs"},
+        {tmp + "IPATool-.tmp", ""}, {logs + "Example/x", b[home] + "/Library/Logs"}, {tmp + "IPATool-1.tmp.bak", ""},
+        {pnpm + "v3", pnpm + "v3/metadata-full"}, {pnpm + "V3", ""}, {pnpm + "v10x", ""},
+        {figma + "v12", figma + "v12/GPUCache"}, {figma + "vx", ""}, {logs + "Example", logs + "Example"}, {logs + "Quillon", ""},
+        {c + "/yarn/v6", c + "/yarn/v6"}, {c + "/yarn/.tmp", ""}, {c + "/pnpm/metadata-v1.3", c + "/pnpm/metadata-v1.3"},
+        {c + "/pnpm/dlx", ""}, {c + "/mozilla/firefox/k.default/x", c + "/mozilla/firefox/k.default/cache2"},
+        {chromium + "Profile 2/x", chromium + "Profile 2/Code Cache"}, {chromium + "My Profile 2", ""}, {chromium + "Profile", ""},
+        {chromium + "Partitions/.a", chromium + "Partitions/.a/GPUCache"}, {chromium + "user-1", ""}, {atlas + "user-1", atlas + "user-1/Cache"},
+        {chromium + "Default/Partitions/x", chromium + "Default/Partitions/x/ShaderCache"}, {chromium + "Default/IndexedDB", ""},
+        {flatpak + "Default/Local Storage", flatpak + "Default/GPUCache"}, {cf + "/Code/User", ""}, {cf + "/Code/CachedData", ""},
+        {snap + "common/.cache/mozilla/firefox/p", snap + "common/.cache/mozilla/firefox/p/startupCache"},
+        {c + "/thumbnails/fail", ""}, {c + "/thumbnails/normal/state", ""}, {c + "/thumbnails/large", c + "/thumbnails/large"},
+    };
+    for (const auto& [folder, row] : rows) t::makeDirectory(folder);
+    const t::ScopedVariable state("XDG_STATE_HOME", (c + "/thumbnails/normal/state").c_str());
+    const std::vector<Candidate> all = rowsOf(b);
+    for (const auto& [folder, row] : rows)
+        EXPECT_NE(std::any_of(all.begin(), all.end(), [&](auto& r) { return row.empty() ? reaches(r, folder) : r.path == row; }),
+                  row.empty()) << folder;
+}
+
+// However the bases lie in one another, no item is reached by two locations (a preview would count it twice),
+// and the first row of a path wins.
+TEST(Catalogue, NoItemBelongsToTwoLocationsHoweverTheBasesNest) {
+    const Bases b = freshBases();
+    const std::pair<Base, std::string> arrangements[] = {
+        {cache, b[config]},                             // one folder for both
+        {cache, b[home] + "/.cache/pip/inside"},        // inside an earlier location
+        {config, b[cache] + "/thumbnails/normal/conf"}, // a later location inside an earlier one
+        {cache, b[config] + "/Code/logs"},              // a later location holding earlier ones
+        {temp, b[home] + "/Library/Logs"},              // leftovers of exports that are log folders too
+    };
+    for (const auto& [base, folder] : arrangements) {
+        Bases nested = b;
+        nested[base] = folder;
+        t::makeDirectory(folder + "/IPATool.tmp");
+        const std::vector<Candidate> rows = rowsOf(nested);
+        for (std::size_t i = 0; i < rows.size(); ++i)
+            for (std::size_t j = i + 1; j < rows.size(); ++j)
+                EXPECT_FALSE(within(rows[j].path, rows[i].path) ? reaches(rows[i], rows[j].path) : reaches(rows[j], rows[i].path))
+                    << rows[i].path << " and " << rows[j].path;
+        const auto leftover = std::find_if(rows.begin(), rows.end(), [&](auto& row) { return row.path == folder + "/IPATool.tmp"; });
+        EXPECT_TRUE(base != temp || (leftover != rows.end() && leftover->group == "Development"));
+    }
 }

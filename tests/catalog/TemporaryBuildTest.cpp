@@ -2,282 +2,104 @@
 #include "core/Errors.h"
 #include "core/StartupValues.h"
 #include "core/Texts.h"
-#include "platform/PlatformError.h"
+#include "platform/PropertyList.h"
 #include "tests/support/Fixture.h"
-
+#include "tests/support/OwnUser.h"
 #include <gtest/gtest.h>
-
-#include <cstdio>
-#include <fcntl.h>
-#include <grp.h>
+#include <functional>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillon;
 namespace t = quillon::testing;
 
 namespace {
-
-std::string metadataFor(const std::string& workspace) {
-    return "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<plist version=\"1.0\">\n<dict>\n"
-           "\t<key>WorkspacePath</key>\n\t<string>" +
-           workspace + "</string>\n</dict>\n</plist>\n";
+std::string metadataFor(const std::string& workspace, std::size_t size = 0) {
+    std::string bytes = "<plist><dict><key>WorkspacePath</key><string>" + workspace + "</string></dict></plist>";
+    return bytes + std::string(size > bytes.size() ? size - bytes.size() : 0, ' ');
 }
 
-const std::string validMetadata = metadataFor("/Users/dev/App/App.xcodeproj");
-
-// Makes `parent`/`name` holding only a metadata file with `metadata`.
-std::string makeBuildDirectory(const std::string& parent, const std::string& name,
-                               const std::string& metadata = validMetadata) {
-    const std::string path = parent + "/" + name;
+// Makes the folder `path` holding only a metadata file of `metadata`.
+void makeBuild(const std::string& path, const std::string& metadata = metadataFor("/Users/d/App.xcodeproj")) {
     t::makeDirectory(path);
     t::writeFile(path + "/info.plist", metadata);
-    return path;
 }
 
-// The outcome of validateTemporaryBuildRoot: "valid", the skip reason, or
-// the description of any other error.
-std::string validation(const std::string& path) {
-    try {
-        validateTemporaryBuildRoot(path);
-        return "valid";
-    } catch (const SafetyError& error) {
-        return error.reason();
-    } catch (const std::exception& error) {
-        return std::string("other: ") + error.what();
-    }
+// What validateTemporaryBuildRoot gives: "valid", or the error described.
+std::string validation(const std::string& path) try {
+    validateTemporaryBuildRoot(path);
+    return "valid";
+} catch (...) {
+    return describe(std::current_exception());
 }
 
-// Metadata of exactly `size` bytes: a valid list padded with spaces.
-std::string metadataOfSize(std::size_t size) {
-    std::string bytes = validMetadata;
-    bytes.append(size - bytes.size(), ' ');
-    return bytes;
-}
-
+std::string skip(const std::string& reason) { return describe(SafetyError::skip(reason)); }
 } // namespace
 
-TEST(TemporaryBuildValidation, AcceptsADirectoryHoldingOnlyItsMetadata) {
-    EXPECT_EQ(validation(makeBuildDirectory(t::freshDirectory(), "B")), "valid");
-}
-
-TEST(TemporaryBuildValidation, AcceptsEveryKnownBuildEntry) {
-    const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
-    for (const char* name : {"SDKStatCaches.noindex", "SDKExplicitPrecompiledModules", "SymbolCache.noindex",
-                             "ModuleCache.noindex", "CompilationCache.noindex", "Index.noindex", "Build", "Logs",
-                             "SourcePackages", "SymbolCache", "TextIndex"})
-        t::makeDirectory(build + "/" + name);
-    EXPECT_EQ(validation(build), "valid");
-}
-
-TEST(TemporaryBuildValidation, AcceptsAnAbsoluteWorkspaceThatDoesNotExist) {
-    const std::string build =
-        makeBuildDirectory(t::freshDirectory(), "B", metadataFor("/no/such/place/Work.xcworkspace"));
-    EXPECT_EQ(validation(build), "valid");
-}
-
-TEST(TemporaryBuildValidation, RefusesUnknownOrHiddenTopLevelEntries) {
-    const std::string parent = t::freshDirectory();
-    const std::string hidden = makeBuildDirectory(parent, "hidden");
-    t::writeFile(hidden + "/.DS_Store", "x");
-    EXPECT_EQ(validation(hidden), text::unrecognizedBuildContents);
-
-    const std::string nested = makeBuildDirectory(parent, "nested");
-    t::makeDirectory(nested + "/Intermediates.noindex"); // belongs inside Build only
-    EXPECT_EQ(validation(nested), text::unrecognizedBuildContents);
-
-    const std::string other = makeBuildDirectory(parent, "other");
-    t::writeFile(other + "/notes.txt", "x");
-    EXPECT_EQ(validation(other), text::unrecognizedBuildContents);
-}
-
-TEST(TemporaryBuildValidation, RefusesADirectoryWithoutMetadata) {
-    const std::string build = t::freshDirectory() + "/B";
-    t::makeDirectory(build + "/Build");
-    EXPECT_EQ(validation(build), text::unrecognizedBuildContents);
-    EXPECT_EQ(validation(t::freshDirectory()), text::unrecognizedBuildContents);
-}
-
-TEST(TemporaryBuildValidation, RefusesMetadataThatIsASymbolicLink) {
-    const std::string parent = t::freshDirectory();
-    t::writeFile(parent + "/real.plist", validMetadata);
-    const std::string build = parent + "/B";
-    t::makeDirectory(build);
-    t::makeSymlink(parent + "/real.plist", build + "/info.plist");
-    EXPECT_EQ(validation(build), text::cannotReadBuildMetadata);
-}
-
-TEST(TemporaryBuildValidation, RefusesHardLinkedMetadata) {
-    const std::string parent = t::freshDirectory();
-    const std::string build = makeBuildDirectory(parent, "B");
-    t::makeHardLink(build + "/info.plist", parent + "/second-name.plist");
-    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
-}
-
-TEST(TemporaryBuildValidation, RefusesEmptyAndOversizedMetadataButNotExactlyOneMebibyte) {
-    const std::string parent = t::freshDirectory();
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "empty", "")), text::buildMetadataNotPrivate);
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "over", metadataOfSize(1048577))), text::buildMetadataNotPrivate);
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "exact", metadataOfSize(1048576))), "valid");
-}
-
-TEST(TemporaryBuildValidation, RefusesAFifoWithoutBlocking) {
-    const std::string build = t::freshDirectory() + "/B";
-    t::makeDirectory(build);
-    ASSERT_EQ(mkfifo((build + "/info.plist").c_str(), 0600), 0);
-    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
-}
-
-TEST(TemporaryBuildValidation, RefusesADeviceNode) {
-    const std::string build = t::freshDirectory() + "/B";
-    t::makeDirectory(build);
-    if (mknod((build + "/info.plist").c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0)
-        GTEST_SKIP() << "cannot make a device node here";
-    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
-}
-
-TEST(TemporaryBuildValidation, RefusesADirectoryNamedLikeTheMetadata) {
-    const std::string build = t::freshDirectory() + "/B";
-    t::makeDirectory(build + "/info.plist");
-    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
-}
-
-TEST(TemporaryBuildValidation, RefusesMetadataOfWrongWorkspaceWithItsReason) {
-    const std::string parent = t::freshDirectory();
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "relative", metadataFor("App/App.xcodeproj"))), text::missingWorkspace);
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "cased", metadataFor("/a/App.XcodeProj"))), text::missingWorkspace);
-    const std::string number = "<plist><dict><key>WorkspacePath</key><integer>7</integer></dict></plist>";
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "number", number)), text::missingWorkspace);
-}
-
-TEST(TemporaryBuildValidation, PassesOnTheReadersErrorForMetadataThatIsNotAPropertyList) {
-    const std::string build = makeBuildDirectory(t::freshDirectory(), "B", "not a property list at all");
-    EXPECT_EQ(validation(build),
-              "other: The data couldn\u2019t be read because it isn\u2019t in the correct format.");
-    EXPECT_THROW(validateTemporaryBuildRoot(build), platform::PlatformError);
-}
-
-TEST(TemporaryBuildValidation, RefusesGarbageAndHostileMetadataWithoutCrashing) {
-    const std::string parent = t::freshDirectory();
-    std::string garbage;
-    for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 7919) & 0xFF));
-    std::string deep = "<plist>";
-    for (int i = 0; i < 60000; ++i) deep += "<array>";
-    const std::string reader = "other: The data couldn\u2019t be read because it isn\u2019t in the correct format.";
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "garbage", garbage)), reader);
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "deep", deep)), reader);
-    EXPECT_EQ(validation(makeBuildDirectory(parent, "binary", "bplist00" + garbage)), reader);
-}
-
-TEST(TemporaryBuildValidation, PassesOnTheErrorOfOpeningTheDirectory) {
-    const std::string parent = t::freshDirectory();
-    const std::string build = makeBuildDirectory(parent, "B");
-    t::makeSymlink(build, parent + "/link");
-    EXPECT_EQ(validation(parent + "/link"), text::cannotOpenComponent + std::string("link: Not a directory"));
-    EXPECT_EQ(validation(parent + "/missing"), text::cannotOpenComponent + std::string("missing: No such file or directory"));
-    EXPECT_EQ(validation("relative/B"), text::invalidPath);
-}
-
-TEST(TemporaryBuildOwnership, RefusesADirectoryOfAnotherUser) {
-    unsigned uid = 0, gid = 0;
-    if (!t::unprivilegedAccount(uid, gid)) GTEST_SKIP() << "no unprivileged account";
-    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
-    const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
-    ASSERT_EQ(chown(build.c_str(), uid, gid), 0);
-    EXPECT_EQ(validation(build), text::buildNotOwned);
-}
-
-TEST(TemporaryBuildOwnership, RefusesMetadataOfAnotherUser) {
-    unsigned uid = 0, gid = 0;
-    if (!t::unprivilegedAccount(uid, gid)) GTEST_SKIP() << "no unprivileged account";
-    if (geteuid() != 0) GTEST_SKIP() << "only root can give a file to another user";
-    const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
-    ASSERT_EQ(chown((build + "/info.plist").c_str(), uid, gid), 0);
-    EXPECT_EQ(validation(build), text::buildMetadataNotPrivate);
-}
-
-TEST(TemporaryBuildOwnership, RefusesUnreadableMetadataForAnUnprivilegedUser) {
-    unsigned uid = 0, gid = 0;
-    if (!t::unprivilegedAccount(uid, gid)) GTEST_SKIP() << "no unprivileged account";
-    if (getuid() != 0) GTEST_SKIP() << "needs root to become another user";
-    const std::string build = makeBuildDirectory(t::freshDirectory(), "B");
-    ASSERT_EQ(chown(build.c_str(), uid, gid), 0);
-    ASSERT_EQ(chown((build + "/info.plist").c_str(), uid, gid), 0);
-    ASSERT_EQ(chmod((build + "/info.plist").c_str(), 0200), 0);
-    // The fixture root is private to root; the other user must be able to
-    // open it (directories are opened for reading, one component at a time).
-    struct stat root {};
-    ASSERT_EQ(stat(t::fixtureRoot().c_str(), &root), 0);
-    ASSERT_EQ(chmod(t::fixtureRoot().c_str(), 0755), 0);
-
-    const pid_t child = fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (setgroups(0, nullptr) != 0 || setresgid(gid, gid, gid) != 0 || setresuid(uid, uid, uid) != 0) _exit(3);
-        const std::string outcome = validation(build);
-        if (outcome == text::cannotReadBuildMetadata) _exit(0);
-        std::fprintf(stderr, "unprivileged validation gave: %s\n", outcome.c_str());
-        _exit(1);
+TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFormedMetadata) {
+    using Make = std::function<void(const std::string&)>;
+    const auto with = [](const std::string& metadata) -> Make { return [=](auto& p) { makeBuild(p, metadata); }; };
+    const auto plus = [](const std::string& entry) -> Make { return [=](auto& p) { makeBuild(p); t::makeDirectory(p + entry); }; };
+    std::string reader = "read"; // the reader's own error, passed on unchanged
+    try { platform::PropertyList::parse("garbage"); } catch (...) { reader = describe(std::current_exception()); }
+    const std::string unknown = skip(text::unrecognizedBuildContents), notPrivate = skip(text::buildMetadataNotPrivate);
+    const std::string open = text::cannotOpenComponent;
+    const std::vector<std::tuple<const char*, Make, std::string>> rows = {
+        {"only metadata", with(metadataFor("/no/such/W.xcworkspace")), "valid"},
+        {"every cache", [](auto& p) { makeBuild(p); for (auto c : temporaryBuildCaches) t::makeDirectory(p + "/" + std::string(c)); }, "valid"},
+        {"1 MiB of metadata", with(metadataFor("/a/B.xcodeproj", 1048576)), "valid"},
+        {"hidden entry", plus("/.DS_Store"), unknown},
+        {"cache that belongs in Build", plus("/Intermediates.noindex"), unknown},
+        {"no metadata", [](auto& p) { t::makeDirectory(p + "/Build"); }, unknown},
+        {"metadata link", [](auto& p) { makeBuild(p + "2"); t::makeDirectory(p); t::makeSymlink(p + "2/info.plist", p + "/info.plist"); },
+         skip(text::cannotReadBuildMetadata)},
+        {"hard-linked metadata", [](auto& p) { makeBuild(p); t::makeHardLink(p + "/info.plist", p + "2"); }, notPrivate},
+        {"empty metadata", with(""), notPrivate},
+        {"metadata over 1 MiB", with(metadataFor("/a/B.xcodeproj", 1048577)), notPrivate},
+        {"FIFO", [](auto& p) { t::makeDirectory(p); mkfifo((p + "/info.plist").c_str(), 0600); }, notPrivate},
+        {"folder as metadata", [](auto& p) { t::makeDirectory(p + "/info.plist"); }, notPrivate},
+        {"relative workspace", with(metadataFor("App/App.xcodeproj")), skip(text::missingWorkspace)},
+        {"not a property list", with("garbage"), reader},
+        {"link to a build", [](auto& p) { makeBuild(p + "2"); t::makeSymlink(p + "2", p); }, skip(open + "B: Not a directory")},
+        {"missing folder", [](auto&) {}, skip(open + "B: No such file or directory")},
+    };
+    const int descriptors = t::openDescriptorCount();
+    for (const auto& [what, make, expected] : rows) {
+        const std::string path = t::freshDirectory() + "/B";
+        make(path);
+        EXPECT_EQ(validation(path), expected) << what;
     }
-    int status = 0;
-    waitpid(child, &status, 0);
-    chmod(t::fixtureRoot().c_str(), root.st_mode & 07777);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_EQ(validation("relative/B"), skip(text::invalidPath));
+    EXPECT_EQ(t::openDescriptorCount(), descriptors);
 }
 
-TEST(TemporaryBuildValidation, LeavesNoDescriptorOpenOnAnyOutcome) {
-    const std::string parent = t::freshDirectory();
-    std::vector<std::string> cases = {makeBuildDirectory(parent, "valid"),
-                                      makeBuildDirectory(parent, "empty", ""),
-                                      makeBuildDirectory(parent, "garbage", "garbage"),
-                                      makeBuildDirectory(parent, "relative", metadataFor("a.xcodeproj")),
-                                      parent + "/missing"};
-    const std::string extra = makeBuildDirectory(parent, "extra");
-    t::writeFile(extra + "/junk", "");
-    cases.push_back(extra);
-    const int before = t::openDescriptorCount();
-    for (const std::string& path : cases) validation(path);
-    EXPECT_EQ(t::openDescriptorCount(), before);
+// Made while root where this runs as root, so that the folder or its metadata is root's.
+TEST(TemporaryBuildValidation, RefusesWhatTheUserDoesNotOwnOrCannotRead) {
+    const std::string dir = t::freshDirectory(), unreadable = skip(text::cannotReadBuildMetadata);
+    const std::string outcome = t::asUserOfItsOwn(
+        [&](uid_t uid) {
+            for (const char* name : {"/unreadable", "/theirs", "/their-metadata"}) makeBuild(dir + name);
+            for (const char* path : {"/their-metadata", "/unreadable", "/unreadable/info.plist"})
+                if (chown((dir + path).c_str(), uid, uid) != 0) _exit(1);
+            chmod((dir + "/unreadable/info.plist").c_str(), 0200);
+        },
+        [&] { return validation(dir + "/unreadable") + "|" + validation(dir + "/theirs") + "|" + validation(dir + "/their-metadata"); });
+    EXPECT_EQ(outcome.substr(0, outcome.find('|')), unreadable);
+    if (geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another owner";
+    EXPECT_EQ(outcome, unreadable + "|" + skip(text::buildNotOwned) + "|" + skip(text::buildMetadataNotPrivate));
 }
 
-TEST(TemporaryBuildCandidates, GivesSevenRowsForEachValidDirectoryOnly) {
+TEST(TemporaryBuildCandidates, GiveTheCachesOfEachValidFolderInNameOrder) {
     const std::string root = t::freshDirectory();
-    makeBuildDirectory(root, "B");
-    t::makeDirectory(root + "/junk");
-    makeBuildDirectory(root, "broken", "garbage");
+    for (const char* name : {"b", "C", "no-build/x", "a"}) makeBuild(root + "/" + name);
     const std::vector<Candidate> rows = temporaryBuildCandidates(root);
-    ASSERT_EQ(rows.size(), 7u);
+    const std::size_t caches = temporaryBuildCaches.size();
+    ASSERT_EQ(rows.size(), 3 * caches);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        EXPECT_EQ(rows[i].path, root + "/B/" + std::string(temporaryBuildCaches[i]));
-        EXPECT_EQ(rows[i].age, 604800.0);
-        EXPECT_EQ(rows[i].group, "Development");
-        EXPECT_EQ(rows[i].mode, ScanMode::oldChildren);
-        EXPECT_EQ(rows[i].pattern, std::nullopt);
-        EXPECT_EQ(rows[i].temporaryBuildRoot, root + "/B");
+        const std::string build = root + "/" + "Cab"[i / caches];
+        EXPECT_EQ(rows[i], Candidate(build + "/" + std::string(temporaryBuildCaches[i % caches]), 7 * day, "Development",
+                                     ScanMode::oldChildren, std::nullopt, build));
     }
-    EXPECT_EQ(rows.back().path, root + "/B/Build/Intermediates.noindex");
-}
-
-TEST(TemporaryBuildCandidates, FollowsTheSortedOrderOfNames) {
-    const std::string root = t::freshDirectory();
-    makeBuildDirectory(root, "b");
-    makeBuildDirectory(root, "C");
-    makeBuildDirectory(root, "a");
-    const std::vector<Candidate> rows = temporaryBuildCandidates(root);
-    ASSERT_EQ(rows.size(), 21u);
-    EXPECT_EQ(rows[0].temporaryBuildRoot, root + "/C");
-    EXPECT_EQ(rows[7].temporaryBuildRoot, root + "/a");
-    EXPECT_EQ(rows[14].temporaryBuildRoot, root + "/b");
-}
-
-TEST(TemporaryBuildCandidates, GivesNothingForAnEmptyOrUnopenableRoot) {
-    EXPECT_TRUE(temporaryBuildCandidates("").empty());
-    EXPECT_TRUE(temporaryBuildCandidates(t::freshDirectory() + "/missing").empty());
-    const std::string file = t::freshDirectory() + "/file";
-    t::writeFile(file, "x");
-    EXPECT_TRUE(temporaryBuildCandidates(file).empty());
-    EXPECT_TRUE(temporaryBuildCandidates("relative").empty());
+    for (const std::string& nothing : {std::string(), root + "/missing", root + "/a/info.plist", std::string("rel")})
+        EXPECT_TRUE(temporaryBuildCandidates(nothing).empty()) << nothing;
 }

@@ -1,3 +1,1 @@
-quillon_test(core_tests quillon_core
-    core/RunControlTest.cpp
-    core/DescribeTest.cpp)
+quillon_test(core_tests quillon_core core/ErrorsTest.cpp)

@@ -1,36 +1,43 @@
 #include "platform/Paths.h"
-
+#include "tests/support/Fixture.h"
 #include <gtest/gtest.h>
+#include <functional>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace quillon::platform;
+namespace t = quillon::testing;
 
-TEST(PathText, LastComponentIgnoresTrailingSlash) {
-    EXPECT_EQ(lastPathComponent("/a/b"), "b");
-    EXPECT_EQ(lastPathComponent("/a/b/"), "b");
-    EXPECT_EQ(lastPathComponent("/a/b//"), "b");
-    EXPECT_EQ(lastPathComponent("b"), "b");
-    EXPECT_EQ(lastPathComponent("/"), "/");
-    EXPECT_EQ(lastPathComponent("//"), "/");
-    EXPECT_EQ(lastPathComponent(""), "");
-    EXPECT_EQ(lastPathComponent("/Applications/Google Chrome.app/Contents/MacOS/Google Chrome"), "Google Chrome");
-}
-
-TEST(PathText, ParentOfTopLevelItemIsRoot) {
-    EXPECT_EQ(deletingLastPathComponent("/a/b"), "/a");
-    EXPECT_EQ(deletingLastPathComponent("/a/b/"), "/a");
-    EXPECT_EQ(deletingLastPathComponent("/a//b"), "/a");
-    EXPECT_EQ(deletingLastPathComponent("/a"), "/");
-    EXPECT_EQ(deletingLastPathComponent("/"), "/");
-    EXPECT_EQ(deletingLastPathComponent("a"), "");
-    EXPECT_EQ(deletingLastPathComponent("a/b"), "a");
-}
-
-TEST(PathText, ExtensionIsTextAfterLastDotOfLastComponent) {
-    EXPECT_EQ(pathExtension("/x/App.xcodeproj"), "xcodeproj");
-    EXPECT_EQ(pathExtension("/x/App.xcodeproj/"), "xcodeproj");
-    EXPECT_EQ(pathExtension("/x/archive.tar.gz"), "gz");
-    EXPECT_EQ(pathExtension("/x.d/file"), "");
-    EXPECT_EQ(pathExtension("/x/.hidden"), "");
-    EXPECT_EQ(pathExtension("/x/name."), "");
-    EXPECT_EQ(pathExtension("/x/App.XCODEPROJ"), "XCODEPROJ");
+// A base directory is the real path of what its variable names when that is a private directory of the user,
+// else the next choice, never a folder nobody named. The home takes any directory but never another in its place.
+TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
+    const std::string home = t::freshDirectory("home"), own = t::freshDirectory("own"), open = t::freshDirectory("open");
+    const std::string runtime = t::freshDirectory("runtime"), link = own + "-link", file = own + "/file";
+    t::makeSymlink(own, link);
+    t::writeFile(file, "");
+    for (const std::string& dir : {home + "/.cache", home + "/.config"}) t::makeDirectory(dir);
+    chmod(open.c_str(), 0770);
+    // Another user's: one given away while root, else the root folder.
+    const std::string foreign = geteuid() == 0 ? t::freshDirectory("foreign") : "/";
+    ASSERT_TRUE(geteuid() != 0 || chown(foreign.c_str(), getuid() + 12345, 0) == 0);
+    const t::ScopedVariable homeVariable("HOME", home.c_str()), runtimeVariable("XDG_RUNTIME_DIR", runtime.c_str());
+    const std::function<std::string()> temp = userTempDirectory, cache = userCacheDirectory, configuration = userConfigDirectory;
+    const std::vector<std::tuple<const char*, std::function<std::string()>, std::string, std::string>> rows = {
+        {"TMPDIR", temp, link + "/", own}, {"TMPDIR", temp, open, runtime}, {"TMPDIR", temp, foreign, runtime},
+        {"TMPDIR", temp, "relative", runtime}, {"TMPDIR", temp, own + "/missing", runtime},
+        {"XDG_CACHE_HOME", cache, own, own}, {"XDG_CACHE_HOME", cache, open, home + "/.cache"},
+        {"XDG_CACHE_HOME", cache, "relative", home + "/.cache"}, {"XDG_CONFIG_HOME", configuration, foreign, home + "/.config"},
+        {"XDG_STATE_HOME", [] { return userStateDirectory(false); }, open, ""},
+        {"HOME", homeDirectory, link + "/./", own}, {"HOME", homeDirectory, open, open}, {"HOME", homeDirectory, "relative", ""},
+        {"HOME", homeDirectory, own + "/missing", ""}, {"HOME", homeDirectory, file, ""}, {"HOME", homeDirectory, "", ""},
+    };
+    for (const auto& [variable, read, value, expected] : rows) {
+        const t::ScopedVariable set(variable, value.c_str());
+        EXPECT_EQ(read(), expected) << variable << "=" << value;
+    }
+    const t::ScopedVariable state("XDG_STATE_HOME", open.c_str()); // refused: the missing folders are made, each private
+    EXPECT_EQ(userStateDirectory(true), home + "/.local/state");
+    struct stat status {};
+    for (const std::string& made : {home + "/.local", home + "/.local/state"})
+        EXPECT_TRUE(lstat(made.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700) << made;
 }

@@ -1,12 +1,10 @@
 #include "platform/ProcessTable.h"
-
 #include "tests/support/Fixture.h"
 #include "tests/support/OwnUser.h"
 #include "tests/support/RunningProgram.h"
-
 #include <gtest/gtest.h>
-
 #include <algorithm>
+#include <climits>
 #include <fcntl.h>
 #include <functional>
 #include <sys/stat.h>
@@ -17,215 +15,115 @@ namespace t = quillon::testing;
 using Texts = std::vector<std::string>;
 
 namespace {
+const std::string oddName = "we\nird^Ay\\x\xff\xEF\xBF\xBD";
 
-// A folder shaped like /proc, made of plain files and links.
+// A folder shaped like /proc. Process `pid` has a status of real user `uid` in `state`, an empty fd/, cmdline
+// and maps, comm "x", `exe` (none when empty), and cwd and root "/" unless a zombie, whose links are gone.
 struct FakeTable {
     const std::string root = t::freshDirectory("proc");
-
-    // Makes the folder of process `pid`: a status of real user `realUid`
-    // (effective user: this test's) in `state`, an empty fd/, cmdline and
-    // maps, and `exe` as its executable (none when empty); cwd and root "/"
-    // unless it is a zombie, whose links are gone as in the kernel's table.
-    std::string process(int pid, const std::string& exe, uid_t realUid = getuid(), char state = 'S') const {
+    std::string process(int pid, const std::string& exe, uid_t uid = getuid(), char state = 'S') const {
         const std::string dir = root + "/" + std::to_string(pid);
         t::makeDirectory(dir + "/fd");
-        t::writeFile(dir + "/status", "Name:\tx\nUmask:\t0022\nState:\t" + std::string(1, state) + " (x)\nTgid:\t" +
-                                          std::to_string(pid) + "\nUid:\t" + std::to_string(realUid) + "\t" +
-                                          std::to_string(getuid()) + "\t0\t0\nGid:\t0\t0\t0\t0\n");
-        for (const char* file : {"cmdline", "maps"}) t::writeFile(dir + "/" + file, "");
-        t::writeFile(dir + "/comm", "x\n");
-        if (state != 'Z' && state != 'X') {
-            t::makeSymlink("/", dir + "/cwd");
-            t::makeSymlink("/", dir + "/root");
-        }
+        t::writeFile(dir + "/status", "Name:\tx\nState:\t" + std::string(1, state) + "\nUid:\t" + std::to_string(uid));
+        for (const auto& [file, text] : {std::pair{"cmdline", ""}, {"maps", ""}, {"comm", "x\n"}}) t::writeFile(dir + "/" + file, text);
+        for (const char* link : {"cwd", "root"})
+            if (state != 'Z' && state != 'X') t::makeSymlink("/", dir + "/" + link);
         if (!exe.empty()) t::makeSymlink(exe, dir + "/exe");
         return dir;
     }
 };
 
-Texts sorted(Texts texts) {
+// The sorted answer of `read`, each followed by a comma, or what it threw with `root` written "@".
+std::string answer(const std::function<Texts()>& read, const std::string& root) try {
+    Texts texts = read();
     std::sort(texts.begin(), texts.end());
-    return texts;
+    std::string all;
+    for (const std::string& text : texts) all += text + ",";
+    return all;
+} catch (const ProcessTableError& error) {
+    std::string text = error.what();
+    for (std::size_t at; (at = text.find(root)) != std::string::npos;) text.replace(at, root.size(), "@");
+    return text;
 }
-
-// Returns the sorted answer of `read`, or the text of what it threw.
-Texts answer(const std::function<Texts()>& read) {
-    try {
-        return sorted(read());
-    } catch (const ProcessTableError& error) {
-        return {error.what()};
-    }
-}
-
-// Returns the text of what `read` threw, or the empty text.
-std::string thrown(const std::function<Texts()>& read) {
-    try {
-        read();
-        return {};
-    } catch (const ProcessTableError& error) {
-        return error.what();
-    }
-}
-
-const std::string oddName = "we\nird^Ay\\x\xff\xEF\xBF\xBD";
-
 } // namespace
 
-TEST(ProcessTable, NamesEachLiveProcessOfTheUserByExecutableElseArgv0ElseShortName) {
+TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
     const FakeTable table;
-    table.process(10, "/opt/google/chrome/chrome_crashpad_handler");
     table.process(11, "/usr/bin/Tool (deleted)");
-    table.process(12, "/opt/" + oddName);
+    const std::string editor = table.process(12, "/opt/" + oddName);
     t::writeFile(table.process(13, "") + "/cmdline", std::string("node\0script.js\0", 15));
     t::writeFile(table.process(14, "") + "/cmdline", std::string("/usr/libexec/daemon/\0-f\0", 24));
     t::writeFile(table.process(15, "") + "/comm", "kworker/0:1\n"); // a kernel thread: no exe, no argv
-    table.process(16, "", getuid(), 'Z');
+    t::makeSymlink("/u/zombie-held", table.process(16, "", getuid(), 'Z') + "/fd/0");
     table.process(17, "", getuid(), 'X');
-    t::makeDirectory(table.root + "/19");            // ended after the listing: its folder is empty
+    t::makeDirectory(table.root + "/19");                     // ended after the listing: its folder is empty
     t::makeSymlink(table.root + "/gone", table.root + "/20"); // ended before its folder was opened
-    t::makeSymlink("10", table.root + "/self");      // not a process number
-    EXPECT_EQ(answer([&] { return executableNames(table.root); }),
-              sorted({"chrome_crashpad_handler", "Tool", oddName, "node", "daemon", "kworker/0:1"}));
+    t::makeSymlink("11", table.root + "/self");               // not a process number
+    const Texts held = {"/u/a b", "pipe:[1]", "/u/gone (deleted)", "/u/new\nline"};
+    for (std::size_t i = 0; i < held.size(); ++i) t::makeSymlink(held[i], editor + "/fd/" + std::to_string(i));
+    t::writeFile(editor + "/maps", "55d0-55d1 r--p 00000000 fd:00 1234    /usr/lib/libc.so\n"
+                                   "55d1-55d2 r-xp 00001000 fd:00 1234    /usr/lib/libc.so\n"
+                                   "55d3-55d4 rw-p 00000000 00:00 0       [heap]\n"
+                                   "7f00-7f01 r--s 00000000 fd:00 99      /u/map\\012ped (deleted)\n"
+                                   "7f02-7f03 r--p 00000000 fd:00 77      /u/ends with a blank ");
+    const auto sorted = [](const Texts& texts) { return answer([&] { return texts; }, "@"); };
+    EXPECT_EQ(answer([&] { return executableNames(table.root); }, table.root),
+              sorted({"Tool", oddName, "node", "daemon", "kworker/0:1"}));
+    Texts open(10, "/"); // the working and root folders of the five live processes
+    open.insert(open.end(), {"/usr/bin/Tool (deleted)", "/usr/bin/Tool", "/opt/" + oddName, "/u/a b", "/u/gone (deleted)", "/u/gone", "/u/new\nline",
+                             "/usr/lib/libc.so", "/u/map\\012ped (deleted)", "/u/map\\012ped", "/u/map\nped (deleted)",
+                             "/u/map\nped", "/u/ends with a blank "});
+    EXPECT_EQ(answer([&] { return openFilePaths(table.root); }, table.root), sorted(open));
 }
 
-TEST(ProcessTable, ListsEveryReadingOfWhatLiveProcessesOfTheUserHold) {
-    const FakeTable table;
-    const std::string editor = table.process(20, "/usr/bin/editor");
-    const Texts descriptors = {"/home/u/a b.txt", "pipe:[123]", "/home/u/gone (deleted)", "/home/u/x^Ay",
-                               "/home/u/new\nline", "anon_inode:[eventfd]", "/home/u/" + oddName};
-    for (std::size_t i = 0; i < descriptors.size(); ++i)
-        t::makeSymlink(descriptors[i], editor + "/fd/" + std::to_string(i));
-    unlink((editor + "/cwd").c_str());
-    t::makeSymlink("/home/u/work", editor + "/cwd");
-    t::writeFile(editor + "/maps",
-                 "55d0-55d1 r--p 00000000 fd:00 1234                       /usr/bin/editor\n"
-                 "55d1-55d2 r-xp 00001000 fd:00 1234                       /usr/bin/editor\n"
-                 "55d3-55d4 rw-p 00000000 00:00 0                          [heap]\n"
-                 "7f00-7f01 r--s 00000000 fd:00 99                         /home/u/map\\012ped (deleted)\n"
-                 "7f01-7f02 rw-p 00000000 00:00 0 \n"
-                 "7f02-7f03 r--p 00000000 fd:00 77                         /home/u/ends with a blank \n"
-                 "7ffc-7ffd rw-p 00000000 00:00 0                          [stack]");
-    t::makeSymlink("/home/u/zombie-held", table.process(21, "", getuid(), 'Z') + "/fd/0");
-    table.process(23, ""); // a kernel thread
-    EXPECT_EQ(answer([&] { return openFilePaths(table.root); }),
-              sorted({"/home/u/work", "/", "/usr/bin/editor", "/home/u/a b.txt", "/home/u/gone (deleted)",
-                      "/home/u/gone", "/home/u/x^Ay", "/home/u/new\nline", "/home/u/" + oddName, "/usr/bin/editor",
-                      "/home/u/map\\012ped (deleted)", "/home/u/map\\012ped", "/home/u/map\nped (deleted)",
-                      "/home/u/map\nped", "/home/u/ends with a blank ", "/", "/"}));
-}
-
-TEST(ProcessTable, FolderOfAnotherOwnerIsTheUsersOnlyWhenItsStatusNamesTheUserAsRealUserAndItLives) {
-    if (geteuid() != 0) GTEST_SKIP() << "needs root to give a folder another owner";
-    const FakeTable table;
-    const uid_t other = getuid() + 12345;
-    // Ours, running another account's setuid program or not inspectable.
-    const std::string mine = table.process(60, "/bin/mine", getuid());
-    t::makeSymlink("/held/mine", mine + "/fd/0");
-    const std::string theirs = table.process(61, "/bin/theirs", other);
-    t::makeSymlink("/held/theirs", theirs + "/fd/0");
-    const std::string zombie = table.process(62, "", getuid(), 'Z');
-    for (const std::string& folder : {mine, theirs, zombie}) ASSERT_EQ(chown(folder.c_str(), other, other), 0);
-    EXPECT_EQ(answer([&] { return executableNames(table.root); }), Texts{"mine"});
-    EXPECT_EQ(answer([&] { return openFilePaths(table.root); }), sorted({"/", "/", "/bin/mine", "/held/mine"}));
-}
-
-TEST(ProcessTable, AnyReadingThatFailsOtherThanByAnEndedProcessFailsTheWholeAnswer) {
-    struct Row {
-        const char* what;
-        std::function<std::string(const FakeTable&)> make; // returns the table's root
-        std::string names;                                   // what executableNames throws, "" for nothing
-        std::string open;                                    // what openFilePaths throws
+// A refusal at the first look (another user's process under "hidepid", or one not inspectable) is passed
+// over; any other failure, a later refusal included (the process changed under the reading), fails the whole
+// answer. Tables are made while root where this is root: folders root's, processes the user's by their status.
+TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer) {
+    using Make = std::function<void(const FakeTable&, uid_t)>;
+    const std::string tooLong = "Cannot read @/2/exe: File name too long", noRoot = "Cannot list @: No such file or directory";
+    const std::vector<std::tuple<Make, std::string, std::string>> rows = { // names, open files ("": not read)
+        {[](auto& f, uid_t u) { chmod(f.process(1, "/hidden", u).c_str(), 0); t::makeSymlink("/held", f.process(2, "/seen", u) + "/fd/0"); },
+         "seen,", "/,/,/held,/seen,"},
+        {[](auto& f, uid_t u) { f.process(1, "/theirs", u + 1); }, geteuid() == 0 ? "" : "theirs,", ""}, // the folder decides, else the status
+        {[](auto& f, uid_t u) { chmod((f.process(1, "/x", u) + "/maps").c_str(), 0); }, "x,", "Cannot read @/1/maps: Permission denied"},
+        {[](auto& f, uid_t u) { chmod((f.process(1, "", u) + "/cmdline").c_str(), 0); }, "Cannot read @/1/cmdline: Permission denied", "/,/,"},
+        {[](auto& f, uid_t u) { t::writeFile(f.process(1, "", u) + "/status", "State:\tS"); }, "Cannot read @/1/status: no State or Uid line", ""},
+        {[](auto& f, uid_t u) { t::writeFile(f.process(1, "/x", u) + "/fd/5", ""); }, "x,", "Cannot read @/1/fd/5: Invalid argument"},
+        {[](auto& f, uid_t u) { f.process(2, "/" + std::string(PATH_MAX - 2, 'a'), u); }, tooLong, tooLong}, // a full buffer
+        {[](auto& f, uid_t) { rmdir(f.root.c_str()); }, noRoot, noRoot},
     };
-    const std::string longTarget = "/" + std::string(PATH_MAX - 2, 'a'); // fills the link buffer
-    const std::vector<Row> rows = {
-        {"missing root", [](const FakeTable& f) { return f.root + "/none"; },
-         "Cannot list @/none: No such file or directory", "Cannot list @/none: No such file or directory"},
-        {"root that is a file", [](const FakeTable& f) { t::writeFile(f.root + "/file", ""); return f.root + "/file"; },
-         "Cannot list @/file: Not a directory", "Cannot list @/file: Not a directory"},
-        // Read only where it decides: here, whether a process without an
-        // executable is a zombie.
-        {"status without a Uid line",
-         [](const FakeTable& f) { t::writeFile(f.process(30, "") + "/status", "Name:\tx\nState:\tS (x)\n");
-                                  return f.root; },
-         "Cannot read @/30/status: no State or Uid line", ""},
-        {"descriptor that is no link",
-         [](const FakeTable& f) { t::writeFile(f.process(31, "/bin/x") + "/fd/5", ""); return f.root; },
-         "", "Cannot read @/31/fd/5: Invalid argument"},
-        {"executable link that fills the buffer",
-         [&](const FakeTable& f) { f.process(32, longTarget); return f.root; },
-         "Cannot read @/32/exe: File name too long", "Cannot read @/32/exe: File name too long"},
-        {"unreadable cmdline without an executable",
-         [](const FakeTable& f) { const std::string dir = f.process(33, "");
-                                  unlink((dir + "/cmdline").c_str()); t::makeDirectory(dir + "/cmdline");
-                                  return f.root; },
-         "Cannot read @/33/cmdline: Is a directory", ""},
-        {"unreadable maps",
-         [](const FakeTable& f) { const std::string dir = f.process(34, "/bin/x");
-                                  unlink((dir + "/maps").c_str()); t::makeDirectory(dir + "/maps");
-                                  return f.root; },
-         "", "Cannot read @/34/maps: Is a directory"},
-    };
-    for (const Row& row : rows) {
-        const FakeTable table;
-        const std::string root = row.make(table);
-        const auto expected = [&](std::string text) {
-            for (std::size_t at; (at = text.find('@')) != std::string::npos;) text.replace(at, 1, table.root);
-            return text;
-        };
-        EXPECT_EQ(thrown([&] { return executableNames(root); }), expected(row.names)) << row.what;
-        EXPECT_EQ(thrown([&] { return openFilePaths(root); }), expected(row.open)) << row.what;
-    }
-}
-
-TEST(ProcessTable, ARefusalIsPassedOverOnlyWhereItMeansTheProcessIsNotInspectable) {
-    const FakeTable quiet, changing;
-    int quietRoot = -1, changingRoot = -1;
+    const std::vector<FakeTable> tables(rows.size());
+    std::vector<int> roots;
     const std::string outcome = t::asUserOfItsOwn(
         [&](uid_t uid) {
-            // Refused at the first look (another user's under "hidepid"):
-            // passed over.
-            const std::string hidden = quiet.process(50, "/bin/hidden", uid);
-            t::makeSymlink("/held/seen", quiet.process(52, "/bin/seen", uid) + "/fd/0");
-            // Refused once it was found readable: it changed under the reading.
-            const std::string maps = changing.process(53, "/bin/x", uid) + "/maps";
-            const std::string cmdline = changing.process(54, "", uid) + "/cmdline";
-            for (const std::string& path : {hidden, maps, cmdline}) chmod(path.c_str(), 0);
-            // The fixture's parents are closed to other users: each table is
-            // reached through a descriptor opened while still root.
-            quietRoot = open(quiet.root.c_str(), O_RDONLY | O_DIRECTORY);
-            changingRoot = open(changing.root.c_str(), O_RDONLY | O_DIRECTORY);
+            for (std::size_t i = 0; i < rows.size(); ++i) std::get<0>(rows[i])(tables[i], uid);
+            // Opened while still root: the other user may not reach the fixture's folders.
+            for (const FakeTable& table : tables) roots.push_back(open(table.root.c_str(), O_RDONLY | O_DIRECTORY));
         },
         [&] {
-            const std::string quietPath = "/proc/self/fd/" + std::to_string(quietRoot);
-            const std::string changingPath = "/proc/self/fd/" + std::to_string(changingRoot);
             std::string all;
-            for (const std::string& text : answer([&] { return executableNames(quietPath); })) all += text + ",";
-            for (const std::string& text : answer([&] { return openFilePaths(quietPath); })) all += text + ",";
-            all += "\n" + thrown([&] { return executableNames(changingPath); }) + "\n" +
-                   thrown([&] { return openFilePaths(changingPath); });
-            for (std::size_t at; (at = all.find(changingPath)) != std::string::npos;)
-                all.replace(at, changingPath.size(), "@");
+            for (std::size_t i = 0; i < rows.size(); ++i) {
+                const std::string root = roots[i] < 0 ? tables[i].root : "/proc/self/fd/" + std::to_string(roots[i]);
+                all += answer([&] { return executableNames(root); }, root) + "\n";
+                if (!std::get<2>(rows[i]).empty()) all += answer([&] { return openFilePaths(root); }, root) + "\n";
+            }
             return all;
         });
-    EXPECT_EQ(outcome, "seen,/,/,/bin/seen,/held/seen,\nCannot read @/54/cmdline: Permission denied\n"
-                       "Cannot read @/53/maps: Permission denied");
+    std::string expected;
+    for (const auto& [make, names, open] : rows) expected += names + "\n" + (open.empty() ? "" : open + "\n");
+    EXPECT_EQ(outcome, expected);
 }
 
+// The one test of both real queries: a child named like a browser's helper holds files the kernel escapes or marks.
 TEST(ProcessTableLive, ChildProcessIsNamedInFullAndWhatItHoldsIsListedExactly) {
     const std::string dir = t::freshDirectory("held");
-    Texts held;
-    for (const std::string& name : {std::string("x^Ay"), std::string("new\nline"), std::string("back\\slash"),
-                                    std::string("bad\xff"), oddName, std::string("removed")}) {
-        held.push_back(dir + "/" + name);
-        t::writeFile(held.back(), "held");
-    }
+    Texts held = {dir + "/new\nline", dir + "/back\\slash", dir + "/" + oddName, dir + "/gone"};
+    for (const std::string& path : held) t::writeFile(path, "held");
     const t::RunningProgram program("chrome_crashpad_handler", held);
     ASSERT_EQ(unlink(held.back().c_str()), 0);
-    held.push_back(held.back() + " (deleted)");
-    held.push_back(program.path());
-
-    const Texts names = executableNames();
+    held.insert(held.end(), {held.back() + " (deleted)", program.path()});
+    const Texts names = executableNames(), open = openFilePaths();
     EXPECT_NE(std::find(names.begin(), names.end(), "chrome_crashpad_handler"), names.end());
-    const Texts open = openFilePaths();
     for (const std::string& path : held) EXPECT_NE(std::find(open.begin(), open.end(), path), open.end()) << path;
 }
