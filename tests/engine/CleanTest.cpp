@@ -1,10 +1,14 @@
-// A whole clean run: preview and real run agree, progress and log lines come
-// in step with the locations, cancellation stops between locations, and the
-// run lock keeps a second run out (see CleanGuardsTest.cpp for the guards).
+// Clean runs in private fixture places, never the real home or /tmp. The
+// guard's answers are injected, so what this machine runs or holds open never
+// decides an outcome. The run's clock is moved 100 days on, which puts every
+// file made here past every age threshold.
 
-#include "tests/engine/CleanFixture.h"
+#include "engine/Clean.h"
 
+#include "core/Errors.h"
+#include "core/Texts.h"
 #include "platform/Descriptor.h"
+#include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,25 +20,19 @@ namespace t = quillon::testing;
 
 namespace {
 
-// Two locations in catalogue order, a build cache and a browser cache, each
-// one item, and a browser folder beside them that no location names.
-struct TwoLocations {
-    std::string build, browser, unlisted;
-    explicit TwoLocations(const CleanPlaces& places) {
-        build = places.home + "/Library/Caches/com.apple.dt.Xcode";
-        const std::string profile = places.home + "/Library/Application Support/Google/Chrome/Default";
-        browser = profile + "/Cache";
-        unlisted = profile + "/Local Storage";
-        for (const std::string& folder : {build, browser, unlisted}) {
-            t::makeDirectory(folder);
-            t::writeFile(folder + "/f0", "x");
-        }
-        t::writeFile(browser + "/f1", "x");
-    }
-};
+CleanPlaces fixturePlaces() {
+    t::requireFixtureEnvironment();
+    const std::string base = t::freshDirectory("run");
+    CleanPlaces places{base + "/home", base + "/temp", base + "/cache", base + "/shared", 100 * 86400.0, base + "/config"};
+    for (const std::string* dir : {&places.home, &places.temp, &places.cache, &places.sharedTemp, &places.config})
+        t::makeDirectory(*dir);
+    places.guard.running = [](const RunControl*) { return std::set<std::string>{}; };
+    places.guard.openFiles = [](const RunControl*) { return std::vector<std::string>{}; };
+    return places;
+}
 
-// Takes a lock on the run's lock file that conflicts with the run's own,
-// even from this process (an open file description lock).
+// Takes a lock that conflicts with the run's own even from this process (an
+// open file description lock), or returns an empty descriptor.
 platform::Descriptor holdLock(const std::string& temp) {
     platform::Descriptor file(::open((temp + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     struct flock region {};
@@ -44,13 +42,116 @@ platform::Descriptor holdLock(const std::string& temp) {
     return file;
 }
 
+// The open files as a function of how often the run has read them (from 1:
+// before items 0, 32 and 64), relative to the location.
+using Open = std::function<std::vector<std::string>(int reading, RunControl& control)>;
+
+Open holds(const std::vector<std::string>& names, int from = 1) {
+    return [=](int reading, RunControl&) { return reading >= from ? names : std::vector<std::string>{}; };
+}
+Open atReading(int at, void (*act)(RunControl&)) {
+    return [=](int reading, RunControl& control) {
+        if (reading == at) act(control);
+        return std::vector<std::string>{};
+    };
+}
+
+// A control character, a line feed, the kernel's mark of a removed file, and
+// an accent both decomposed and composed: held paths are the names' bytes.
+const std::vector<std::string> oddNames = {"a\x01" "b", "new\nline", "gone (deleted)", "e\xcc\x81t\xc3\xa9"};
+constexpr int files = 76;     // every file made below
+constexpr int withBytes = 75; // the entries that hold any bytes: all but "empty"
+
+// A build-tool cache whose direct entries are each an item, in this order:
+// "a\x01b", "d" (a folder holding a file deep down), "empty" (no bytes),
+// "f00" to "f69", then the other odd names.
+std::string makeLocation(const CleanPlaces& places) {
+    const std::string location = places.cache + "/clang/ModuleCache";
+    t::makeDirectory(location + "/d/deep");
+    t::writeFile(location + "/d/deep/held", "x");
+    t::writeFile(location + "/empty", "");
+    for (int i = 0; i < 70; ++i) t::writeFile(location + "/f" + (i < 10 ? "0" : "") + std::to_string(i), "x");
+    for (const std::string& name : oddNames) t::writeFile(location + "/" + name, "x");
+    return location;
+}
+
+struct GuardRow {
+    const char* label;
+    const char* tool; // running from the `from`th look (before the location, then items 0, 32, 64)
+    int from;
+    Open open;
+    int cleaned;                   // items removed
+    std::vector<std::string> kept; // entries that must still be there
+    const char* reason = nullptr;  // the location was kept whole for this reason
+    bool cancelled = false;
+};
+
+std::vector<std::string> expectedNotes(const GuardRow& row, const std::string& location, const Report& report) {
+    std::vector<std::string> notes;
+    if (row.cancelled)
+        notes.push_back("Cancelled at " + location + ". No further files will be removed.");
+    else if (row.reason)
+        notes.push_back(text::keptPrefix + location + " \u2014 " + describe(SafetyError::skip(row.reason)));
+    else
+        notes.push_back("Checked: " + location + " \u2014 " + std::to_string(files) + " files inspected, " +
+                        std::to_string(row.cleaned) + " eligible entries (" + size(report.removed) + "), " +
+                        std::to_string(withBytes - row.cleaned) + " recent or protected entries kept");
+    if (report.removed > 0) notes.push_back("Cleared " + size(report.removed) + " from " + location);
+    return notes;
+}
+
 } // namespace
 
+TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
+    const char* other = "node"; // a tool of another group
+    const GuardRow rows[] = {
+        {"nothing of the group", other, 1, holds({}), withBytes, {"empty"}},
+        {"group's tool at the start", "clang", 1, holds({}), 0, {"d", "f00"}, text::toolRunning},
+        {"group's tool from item 32", "clang", 3, holds({}), 31, {"f29"}, text::toolStarted},
+        {"file held open", other, 1, holds({"f05"}), withBytes - 1, {"f05"}},
+        {"file deep inside an entry", other, 1, holds({"d/deep/held"}), withBytes - 1, {"d"}},
+        {"names only sharing a start", other, 1, holds({"f05x", "d.lock"}), withBytes, {}},
+        {"odd names held open", other, 1, holds(oddNames), withBytes - 4, oddNames},
+        {"opened after the first reading", other, 1, holds({"f69"}, 2), withBytes - 1, {"f69"}},
+        {"open files unreadable at item 32", other, 1,
+         atReading(2, [](RunControl&) { throw SafetyError::skip(text::cannotVerifyOpenFiles); }), 31, {"f29"},
+         text::cannotVerifyOpenFiles},
+        {"cancelled at item 32", other, 1, atReading(2, [](RunControl& c) { c.cancel(); }), 31, {"f29"}, nullptr, true},
+    };
+    for (const GuardRow& row : rows) {
+        SCOPED_TRACE(row.label);
+        CleanPlaces places = fixturePlaces();
+        const std::string location = makeLocation(places);
+        // Open files are named by their real paths, whatever the base's spelling.
+        places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
+        RunControl control;
+        int calls = 0, readings = 0;
+        places.guard.running = [&](const RunControl*) { return std::set<std::string>{++calls < row.from ? "" : row.tool}; };
+        places.guard.openFiles = [&](const RunControl*) {
+            std::vector<std::string> paths;
+            for (const std::string& name : row.open(++readings, control)) paths.push_back(location + "/" + name);
+            return paths;
+        };
+        const Report report = clean(false, places, &control);
+        EXPECT_EQ(report.notes, expectedNotes(row, location, report));
+        EXPECT_EQ(report.cleaned, row.cleaned);
+        EXPECT_EQ(report.cancelled, row.cancelled);
+        EXPECT_EQ(report.skipped, row.reason || (!row.cancelled && row.cleaned < withBytes) ? 1 : 0);
+        const bool busy = row.reason == text::toolRunning || row.reason == text::toolStarted;
+        EXPECT_EQ(report.busyGroups, busy ? std::set<std::string>{"Development"} : std::set<std::string>{});
+        for (const std::string& name : row.kept) EXPECT_TRUE(t::exists(location + "/" + name)) << name;
+    }
+}
+
 TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesAndBothHonourOpenFiles) {
-    CleanPlaces places = t::fixturePlaces();
-    t::movePastEveryThreshold(places);
-    const TwoLocations at(places);
-    places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{at.browser + "/f1"}; };
+    CleanPlaces places = fixturePlaces();
+    // Two locations in catalogue order, each one item, and a folder that no location names.
+    const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
+    const std::string profile = places.home + "/Library/Application Support/Google/Chrome/Default";
+    const std::string browser = profile + "/Cache", unlisted = profile + "/Local Storage";
+    for (const std::string& folder : {build, browser, unlisted}) t::makeDirectory(folder);
+    for (const std::string& file : {build + "/f0", browser + "/f0", browser + "/f1", unlisted + "/f0"}) t::writeFile(file, "x");
+    places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{browser + "/f1"}; };
     std::vector<Report> reports;
     for (const bool dryRun : {true, false}) {
         SCOPED_TRACE(dryRun ? "preview" : "real run");
@@ -67,87 +168,52 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesAndBothHonourOpenFiles) {
         // "Inspecting" lines go to the log only, each before its location's
         // notes: the location note, and after a removal the "Cleared" note.
         std::vector<std::string> expected = report.notes;
-        expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + at.browser);
-        expected.insert(expected.begin(), text::inspectingPrefix + at.build);
+        expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + browser);
+        expected.insert(expected.begin(), text::inspectingPrefix + build);
         EXPECT_EQ(logged, expected);
-        ASSERT_EQ(report.notes.size(), dryRun ? 2u : 3u);
-        EXPECT_EQ(report.notes[0].rfind((dryRun ? "Preview: " : "Checked: ") + at.build + " \u2014 1 files", 0), 0u);
+        EXPECT_EQ(report.notes.at(0).rfind((dryRun ? "Preview: " : "Checked: ") + build + " \u2014 1 files", 0), 0u);
         EXPECT_EQ(report.checked, 2);
         EXPECT_EQ(report.files, 3);
         EXPECT_EQ(report.skipped, 1); // the browser cache, held open
         EXPECT_EQ(report.cleaned, dryRun ? 0 : 1);
-        EXPECT_EQ(t::exists(at.build), dryRun);
+        EXPECT_EQ(t::exists(build), dryRun);
     }
     EXPECT_GT(reports[0].eligible, 0);
     EXPECT_EQ(reports[0].removed, 0);
     EXPECT_EQ(reports[1].removed, reports[0].eligible);
-    EXPECT_EQ(reports[1].notes[1], t::clearedNote(reports[0].eligible, at.build));
-    for (const std::string& kept : {at.browser + "/f0", at.unlisted + "/f0"}) EXPECT_TRUE(t::exists(kept)) << kept;
-}
-
-TEST(CleanRun, CancelledBetweenLocationsStartsNoFurtherLocation) {
-    CleanPlaces places = t::fixturePlaces();
-    t::movePastEveryThreshold(places);
-    const TwoLocations at(places);
-    RunControl control;
-    int progressCalls = 0;
-    const Report report = clean(false, places, &control, [&](double fraction, const std::string&) {
-        ++progressCalls;
-        if (fraction == 0.5) control.cancel(); // the first location is done
-    });
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(report.checked, 1);
-    EXPECT_EQ(progressCalls, 2);
-    EXPECT_EQ(report.notes.back(), text::cancelledBetweenLocations);
-    EXPECT_FALSE(t::exists(at.build));
-    EXPECT_TRUE(t::exists(at.browser + "/f0"));
+    EXPECT_EQ(reports[1].notes.at(1), "Cleared " + size(reports[0].eligible) + " from " + build);
+    for (const std::string& kept : {browser + "/f0", unlisted + "/f0"}) EXPECT_TRUE(t::exists(kept)) << kept;
+    EXPECT_TRUE(holdLock(places.temp)); // the run let go of its lock
 }
 
 TEST(CleanLock, RunThatCannotStartOrLockNotesWhyAndTouchesNothing) {
     const std::string elsewhere = t::freshDirectory("elsewhere") + "/target";
-    struct Row {
-        const char* label;
-        std::function<platform::Descriptor(CleanPlaces&, RunControl&)> setUp;
-        const char* note;
+    using SetUp = std::function<platform::Descriptor(CleanPlaces&, RunControl&)>;
+    const std::pair<SetUp, const char*> rows[] = {
+        {[](CleanPlaces&, RunControl& c) { return c.cancel(), platform::Descriptor(); }, text::cancelledBeforeStart},
+        {[](CleanPlaces& p, RunControl&) { return holdLock(p.temp); }, text::anotherCleanupRunning},
+        {[&](CleanPlaces& p, RunControl&) {
+             return t::makeSymlink(elsewhere, p.temp + "/" + lockFileName), platform::Descriptor();
+         }, text::noCleanupLock},
+        {[](CleanPlaces& p, RunControl&) { return p.temp.clear(), platform::Descriptor(); }, text::noCleanupLock},
     };
-    const Row rows[] = {
-        {"cancelled before the start", [](CleanPlaces&, RunControl& c) { return c.cancel(), platform::Descriptor(); },
-         text::cancelledBeforeStart},
-        {"lock held by another run", [](CleanPlaces& p, RunControl&) { return holdLock(p.temp); },
-         text::anotherCleanupRunning},
-        {"lock file is a link",
-         [&](CleanPlaces& p, RunControl&) { return t::makeSymlink(elsewhere, p.temp + "/" + lockFileName), platform::Descriptor(); },
-         text::noCleanupLock},
-        {"no temporary folder", [](CleanPlaces& p, RunControl&) { return p.temp.clear(), platform::Descriptor(); },
-         text::noCleanupLock},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.label);
-        CleanPlaces places = t::fixturePlaces();
-        t::movePastEveryThreshold(places);
-        const std::string temp = places.temp;
-        const TwoLocations at(places);
+    for (const auto& [setUp, note] : rows) {
+        SCOPED_TRACE(note);
+        CleanPlaces places = fixturePlaces();
+        const std::string lock = places.temp + "/" + lockFileName;
+        const std::string location = makeLocation(places);
         RunControl control;
-        const platform::Descriptor held = row.setUp(places, control);
+        const platform::Descriptor held = setUp(places, control);
         std::vector<std::string> logged;
         const Report report = clean(false, places, &control, {}, [&](const std::string& l) { logged.push_back(l); });
-        EXPECT_EQ(report.notes, std::vector<std::string>{row.note});
+        EXPECT_EQ(report.notes, std::vector<std::string>{note});
         EXPECT_EQ(logged, report.notes);
-        EXPECT_EQ(report.cancelled, row.note == text::cancelledBeforeStart);
         EXPECT_EQ(report.skipped, report.cancelled ? 0 : 1);
         EXPECT_EQ(report.checked, 0);
-        EXPECT_TRUE(t::exists(at.build + "/f0"));
+        EXPECT_TRUE(t::exists(location + "/f00"));
         if (report.cancelled) {
-            EXPECT_FALSE(t::exists(temp + "/" + lockFileName)); // not even made
+            EXPECT_FALSE(t::exists(lock)); // not even made
         }
     }
     EXPECT_FALSE(t::exists(elsewhere));
-}
-
-TEST(CleanLock, RunWithoutLocationsNotesNothingAndLetsGoOfTheLock) {
-    const CleanPlaces places = t::fixturePlaces();
-    const Report report = clean(false, places);
-    EXPECT_EQ(report.checked, 0);
-    EXPECT_EQ(report.notes, std::vector<std::string>{});
-    EXPECT_TRUE(holdLock(places.temp));
 }

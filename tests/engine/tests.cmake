@@ -1,5 +1,4 @@
 quillon_test(engine_tests quillon_engine
     engine/ReportTest.cpp
     engine/RunLogTest.cpp
-    engine/CleanTest.cpp
-    engine/CleanGuardsTest.cpp)
+    engine/CleanTest.cpp)
