@@ -17,29 +17,29 @@ Report with(void (*set)(Report&)) {
     return report;
 }
 
+std::string body(const char* free, int checked, int skipped) {
+    return std::string("\n\nAvailable space: ") + free + "\nChecked " + std::to_string(checked) +
+           " cache and log locations.\nKept recent, active or protected items in " + std::to_string(skipped) +
+           " locations.";
+}
+
 } // namespace
 
 TEST(Summary, HeadlineBodyAndBusyLine) {
-    const auto body = [](const char* free, int checked, int skipped) {
-        return std::string("\n\nAvailable space: ") + free + "\nChecked " + std::to_string(checked) +
-               " cache and log locations.\nKept recent, active or protected items in " + std::to_string(skipped) +
-               " locations.";
-    };
     const std::string none = quillon::text::nothingCleared + body("Zero KB", 0, 0);
-    const std::pair<Report, std::string> rows[] = {
-        {Report{}, none},
+    const std::tuple<Report, bool, std::string> rows[] = {
+        {Report{}, false, none},
         // A count of one keeps the plural words.
-        {with([](Report& r) { r.removed = 1'500'000, r.skipped = 1, r.checked = 1, r.freeAfter = 2'000'000; }),
+        {with([](Report& r) { r.removed = 1'500'000, r.skipped = 1, r.checked = 1, r.freeAfter = 2'000'000; }), false,
          "Cleared 1.5 MB of disposable files." + body("2 MB", 1, 1)},
-        {with([](Report& r) { r.cleaned = 1; }), "Cleared Zero KB of disposable files." + body("Zero KB", 0, 0)},
-        {with([](Report& r) { r.busyGroups = {"Logs", "Package downloads"}; }), none},
-        {with([](Report& r) { r.busyGroups = {"Spotify", "Logs", "Figma", "VS Code", "Unity Hub"}; }),
+        {with([](Report& r) { r.cleaned = 1; }), false, "Cleared Zero KB of disposable files." + body("Zero KB", 0, 0)},
+        {with([](Report& r) { r.removed = 9, r.eligible = 1500; }), true,
+         "Preview: 2 KB eligible for cleanup." + body("Zero KB", 0, 0)},
+        {with([](Report& r) { r.cancelled = true, r.removed = 1000; }), true,
+         "Cleanup cancelled. Cleared 1 KB before stopping." + body("Zero KB", 0, 0)},
+        {with([](Report& r) { r.busyGroups = {"Logs", "Package downloads"}; }), false, none},
+        {with([](Report& r) { r.busyGroups = {"Spotify", "Logs", "Figma", "VS Code", "Unity Hub"}; }), false,
          none + "\nRunning apps skipped: Figma, Spotify, Unity Hub, VS Code."},
     };
-    for (const auto& [report, text] : rows) EXPECT_EQ(quillon::summary(report, false), text);
-    // A preview names what it would clear, unless it was cancelled.
-    Report preview = with([](Report& r) { r.removed = 999, r.eligible = 1500; });
-    EXPECT_EQ(quillon::summary(preview, true), "Preview: 2 KB eligible for cleanup." + body("Zero KB", 0, 0));
-    preview.cancelled = true;
-    EXPECT_EQ(quillon::summary(preview, true), "Cleanup cancelled. Cleared 999 bytes before stopping." + body("Zero KB", 0, 0));
+    for (const auto& [report, dryRun, text] : rows) EXPECT_EQ(quillon::summary(report, dryRun), text);
 }

@@ -16,8 +16,9 @@ namespace t = quillon::testing;
 namespace text = quillon::text;
 
 TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosed) {
+    EXPECT_EQ(quillon::runLogPath(true), std::string(std::getenv("TMPDIR")) + "/Quillon-UI-preview.log");
     for (const bool preview : {false, true}) {
-        const std::string path = t::freshDirectory("log") + "/LastRun.log";
+        const std::string folder = t::freshDirectory("log") + "/made", path = folder + "/LastRun.log";
         RunLog(preview, path).append("from the last run");
         RunLog log(preview, path);
         log.append("Checking Chrome caches\u2026");
@@ -28,6 +29,8 @@ TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosed) {
         EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << date;
         EXPECT_EQ(written, std::string(text::programName) + "\n" + date + "\n" +
                                (preview ? text::uiPreviewOnly : text::cleanupStarted) + "\nChecking Chrome caches\xE2\x80\xA6\n");
+        struct stat status {};
+        EXPECT_TRUE(lstat(folder.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700);
     }
 }
 
@@ -40,16 +43,4 @@ TEST(RunLog, NeverWritesThroughALinkAndStaysQuietWhereItCannotWrite) {
         RunLog(false, path).append("line");
     EXPECT_EQ(t::readFile(dir + "/elsewhere"), "victim");
     EXPECT_EQ(t::readFile(dir + "/Logs"), "a file where the folder should be");
-}
-
-TEST(RunLog, DefaultLogsLieInTheTemporaryFolderAndInAPrivateStateFolderItMakes) {
-    const std::string state = t::freshDirectory("log") + "/state";
-    const t::ScopedVariable variable("XDG_STATE_HOME", state.c_str());
-    EXPECT_EQ(quillon::runLogPath(true), std::string(std::getenv("TMPDIR")) + "/Quillon-UI-preview.log");
-    RunLog(false).close();
-    EXPECT_NE(t::readFile(state + "/quillon/LastRun.log").find(text::cleanupStarted), std::string::npos);
-    for (const std::string& folder : {state, state + "/quillon"}) {
-        struct stat status {};
-        EXPECT_TRUE(lstat(folder.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700) << folder;
-    }
 }

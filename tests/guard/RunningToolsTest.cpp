@@ -1,7 +1,5 @@
-// Which running programs make a group busy, by the kinds of rule (exact
-// names, a name's beginning, an ignored name, no rule at all); the running
-// set read from a process table made here; and both guard queries refusing,
-// with their own reasons, a table they cannot read.
+// Which running programs make a group busy, by kind of rule; the running set
+// read from a process table made here; the queries' refusals.
 
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
@@ -11,6 +9,8 @@
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace q = quillon;
 namespace t = quillon::testing;
@@ -55,18 +55,19 @@ TEST(RunningSet, IsEveryProcessOfTheUserNamedInFullAndLowerCased) {
 
 TEST(GuardQueries, RefuseAnUnreadableTableAndNeverReadOneWhenCancelled) {
     const std::string missing = t::fixtureRoot() + "/no-process-table";
-    const auto reasonOf = [](const auto& query) {
-        try {
-            query();
-        } catch (const q::SafetyError& error) {
-            return error.reason();
-        }
-        return std::string("no refusal");
-    };
-    EXPECT_EQ(reasonOf([&] { q::openPathsIn(missing); }), q::text::cannotVerifyOpenFiles);
-    EXPECT_EQ(reasonOf([&] { q::runningCommandsIn(missing); }), q::text::cannotCheckRunningApps);
     q::RunControl cancelled;
     cancelled.cancel();
-    EXPECT_THROW(q::openPathsIn(missing, &cancelled), q::CleanCancelled);
-    EXPECT_THROW(q::runningCommandsIn(missing, &cancelled), q::CleanCancelled);
+    const std::pair<std::function<void(const q::RunControl*)>, const char*> rows[] = {
+        {[&](const q::RunControl* control) { q::openPathsIn(missing, control); }, q::text::cannotVerifyOpenFiles},
+        {[&](const q::RunControl* control) { q::runningCommandsIn(missing, control); }, q::text::cannotCheckRunningApps},
+    };
+    for (const auto& [query, reason] : rows) {
+        EXPECT_THROW(query(&cancelled), q::CleanCancelled) << reason;
+        try {
+            query(nullptr);
+            ADD_FAILURE() << "no refusal: " << reason;
+        } catch (const q::SafetyError& error) {
+            EXPECT_EQ(error.reason(), reason);
+        }
+    }
 }
