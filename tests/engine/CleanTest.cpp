@@ -1,7 +1,6 @@
-// Clean runs in private fixture places, never the real home or /tmp. The
-// guard's answers are injected, so what this machine runs or holds open never
-// decides an outcome. The run's clock is moved 100 days on, which puts every
-// file made here past every age threshold.
+// Clean runs in private fixture places, with the guard's answers injected (what
+// this machine runs or holds open never decides an outcome) and the run's clock
+// 100 days on, past every age threshold of the files made here.
 
 #include "engine/Clean.h"
 
@@ -23,7 +22,8 @@ namespace {
 CleanPlaces fixturePlaces() {
     t::requireFixtureEnvironment();
     const std::string base = t::freshDirectory("run");
-    CleanPlaces places{base + "/home", base + "/temp", base + "/cache", base + "/shared", 100 * 86400.0, base + "/config"};
+    CleanPlaces places{base + "/home", base + "/temp", base + "/cache", base + "/shared", 100 * 86400.0,
+                       base + "/config"};
     for (const std::string* dir : {&places.home, &places.temp, &places.cache, &places.sharedTemp, &places.config})
         t::makeDirectory(*dir);
     places.guard.running = [](const RunControl*) { return std::set<std::string>{}; };
@@ -31,8 +31,7 @@ CleanPlaces fixturePlaces() {
     return places;
 }
 
-// Takes a lock that conflicts with the run's own even from this process (an
-// open file description lock), or returns an empty descriptor.
+// Takes a lock that conflicts with the run's own even from this process.
 platform::Descriptor holdLock(const std::string& temp) {
     platform::Descriptor file(::open((temp + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     struct flock region {};
@@ -40,20 +39,6 @@ platform::Descriptor holdLock(const std::string& temp) {
     region.l_whence = SEEK_SET;
     if (!file || ::fcntl(file.get(), F_OFD_SETLK, &region) != 0) return {};
     return file;
-}
-
-// The open files as a function of how often the run has read them (from 1:
-// before items 0, 32 and 64), relative to the location.
-using Open = std::function<std::vector<std::string>(int reading, RunControl& control)>;
-
-Open holds(const std::vector<std::string>& names, int from = 1) {
-    return [=](int reading, RunControl&) { return reading >= from ? names : std::vector<std::string>{}; };
-}
-Open atReading(int at, void (*act)(RunControl&)) {
-    return [=](int reading, RunControl& control) {
-        if (reading == at) act(control);
-        return std::vector<std::string>{};
-    };
 }
 
 // A control character, a line feed, the kernel's mark of a removed file, and
@@ -75,15 +60,19 @@ std::string makeLocation(const CleanPlaces& places) {
     return location;
 }
 
+// The guard is asked before the location (item -1) and before items 0, 32
+// and 64; from item `from` on, the answers are `tool` running and `open`
+// (relative to the location) held open, and at item `from` `act` is done.
 struct GuardRow {
     const char* label;
-    const char* tool; // running from the `from`th look (before the location, then items 0, 32, 64)
+    const char* tool;
+    std::vector<std::string> open;
     int from;
-    Open open;
     int cleaned;                   // items removed
     std::vector<std::string> kept; // entries that must still be there
     const char* reason = nullptr;  // the location was kept whole for this reason
     bool cancelled = false;
+    void (*act)(RunControl&) = nullptr;
 };
 
 std::vector<std::string> expectedNotes(const GuardRow& row, const std::string& location, const Report& report) {
@@ -105,18 +94,17 @@ std::vector<std::string> expectedNotes(const GuardRow& row, const std::string& l
 TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
     const char* other = "node"; // a tool of another group
     const GuardRow rows[] = {
-        {"nothing of the group", other, 1, holds({}), withBytes, {"empty"}},
-        {"group's tool at the start", "clang", 1, holds({}), 0, {"d", "f00"}, text::toolRunning},
-        {"group's tool from item 32", "clang", 3, holds({}), 31, {"f29"}, text::toolStarted},
-        {"file held open", other, 1, holds({"f05"}), withBytes - 1, {"f05"}},
-        {"file deep inside an entry", other, 1, holds({"d/deep/held"}), withBytes - 1, {"d"}},
-        {"names only sharing a start", other, 1, holds({"f05x", "d.lock"}), withBytes, {}},
-        {"odd names held open", other, 1, holds(oddNames), withBytes - 4, oddNames},
-        {"opened after the first reading", other, 1, holds({"f69"}, 2), withBytes - 1, {"f69"}},
-        {"open files unreadable at item 32", other, 1,
-         atReading(2, [](RunControl&) { throw SafetyError::skip(text::cannotVerifyOpenFiles); }), 31, {"f29"},
-         text::cannotVerifyOpenFiles},
-        {"cancelled at item 32", other, 1, atReading(2, [](RunControl& c) { c.cancel(); }), 31, {"f29"}, nullptr, true},
+        {"nothing of the group", other, {}, -1, withBytes, {"empty"}},
+        {"group's tool at the start", "clang", {}, -1, 0, {"d", "f00"}, text::toolRunning},
+        {"group's tool from item 32", "clang", {}, 32, 31, {"f29"}, text::toolStarted},
+        {"file held open", other, {"f05"}, -1, withBytes - 1, {"f05"}},
+        {"file deep inside an entry", other, {"d/deep/held"}, -1, withBytes - 1, {"d"}},
+        {"names only sharing a start", other, {"f05x", "d.lock"}, -1, withBytes, {}},
+        {"odd names held open", other, oddNames, -1, withBytes - 4, oddNames},
+        {"opened after the first reading", other, {"f69"}, 32, withBytes - 1, {"f69"}},
+        {"open files unreadable at item 32", other, {}, 32, 31, {"f29"}, text::cannotVerifyOpenFiles, false,
+         [](RunControl&) { throw SafetyError::skip(text::cannotVerifyOpenFiles); }},
+        {"cancelled at item 32", other, {}, 32, 31, {"f29"}, nullptr, true, [](RunControl& c) { c.cancel(); }},
     };
     for (const GuardRow& row : rows) {
         SCOPED_TRACE(row.label);
@@ -126,11 +114,17 @@ TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
         places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
         RunControl control;
         int calls = 0, readings = 0;
-        places.guard.running = [&](const RunControl*) { return std::set<std::string>{++calls < row.from ? "" : row.tool}; };
+        places.guard.running = [&](const RunControl*) {
+            const int item = calls == 0 ? -1 : 32 * (calls - 1);
+            ++calls;
+            return std::set<std::string>{item < row.from ? "" : row.tool};
+        };
         places.guard.openFiles = [&](const RunControl*) {
+            const int item = 32 * readings++;
+            if (item == row.from && row.act) row.act(control);
             std::vector<std::string> paths;
-            for (const std::string& name : row.open(++readings, control)) paths.push_back(location + "/" + name);
-            return paths;
+            for (const std::string& name : row.open) paths.push_back(location + "/" + name);
+            return item < row.from ? std::vector<std::string>{} : paths;
         };
         const Report report = clean(false, places, &control);
         EXPECT_EQ(report.notes, expectedNotes(row, location, report));
@@ -143,43 +137,38 @@ TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
     }
 }
 
-TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesAndBothHonourOpenFiles) {
+TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     CleanPlaces places = fixturePlaces();
-    // Two locations in catalogue order, each one item.
+    // Two locations in catalogue order, each one item; the second is held open.
     const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
     const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
-    for (const std::string& folder : {build, browser}) t::makeDirectory(folder);
-    for (const std::string& file : {build + "/f0", browser + "/f0", browser + "/f1"}) t::writeFile(file, "x");
-    places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{browser + "/f1"}; };
+    for (const std::string& folder : {build, browser}) {
+        t::makeDirectory(folder);
+        t::writeFile(folder + "/f0", "x");
+    }
+    places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{browser + "/f0"}; };
     std::vector<Report> reports;
     for (const bool dryRun : {true, false}) {
-        SCOPED_TRACE(dryRun ? "preview" : "real run");
         std::vector<std::pair<double, std::string>> progress;
         std::vector<std::string> logged;
         reports.push_back(clean(
             dryRun, places, nullptr, [&](double f, const std::string& stage) { progress.emplace_back(f, stage); },
             [&](const std::string& line) { logged.push_back(line); }));
-        const Report& report = reports.back();
         const std::string stage = "Checking Chrome caches\u2026";
         EXPECT_EQ(progress, (std::vector<std::pair<double, std::string>>{
                                 {0, text::buildCachesStage}, {0.5, text::buildCachesStage}, {0.5, stage}, {1, stage}}));
         // "Inspecting" lines go to the log only, each before its location's
         // notes: the location note, and after a removal the "Cleared" note.
-        std::vector<std::string> expected = report.notes;
+        std::vector<std::string> expected = reports.back().notes;
         expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + browser);
         expected.insert(expected.begin(), text::inspectingPrefix + build);
         EXPECT_EQ(logged, expected);
-        EXPECT_EQ(report.notes.at(0).rfind((dryRun ? "Preview: " : "Checked: ") + build + " \u2014 1 files", 0), 0u);
-        EXPECT_EQ(report.checked, 2);
-        EXPECT_EQ(report.files, 3);
-        EXPECT_EQ(report.skipped, 1); // the browser cache, held open
-        EXPECT_EQ(report.cleaned, dryRun ? 0 : 1);
         EXPECT_EQ(t::exists(build), dryRun);
     }
+    EXPECT_EQ(reports[0].notes.at(0).rfind("Preview: " + build + " \u2014 1 files inspected, 1 eligible", 0), 0u);
+    EXPECT_EQ(reports[0].removed + reports[0].cleaned, 0);
     EXPECT_GT(reports[0].eligible, 0);
-    EXPECT_EQ(reports[0].removed, 0);
     EXPECT_EQ(reports[1].removed, reports[0].eligible);
-    EXPECT_EQ(reports[1].notes.at(1), "Cleared " + size(reports[0].eligible) + " from " + build);
     EXPECT_TRUE(t::exists(browser + "/f0"));
     EXPECT_TRUE(holdLock(places.temp)); // the run let go of its lock
 }

@@ -11,12 +11,6 @@ using quillon::Report;
 
 namespace {
 
-Report with(void (*set)(Report&)) {
-    Report report;
-    set(report);
-    return report;
-}
-
 std::string body(const char* free, int checked, int skipped) {
     return std::string("\n\nAvailable space: ") + free + "\nChecked " + std::to_string(checked) +
            " cache and log locations.\nKept recent, active or protected items in " + std::to_string(skipped) +
@@ -26,20 +20,23 @@ std::string body(const char* free, int checked, int skipped) {
 } // namespace
 
 TEST(Summary, HeadlineBodyAndBusyLine) {
-    const std::string none = quillon::text::nothingCleared + body("Zero KB", 0, 0);
-    const std::tuple<Report, bool, std::string> rows[] = {
-        {Report{}, false, none},
+    const std::string zero = body("Zero KB", 0, 0), none = quillon::text::nothingCleared + zero;
+    const std::tuple<void (*)(Report&), bool, std::string> rows[] = {
+        {[](Report&) {}, false, none},
         // A count of one keeps the plural words.
-        {with([](Report& r) { r.removed = 1'500'000, r.skipped = 1, r.checked = 1, r.freeAfter = 2'000'000; }), false,
+        {[](Report& r) { r.removed = 1'500'000, r.skipped = 1, r.checked = 1, r.freeAfter = 2'000'000; }, false,
          "Cleared 1.5 MB of disposable files." + body("2 MB", 1, 1)},
-        {with([](Report& r) { r.cleaned = 1; }), false, "Cleared Zero KB of disposable files." + body("Zero KB", 0, 0)},
-        {with([](Report& r) { r.removed = 9, r.eligible = 1500; }), true,
-         "Preview: 2 KB eligible for cleanup." + body("Zero KB", 0, 0)},
-        {with([](Report& r) { r.cancelled = true, r.removed = 1000; }), true,
-         "Cleanup cancelled. Cleared 1 KB before stopping." + body("Zero KB", 0, 0)},
-        {with([](Report& r) { r.busyGroups = {"Logs", "Package downloads"}; }), false, none},
-        {with([](Report& r) { r.busyGroups = {"Spotify", "Logs", "Figma", "VS Code", "Unity Hub"}; }), false,
+        {[](Report& r) { r.cleaned = 1; }, false, "Cleared Zero KB of disposable files." + zero},
+        {[](Report& r) { r.removed = 9, r.eligible = 1500; }, true, "Preview: 2 KB eligible for cleanup." + zero},
+        {[](Report& r) { r.cancelled = true, r.removed = 1000; }, true,
+         "Cleanup cancelled. Cleared 1 KB before stopping." + zero},
+        {[](Report& r) { r.busyGroups = {"Logs", "Package downloads"}; }, false, none},
+        {[](Report& r) { r.busyGroups = {"Spotify", "Logs", "Figma", "VS Code", "Unity Hub"}; }, false,
          none + "\nRunning apps skipped: Figma, Spotify, Unity Hub, VS Code."},
     };
-    for (const auto& [report, dryRun, text] : rows) EXPECT_EQ(quillon::summary(report, dryRun), text);
+    for (const auto& [set, dryRun, text] : rows) {
+        Report report;
+        set(report);
+        EXPECT_EQ(quillon::summary(report, dryRun), text);
+    }
 }

@@ -1,16 +1,11 @@
-// Which running programs make a group busy, by kind of rule; the running set
-// read from a process table made here; the queries' refusals.
+// Which running programs make a group busy, by kind of rule, and the running
+// set read from a process table made here.
 
-#include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
 
-#include "core/Errors.h"
-#include "core/Texts.h"
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
-
-#include <functional>
 
 namespace q = quillon;
 namespace t = quillon::testing;
@@ -51,23 +46,4 @@ TEST(RunningSet, IsEveryProcessOfTheUserNamedInFullAndLowerCased) {
         t::makeSymlink(executables[pid], table + "/" + std::to_string(100 + pid) + "/exe");
     }
     EXPECT_EQ(q::runningCommandsIn(table), (Names{"google chrome helper (renderer)", "node"}));
-}
-
-TEST(GuardQueries, RefuseAnUnreadableTableAndNeverReadOneWhenCancelled) {
-    const std::string missing = t::fixtureRoot() + "/no-process-table";
-    q::RunControl cancelled;
-    cancelled.cancel();
-    const std::pair<std::function<void(const q::RunControl*)>, const char*> rows[] = {
-        {[&](const q::RunControl* control) { q::openPathsIn(missing, control); }, q::text::cannotVerifyOpenFiles},
-        {[&](const q::RunControl* control) { q::runningCommandsIn(missing, control); }, q::text::cannotCheckRunningApps},
-    };
-    for (const auto& [query, reason] : rows) {
-        EXPECT_THROW(query(&cancelled), q::CleanCancelled) << reason;
-        try {
-            query(nullptr);
-            ADD_FAILURE() << "no refusal: " << reason;
-        } catch (const q::SafetyError& error) {
-            EXPECT_EQ(error.reason(), reason);
-        }
-    }
 }

@@ -14,7 +14,6 @@ using quillon::selftest::FixtureTree;
 
 TEST(FixtureTree, IsMadeOnlyWhereNothingIsAndRemovedWithoutFollowingLinks) {
     const std::string base = t::freshDirectory("tree");
-    t::writeFile(base + "/outside", "keep me");
     t::makeDirectory(base + "/taken");
     t::writeFile(base + "/taken/someone-elses", "keep me");
     EXPECT_THROW(FixtureTree(base + "/taken"), PlatformError);
@@ -22,11 +21,9 @@ TEST(FixtureTree, IsMadeOnlyWhereNothingIsAndRemovedWithoutFollowingLinks) {
     {
         const FixtureTree tree(base + "/tree");
         t::makeDirectory(base + "/tree/deep");
-        t::makeSymlink(base + "/outside", base + "/tree/deep/file-link");
+        t::makeSymlink(base + "/taken/someone-elses", base + "/tree/deep/file-link");
         t::makeSymlink(base + "/taken", base + "/tree/folder-link");
     }
-    EXPECT_FALSE(t::exists(base + "/tree"));
-    EXPECT_FALSE(t::exists(base + "/missing"));
-    EXPECT_EQ(t::readFile(base + "/outside"), "keep me");
+    EXPECT_FALSE(t::exists(base + "/tree") || t::exists(base + "/missing"));
     EXPECT_EQ(t::readFile(base + "/taken/someone-elses"), "keep me");
 }

@@ -1,8 +1,7 @@
-// The built program's --self-test in private fixture places (run as root and
-// as an unprivileged user, the suite sees both): it passes while another
-// program holds oddly named files open, a failed check is one line on
-// standard error with status 1, and no run leaves anything in its temporary
-// folder, neither its test folder nor the run lock.
+// The built program's --self-test in private fixture places (the suite runs
+// both as root and as an unprivileged user): it passes while another program
+// holds oddly named files open, a failed check is one line on standard error
+// with status 1, and no run leaves its test folder or the run lock behind.
 
 #include "core/Texts.h"
 #include "tests/support/Fixture.h"
@@ -18,57 +17,45 @@ namespace {
 
 constexpr time_t longAgo = 946684800; // the temporary folder's date, so that any use of it shows
 
-struct Places {
-    std::string home, temp, cache;
-    explicit Places(const std::string& homeName = "home") {
-        const std::string base = t::freshDirectory("selftest");
-        home = base + "/" + homeName, temp = base + "/tmp", cache = base + "/cache";
-        // A catalogue location in the home: the self-test's own runs must not clean it.
-        for (const std::string& folder : {home + "/Library/Logs", temp, cache}) t::makeDirectory(folder);
-        for (const std::string& folder : {home, temp, cache}) chmod(folder.c_str(), 0700);
-        t::setModificationTime(temp, longAgo);
-    }
-
-    t::ProgramRun run() const {
-        t::requireFixtureEnvironment();
-        return t::runProgram({t::quillonBinary(), "--self-test"}, {"HOME=" + home, "TMPDIR=" + temp, "XDG_CACHE_HOME=" + cache});
-    }
-
-    void expectTemporaryFolderUsedAndLeftEmpty() const {
-        struct stat status {};
-        EXPECT_TRUE(stat(temp.c_str(), &status) == 0 && status.st_mtime > longAgo) << "never used " << temp;
-        EXPECT_EQ(t::runProgram({"/bin/ls", "-A", temp}).out, "");
-    }
-};
+// Runs the self-test with places in `base` and a home folder `base/homeName`
+// (holding a catalogue location its own runs must not clean), then checks
+// that it used its temporary folder and left it empty.
+t::ProgramRun selfTest(const std::string& base, const std::string& homeName) {
+    t::requireFixtureEnvironment();
+    const std::string home = base + "/" + homeName, temp = base + "/tmp", cache = base + "/cache";
+    for (const std::string& folder : {home + "/Library/Logs", temp, cache}) t::makeDirectory(folder);
+    for (const std::string& folder : {home, temp, cache}) chmod(folder.c_str(), 0700);
+    t::setModificationTime(temp, longAgo);
+    const t::ProgramRun run = t::runProgram({t::quillonBinary(), "--self-test"},
+                                            {"HOME=" + home, "TMPDIR=" + temp, "XDG_CACHE_HOME=" + cache});
+    struct stat status {};
+    EXPECT_TRUE(stat(temp.c_str(), &status) == 0 && status.st_mtime > longAgo) << "never used " << temp;
+    EXPECT_EQ(t::runProgram({"/bin/ls", "-A", temp}).out, "");
+    return run;
+}
 
 } // namespace
 
 TEST(SelfTestRun, PassesWhileAnotherProgramHoldsOddlyNamedFilesOpen) {
-    const Places places;
-    const std::string dir = t::freshDirectory("held");
-    std::vector<std::string> held;
-    for (const char* name : {"x\x01y", "new\nline", "gone (deleted)", "\xff\xfe.xlsx"}) {
-        held.push_back(dir + "/" + name);
-        t::writeFile(held.back(), "held");
-    }
+    const std::string d = t::freshDirectory("held");
+    const std::vector<std::string> held = {d + "/x\x01y", d + "/new\nline", d + "/x (deleted)", d + "/\xff\xfe"};
+    for (const std::string& path : held) t::writeFile(path, "held");
     const t::RunningProgram editor("editor", held);
-    const t::ProgramRun run = places.run();
+    const t::ProgramRun run = selfTest(t::freshDirectory("selftest"), "home");
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, quillon::text::selfTestPassed);
     EXPECT_EQ(run.status, 0);
-    places.expectTemporaryFolderUsedAndLeftEmpty();
 }
 
 // Under a home folder named "Documents", every catalogue path holds a place
 // the catalogue must never name.
 TEST(SelfTestRun, ReportsTheFailedCheckOnOneLineWithStatusOne) {
-    const Places places("Documents");
-    const t::ProgramRun run = places.run();
-    const std::string start = quillon::text::selfTestFailed + ("Check failed: catalogue path " + places.home + "/");
-    const std::string path = run.err.substr(0, run.err.find(" contains ")).substr(std::min(start.size(), run.err.size()));
+    const std::string base = t::freshDirectory("selftest");
+    const t::ProgramRun run = selfTest(base, "Documents");
+    const std::string start = quillon::text::selfTestFailed + ("Check failed: catalogue path " + base + "/Documents/");
+    const std::string path = run.err.substr(0, run.err.find(" contains ")).substr(start.size());
     EXPECT_EQ(run.err, start + path + " contains \"/Documents\"\n");
     EXPECT_EQ(path.find('\n'), std::string::npos);
     EXPECT_EQ(run.out, "");
     EXPECT_EQ(run.status, 1);
-    places.expectTemporaryFolderUsedAndLeftEmpty();
 }
