@@ -35,8 +35,7 @@ CleanPlaces fixturePlaces() {
 platform::Descriptor holdLock(const std::string& temp) {
     platform::Descriptor file(::open((temp + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     struct flock region {};
-    region.l_type = F_WRLCK;
-    region.l_whence = SEEK_SET;
+    region.l_type = F_WRLCK; // and from the start (SEEK_SET, 0) to the end (length 0)
     if (!file || ::fcntl(file.get(), F_OFD_SETLK, &region) != 0) return {};
     return file;
 }

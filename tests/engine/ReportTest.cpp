@@ -9,17 +9,12 @@
 
 using quillon::Report;
 
-namespace {
-
-std::string body(const char* free, int checked, int skipped) {
-    return std::string("\n\nAvailable space: ") + free + "\nChecked " + std::to_string(checked) +
-           " cache and log locations.\nKept recent, active or protected items in " + std::to_string(skipped) +
-           " locations.";
-}
-
-} // namespace
-
 TEST(Summary, HeadlineBodyAndBusyLine) {
+    const auto body = [](const char* free, int checked, int skipped) {
+        return std::string("\n\nAvailable space: ") + free + "\nChecked " + std::to_string(checked) +
+               " cache and log locations.\nKept recent, active or protected items in " + std::to_string(skipped) +
+               " locations.";
+    };
     const std::string zero = body("Zero KB", 0, 0), none = quillon::text::nothingCleared + zero;
     const std::tuple<void (*)(Report&), bool, std::string> rows[] = {
         {[](Report&) {}, false, none},

@@ -7,7 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <regex>
 
 using quillon::RunLog;
@@ -24,7 +23,7 @@ TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosed) {
         log.close();
         log.append("after close");
         const std::string written = t::readFile(path);
-        const std::string date = written.substr(std::strlen(text::programName) + 1, 20);
+        const std::string date = written.substr(std::string(text::programName).size() + 1, 20);
         EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ)"))) << date;
         const std::string third = preview ? text::uiPreviewOnly : text::cleanupStarted;
         EXPECT_EQ(written, text::programName + ("\n" + date + "\n" + third + "\nChecking Chrome caches\xE2\x80\xA6\n"));

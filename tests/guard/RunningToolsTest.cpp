@@ -12,11 +12,7 @@ namespace t = quillon::testing;
 using Names = std::set<std::string>;
 
 TEST(GroupRules, DecideBusyByTheKindOfRule) {
-    const struct {
-        const char* group;
-        Names running;
-        bool busy;
-    } rows[] = {
+    const std::tuple<const char*, Names, bool> rows[] = {
         {"VLC", {"vlc"}, true},                            // an exact name
         {"VLC", {"vlc-cache-gen", "xvlc"}, false},         // ... and nothing longer or shorter
         {"Development", {"cc1plus"}, true},
@@ -30,9 +26,9 @@ TEST(GroupRules, DecideBusyByTheKindOfRule) {
         {"chrome", {}, true},                              // group names are compared exactly
     };
     Names everything;
-    for (const auto& row : rows) {
-        EXPECT_EQ(q::busyTools(row.group, row.running), row.busy) << row.group << " with " << row.running.size();
-        everything.insert(row.running.begin(), row.running.end());
+    for (const auto& [group, running, busy] : rows) {
+        EXPECT_EQ(q::busyTools(group, running), busy) << group << " with " << running.size() << " names";
+        everything.insert(running.begin(), running.end());
     }
     // Groups whose caches every program shares are never busy.
     for (const char* group : {"Logs", "GPU", "Thumbnail"}) EXPECT_FALSE(q::busyTools(group, everything)) << group;

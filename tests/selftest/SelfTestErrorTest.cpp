@@ -1,4 +1,5 @@
-// The self-test's failure texts, and the errors its checks let through.
+// The self-test's failure texts, and the errors its checks let through (that
+// they pass where they should, every passing self-test run shows).
 
 #include "selftest/SelfTestError.h"
 
@@ -11,9 +12,7 @@ namespace st = quillon::selftest;
 
 TEST(SelfTestError, ChecksThrowTheirTextsAndLetOtherErrorsThrough) {
     const std::pair<std::function<void()>, std::string> rows[] = {
-        {[] { st::check(true, "anything"); }, "passed"},
         {[] { st::check(false, "\"generated\" was not removed"); }, "5: Check failed: \"generated\" was not removed"},
-        {[] { st::expectSkip([] { throw quillon::SafetyError::skip(quillon::text::recentlyChanged); }); }, "passed"},
         {[] { st::expectSkip([] {}); }, std::string("1: ") + quillon::text::expectedSkip},
         {[] { st::expectSkip([] { throw quillon::CleanCancelled(); }); }, "other: CleanCancelled()"},
         {[] { st::expectSkip([] { throw std::runtime_error("Cannot write /x"); }); }, "other: Cannot write /x"},

@@ -1,7 +1,7 @@
-// The built program's --self-test in private fixture places (the suite runs
-// both as root and as an unprivileged user): it passes while another program
-// holds oddly named files open, a failed check is one line on standard error
-// with status 1, and no run leaves its test folder or the run lock behind.
+// The built program's --self-test in private fixture places, as whichever user
+// runs the suite: it passes while another program holds oddly named files open,
+// a failed check is one line on standard error with status 1, and no run leaves
+// its test folder or the run lock behind.
 
 #include "core/Texts.h"
 #include "tests/support/Fixture.h"
