@@ -61,7 +61,7 @@ std::string makeLocation(const CleanPlaces& places) {
 
 // The guard is asked before the location (item -1) and before items 0, 32
 // and 64; from item `from` on, the answers are `tool` running and `open`
-// (relative to the location) held open, and at item `from` `act` is done.
+// (relative to the location) held open; `act` is done as it is asked at `from`.
 struct GuardRow {
     const char* label;
     const char* tool;
@@ -101,8 +101,8 @@ TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
         {"names only sharing a start", other, {"f05x", "d.lock"}, -1, withBytes, {}},
         {"odd names held open", other, oddNames, -1, withBytes - 4, oddNames},
         {"opened after the first reading", other, {"f69"}, 32, withBytes - 1, {"f69"}},
-        {"open files unreadable at item 32", other, {}, 32, 31, {"f29"}, text::cannotVerifyOpenFiles, false,
-         [](RunControl&) { throw SafetyError::skip(text::cannotVerifyOpenFiles); }},
+        {"running set unreadable at item 32", other, {}, 32, 31, {"f29"}, text::cannotCheckRunningApps, false,
+         [](RunControl&) { throw SafetyError::skip(text::cannotCheckRunningApps); }},
         {"cancelled at item 32", other, {}, 32, 31, {"f29"}, nullptr, true, [](RunControl& c) { c.cancel(); }},
     };
     for (const GuardRow& row : rows) {
@@ -112,15 +112,14 @@ TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
         // Open files are named by their real paths, whatever the base's spelling.
         places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
         RunControl control;
-        int calls = 0, readings = 0;
+        int calls = 0, item = -1; // the open files are read only just after the running set
         places.guard.running = [&](const RunControl*) {
-            const int item = calls == 0 ? -1 : 32 * (calls - 1);
+            item = calls == 0 ? -1 : 32 * (calls - 1);
             ++calls;
+            if (item == row.from && row.act) row.act(control);
             return std::set<std::string>{item < row.from ? "" : row.tool};
         };
         places.guard.openFiles = [&](const RunControl*) {
-            const int item = 32 * readings++;
-            if (item == row.from && row.act) row.act(control);
             std::vector<std::string> paths;
             for (const std::string& name : row.open) paths.push_back(location + "/" + name);
             return item < row.from ? std::vector<std::string>{} : paths;
