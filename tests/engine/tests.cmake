@@ -1,6 +1,4 @@
-quillon_test(engine_tests quillon_engine SLOW
-    engine/SummaryTest.cpp
+quillon_test(engine_tests quillon_engine
+    engine/ReportTest.cpp
     engine/RunLogTest.cpp
-    engine/CleanRunTest.cpp
-    engine/CleanGuardsTest.cpp
-    engine/CleanCancelTest.cpp)
+    engine/CleanTest.cpp)

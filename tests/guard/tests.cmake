@@ -1,3 +1,1 @@
-quillon_test(guard_tests quillon_guard
-    guard/RunningToolsTest.cpp
-    guard/OpenFilesTest.cpp)
+quillon_test(guard_tests quillon_guard guard/RunningToolsTest.cpp)

@@ -1,8 +1,4 @@
-# The self-test's own pieces, and the built program's --self-test mode.
-quillon_test(selftest_tests quillon_selftest
-    selftest/SelfTestErrorTest.cpp
-    selftest/FixturesTest.cpp)
-
+quillon_test(selftest_tests quillon_selftest selftest/SelfTestErrorTest.cpp selftest/FixturesTest.cpp)
 if(TARGET quillon)
     quillon_test(selftest_run_tests quillon_platform KIND app selftest/SelfTestRunTest.cpp)
     add_dependencies(selftest_run_tests quillon)

@@ -1,0 +1,37 @@
+// The summary's exact text: which headline wins, the body's counts, and which
+// busy groups are named, in what order.
+
+#include "engine/Report.h"
+
+#include "core/Texts.h"
+
+#include <gtest/gtest.h>
+
+using quillon::Report;
+
+TEST(Summary, HeadlineBodyAndBusyLine) {
+    const auto body = [](const char* free, int checked, int skipped) {
+        return std::string("\n\nAvailable space: ") + free + "\nChecked " + std::to_string(checked) +
+               " cache and log locations.\nKept recent, active or protected items in " + std::to_string(skipped) +
+               " locations.";
+    };
+    const std::string zero = body("Zero KB", 0, 0), none = quillon::text::nothingCleared + zero;
+    const std::tuple<void (*)(Report&), bool, std::string> rows[] = {
+        {[](Report&) {}, false, none},
+        // A count of one keeps the plural words.
+        {[](Report& r) { r.removed = 1'500'000, r.skipped = 1, r.checked = 1, r.freeAfter = 2'000'000; }, false,
+         "Cleared 1.5 MB of disposable files." + body("2 MB", 1, 1)},
+        {[](Report& r) { r.cleaned = 1; }, false, "Cleared Zero KB of disposable files." + zero},
+        {[](Report& r) { r.removed = 9, r.eligible = 1500; }, true, "Preview: 2 KB eligible for cleanup." + zero},
+        {[](Report& r) { r.cancelled = true, r.removed = 1000; }, true,
+         "Cleanup cancelled. Cleared 1 KB before stopping." + zero},
+        {[](Report& r) { r.busyGroups = {"Logs", "Package downloads"}; }, false, none},
+        {[](Report& r) { r.busyGroups = {"Spotify", "Logs", "Figma", "VS Code", "Unity Hub"}; }, false,
+         none + "\nRunning apps skipped: Figma, Spotify, Unity Hub, VS Code."},
+    };
+    for (const auto& [set, dryRun, text] : rows) {
+        Report report;
+        set(report);
+        EXPECT_EQ(quillon::summary(report, dryRun), text);
+    }
+}
