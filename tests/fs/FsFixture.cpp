@@ -10,19 +10,15 @@
 #include <unistd.h>
 #include <vector>
 
-namespace quillon::fstest {
-
 namespace {
-LookUpHook activeHook;
+quillon::fstest::LookUpHook activeHook;
 }
 
-} // namespace quillon::fstest
-
-// Takes the place of the C library's statx in the test programs that link
-// this file: platform::statAt and statDescriptor reach the kernel through it.
+// Takes the C library's place in the test programs that link this file:
+// platform::statAt and statDescriptor reach the kernel through it.
 extern "C" int statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* answer) noexcept {
     const long result = ::syscall(SYS_statx, dirfd, path, flags, mask, answer);
-    if (result == 0 && quillon::fstest::activeHook) quillon::fstest::activeHook(path, *answer);
+    if (result == 0 && activeHook) activeHook(path, *answer);
     return static_cast<int>(result);
 }
 
@@ -32,24 +28,24 @@ void setLookUpHook(LookUpHook hook) { activeHook = std::move(hook); }
 
 LookUpHook afterFirstLookUpOf(const std::string& name, std::function<void()> action) {
     return [name, action, done = false](const std::string& looked, struct statx&) mutable {
-        if (looked != name || done) return;
-        done = true;
-        action();
+        if (looked == name && !done) action();
+        done = done || looked == name;
     };
 }
 
 LookUpHook replaceAfterFirstLookUpOf(const std::string& name, const std::string& path, bool byLink) {
     return afterFirstLookUpOf(name, [path, byLink] {
         must(::rename(path.c_str(), (path + ".old").c_str()) == 0);
-        if (byLink) t::makeSymlink(path + ".old", path);
-        else t::makeDirectory(path);
+        byLink ? t::makeSymlink(path + ".old", path) : t::makeDirectory(path);
     });
 }
 
 LookUpHook ownedByAnother(const std::string& name) {
-    return [name](const std::string& looked, struct statx& answer) {
-        if (looked == name) answer.stx_uid += 1;
-    };
+    return [name](const std::string& looked, struct statx& answer) { answer.stx_uid += looked == name ? 1U : 0U; };
+}
+
+LookUpHook onNextDevice(const std::string& name) {
+    return [name](const std::string& looked, struct statx& answer) { answer.stx_dev_minor += looked == name ? 1U : 0U; };
 }
 
 void build(const std::string& base, const std::string& shape) {
@@ -58,22 +54,13 @@ void build(const std::string& base, const std::string& shape) {
     for (std::string word; words >> word;) {
         const bool recent = word.back() == '!';
         if (recent) word.pop_back();
-        const std::size_t soft = word.find("->"), hard = word.find("=>");
-        std::string path = base + "/" + word;
-        if (soft != std::string::npos) {
-            path = base + "/" + word.substr(0, soft);
-            t::makeSymlink(word.substr(soft + 2), path);
-        } else if (hard != std::string::npos) {
-            path = base + "/" + word.substr(0, hard);
-            t::makeHardLink(base + "/" + word.substr(hard + 2), path);
-        } else if (word.back() == '|') {
-            path.pop_back();
-            if (::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
-        } else if (word.back() == '/') {
-            t::makeDirectory(path);
-        } else {
-            t::writeFile(path, std::string(3000, 'x'));
-        }
+        const std::size_t soft = word.find("->"), hard = word.find("=>"), link = std::min(soft, hard);
+        const std::string path = base + "/" + word.substr(0, link == std::string::npos ? word.find('|') : link);
+        if (soft != std::string::npos) t::makeSymlink(word.substr(soft + 2), path);
+        else if (hard != std::string::npos) t::makeHardLink(base + "/" + word.substr(hard + 2), path);
+        else if (word.back() == '|') must(::mkfifo(path.c_str(), 0600) == 0);
+        else if (word.back() == '/') t::makeDirectory(path);
+        else t::writeFile(path, std::string(3000, 'x'));
         made.emplace_back(path, recent);
     }
     // Last, so that making the children does not move their folders' times.
@@ -82,11 +69,9 @@ void build(const std::string& base, const std::string& shape) {
 
 std::string tree(const std::string& base) {
     std::vector<std::string> paths;
-    for (const auto& entry :
-         std::filesystem::recursive_directory_iterator(base, std::filesystem::directory_options::skip_permission_denied)) {
-        const std::string relative = entry.path().string().substr(base.size() + 1);
-        paths.push_back(relative + (entry.is_directory() && !entry.is_symlink() ? "/" : ""));
-    }
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(
+             base, std::filesystem::directory_options::skip_permission_denied))
+        paths.push_back(entry.path().string().substr(base.size() + 1) + (entry.is_directory() && !entry.is_symlink() ? "/" : ""));
     std::sort(paths.begin(), paths.end());
     std::string joined;
     for (const std::string& path : paths) joined += (joined.empty() ? "" : " ") + path;
@@ -97,9 +82,7 @@ Place::Place(const std::string& shape) : path(t::freshDirectory("place") + "/p")
     t::makeDirectory(path);
     build(path, shape);
     fd = openDirectory(path);
-    platform::FileStatus status;
-    if (!platform::statDescriptor(fd.get(), status)) throw std::runtime_error("statx " + path);
-    device = status.device;
+    device = recordOf(fd.get(), ".").device;
 }
 
 Node recordOf(int parent, const std::string& name) {

@@ -1,9 +1,9 @@
 #pragma once
 
-// Helpers of the fs and scan tests: trees built from a compact description,
-// the outcome of a call as one text, and a hook on every look-up the code
-// under test makes (FsFixture.cpp), which lets a test change the disk, or the
-// answer, at an exact point that no second thread could be timed to hit.
+// Helpers of the fs and scan tests: trees built from a compact shape, the
+// outcome of a call as one text, and a hook on every look-up the code under
+// test makes, which changes the disk or the answer at an exact point that no
+// second thread could be timed to hit.
 
 #include "core/Errors.h"
 #include "fs/Directory.h"
@@ -25,18 +25,16 @@ namespace t = quillon::testing;
 // A cutoff that every item made by a test is older than.
 inline double futureCutoff() { return t::now() + 100; }
 
-// Builds under `base` the space-separated items of `shape`: "d/" a directory,
-// "f" a file of 3000 bytes, "l->target" a symbolic link, "h=>f" a second
-// name of f, "p|" a pipe; a trailing "!" gives the item a modification time
-// in the future, every other item one in 2001.
+// Builds under `base` the space-separated items of `shape`: "d/" a folder,
+// "f" a file of 3000 bytes, "l->target" a symbolic link, "h=>f" a second name
+// of f, "p|" a pipe. Each is modified in 2001, or in the future with a "!".
 void build(const std::string& base, const std::string& shape);
 
-// Returns every path below `base`, relative and sorted, directories with a
-// trailing "/", space-separated.
+// Returns the paths below `base`, relative, sorted, folders with a "/".
 std::string tree(const std::string& base);
 
-// A folder built from a shape, open, inside an otherwise empty folder (so
-// that its ".." holds nothing else).
+// A folder built from a shape and open, alone in its parent (its ".." holds
+// nothing else).
 struct Place {
     std::string path;
     platform::Descriptor fd;
@@ -45,21 +43,20 @@ struct Place {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-// The record of the entry `name` of `parent` made from one look-up, as an
-// inspection would make it, for items an inspection refuses.
+// The record of the entry `name` of `parent` from one look-up, as an
+// inspection would make it: for items an inspection refuses.
 Node recordOf(int parent, const std::string& name);
 
-// Throws (failing the test) with errno's text unless `done`: for the fixture
-// changes a test makes with plain system calls.
+// Throws with errno's text unless `done`: for plain system calls of a test.
 void must(bool done);
 
 // Returns the reason of a SafetyError, "cancelled", "no error", or "other: "
 // and the text of any other error.
 std::string outcome(const std::function<void()>& call);
 
-// Called after each statx the code under test makes, with the name looked up
-// ("" for a descriptor) and the answer, which it may edit. A ScopedLookUpHook
-// sets one and clears whatever hook is set at its end.
+// Called after each successful statx of the code under test (FsFixture.cpp
+// takes the C library's place) with the name looked up ("" for a descriptor)
+// and the answer, which it may edit. A ScopedLookUpHook clears it at its end.
 using LookUpHook = std::function<void(const std::string& name, struct statx& answer)>;
 void setLookUpHook(LookUpHook hook);
 struct ScopedLookUpHook {
@@ -69,14 +66,12 @@ struct ScopedLookUpHook {
     ScopedLookUpHook& operator=(const ScopedLookUpHook&) = delete;
 };
 
-// A hook that runs `action` once, right after the first look-up of `name`.
+// Hooks: `action` once, right after the first look-up of `name`; the same,
+// moving `path` to `path`.old and putting a link to it or an empty folder in
+// its place; `name` owned by another user, or on the next device.
 LookUpHook afterFirstLookUpOf(const std::string& name, std::function<void()> action);
-
-// A hook that, right after the first look-up of `name`, moves `path` to
-// `path`.old and puts in its place a link to it or an empty folder.
 LookUpHook replaceAfterFirstLookUpOf(const std::string& name, const std::string& path, bool byLink);
-
-// A hook under which `name` looks as if another user owned it.
 LookUpHook ownedByAnother(const std::string& name);
+LookUpHook onNextDevice(const std::string& name);
 
 } // namespace quillon::fstest
