@@ -14,9 +14,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
 #include <functional>
+#include <sstream>
+#include <stdexcept>
 #include <string>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace quillon::fstest {
 
@@ -25,39 +32,89 @@ namespace t = quillon::testing;
 // A cutoff that every item made by a test is older than.
 inline double futureCutoff() { return t::now() + 100; }
 
+// Throws with errno's text unless `done`: for plain system calls of a test.
+inline void must(bool done) {
+    if (!done) throw std::runtime_error(std::string("fixture change failed: ") + std::strerror(errno));
+}
+
 // Builds under `base` the space-separated items of `shape`: "d/" a folder,
 // "f" a file of 3000 bytes, "l->target" a symbolic link, "h=>f" a second name
 // of f, "p|" a pipe. Each is modified in 2001, or in the future with a "!".
-void build(const std::string& base, const std::string& shape);
+inline void build(const std::string& base, const std::string& shape) {
+    std::istringstream words(shape);
+    std::vector<std::pair<std::string, bool>> made;
+    for (std::string word; words >> word;) {
+        const bool recent = word.back() == '!';
+        if (recent) word.pop_back();
+        const std::size_t soft = word.find("->"), hard = word.find("=>"), link = std::min(soft, hard);
+        const std::string path = base + "/" + word.substr(0, link == std::string::npos ? word.find('|') : link);
+        if (soft != std::string::npos) t::makeSymlink(word.substr(soft + 2), path);
+        else if (hard != std::string::npos) t::makeHardLink(base + "/" + word.substr(hard + 2), path);
+        else if (word.back() == '|') must(::mkfifo(path.c_str(), 0600) == 0);
+        else if (word.back() == '/') t::makeDirectory(path);
+        else t::writeFile(path, std::string(3000, 'x'));
+        made.emplace_back(path, recent);
+    }
+    // Last, so that making the children does not move their folders' times.
+    for (const auto& [path, recent] : made) t::setModificationTime(path, recent ? t::now() + 1000 : 1e9);
+}
 
 // Returns the paths below `base`, relative, sorted, folders with a "/".
-std::string tree(const std::string& base);
+inline std::string tree(const std::string& base) {
+    namespace fs = std::filesystem;
+    std::vector<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied))
+        paths.push_back(entry.path().string().substr(base.size() + 1) + (entry.is_directory() && !entry.is_symlink() ? "/" : ""));
+    std::sort(paths.begin(), paths.end());
+    std::string joined;
+    for (const std::string& path : paths) joined += (joined.empty() ? "" : " ") + path;
+    return joined;
+}
+
+// The record of the entry `name` of `parent` from one look-up, as an
+// inspection would make it: for items an inspection refuses.
+inline Node recordOf(int parent, const std::string& name) {
+    platform::FileStatus status;
+    must(platform::statAt(parent, name, status));
+    return Node{name, status.inode, status.device, status.type() == S_IFDIR, status.modified, status.changed,
+                static_cast<std::int64_t>(status.blocks) * 512, {}};
+}
 
 // A folder built from a shape and open, alone in its parent (its ".." holds
 // nothing else).
 struct Place {
-    std::string path;
+    std::string path = t::freshDirectory("place") + "/p";
     platform::Descriptor fd;
     dev_t device = 0;
-    explicit Place(const std::string& shape);
+    explicit Place(const std::string& shape) {
+        t::makeDirectory(path);
+        build(path, shape);
+        fd = openDirectory(path);
+        device = recordOf(fd.get(), ".").device;
+    }
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-// The record of the entry `name` of `parent` from one look-up, as an
-// inspection would make it: for items an inspection refuses.
-Node recordOf(int parent, const std::string& name);
-
-// Throws with errno's text unless `done`: for plain system calls of a test.
-void must(bool done);
-
 // Returns the reason of a SafetyError, "cancelled", "no error", or "other: "
 // and the text of any other error.
-std::string outcome(const std::function<void()>& call);
+inline std::string outcome(const std::function<void()>& call) {
+    try {
+        call();
+        return "no error";
+    } catch (const SafetyError& error) {
+        return error.reason();
+    } catch (const CleanCancelled&) {
+        return "cancelled";
+    } catch (const std::exception& error) {
+        return std::string("other: ") + error.what();
+    }
+}
 
 // Called after each successful statx of the code under test (FsFixture.cpp
-// takes the C library's place) with the name looked up ("" for a descriptor)
-// and the answer, which it may edit. A ScopedLookUpHook clears it at its end.
-using LookUpHook = std::function<void(const std::string& name, struct statx& answer)>;
+// takes the C library's place) with the folder and name looked up ("" for a
+// descriptor) and the answer, which it may edit. A ScopedLookUpHook clears it
+// at its end.
+using LookUpHook = std::function<void(int folder, const std::string& name, struct statx& answer)>;
 void setLookUpHook(LookUpHook hook);
 struct ScopedLookUpHook {
     explicit ScopedLookUpHook(LookUpHook hook = {}) { setLookUpHook(std::move(hook)); }
@@ -66,12 +123,30 @@ struct ScopedLookUpHook {
     ScopedLookUpHook& operator=(const ScopedLookUpHook&) = delete;
 };
 
-// Hooks: `action` once, right after the first look-up of `name`; the same,
-// moving `path` to `path`.old and putting a link to it or an empty folder in
-// its place; `name` owned by another user, or on the next device.
-LookUpHook afterFirstLookUpOf(const std::string& name, std::function<void()> action);
-LookUpHook replaceAfterFirstLookUpOf(const std::string& name, const std::string& path, bool byLink);
-LookUpHook ownedByAnother(const std::string& name);
-LookUpHook onNextDevice(const std::string& name);
+// Runs `action` once, on the folder of the first look-up of `name`, right after it.
+inline LookUpHook afterFirstLookUpOf(const std::string& name, std::function<void(int folder)> action) {
+    return [name, action, done = false](int folder, const std::string& looked, struct statx&) mutable {
+        if (looked == name && !done) action(folder);
+        done = done || looked == name;
+    };
+}
+
+// The same, moving `name` to `name`.old and putting a link to it or an empty
+// folder in its place.
+inline LookUpHook replaceAfterFirstLookUpOf(const std::string& name, bool byLink) {
+    return afterFirstLookUpOf(name, [name, byLink](int folder) {
+        const std::string old = name + ".old";
+        must(::renameat(folder, name.c_str(), folder, old.c_str()) == 0);
+        must((byLink ? ::symlinkat(old.c_str(), folder, name.c_str()) : ::mkdirat(folder, name.c_str(), 0700)) == 0);
+    });
+}
+
+// `name` looks as if owned by another user, or as if on the next device.
+inline LookUpHook ownedByAnother(const std::string& name) {
+    return [name](int, const std::string& looked, struct statx& answer) { answer.stx_uid += looked == name ? 1U : 0U; };
+}
+inline LookUpHook onNextDevice(const std::string& name) {
+    return [name](int, const std::string& looked, struct statx& answer) { answer.stx_dev_minor += looked == name ? 1U : 0U; };
+}
 
 } // namespace quillon::fstest

@@ -60,10 +60,10 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
         {"record named through a link", "d/ d/f l->d", "d", [](Scene& s) { s.record = Node(s.record.children[0]); s.record.name = "l/f"; },
          changed, "d/ d/f l", 0},
         {"another owner", "f", "f", [](Scene&) { setLookUpHook(ownedByAnother("f")); }, changed, "f", 0},
-        {"cancelled at the look-up", "f", "f", [](Scene& s) { setLookUpHook(afterFirstLookUpOf("f", [&c = s.control] { c.cancel(); })); },
+        {"cancelled at the look-up", "f", "f", [](Scene& s) { setLookUpHook(afterFirstLookUpOf("f", [&c = s.control](int) { c.cancel(); })); },
          "cancelled", "f", 0},
         {"folder swapped before it goes", "d/ d/a", "d",
-         [](Scene& s) { setLookUpHook(replaceAfterFirstLookUpOf("a", s.p / "d", false)); }, text::directoryChanged, "d.old/ d/", 1},
+         [](Scene& s) { setLookUpHook(afterFirstLookUpOf("a", [&p = s.p](int) { move(p, "d", "d.old"); t::makeDirectory(p / "d"); })); }, text::directoryChanged, "d.old/ d/", 1},
         {"cancelled before", "d/ d/a", "d", [](Scene& s) { s.control.cancel(); }, "cancelled", "d/ d/a", 0},
     };
     for (const Change& c : changes) {
@@ -85,21 +85,20 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
 TEST(RemoveChecked, ReportsWhatTheSystemRefusesAndLeavesItAll) {
     const std::string base = t::freshDirectory("refused");
     const std::string answer = t::asUserOfItsOwn(
-        [&](uid_t uid) {
+        [&](uid_t uid) { // in a folder its owner may not write, with a folder its owner may not open
             build(base, "file empty/ closed/");
             for (const char* item : {"", "/file", "/empty", "/closed"}) must(::lchown((base + item).c_str(), uid, uid) == 0);
             must(::chmod((base + "/closed").c_str(), 0) == 0 && ::chmod(base.c_str(), 0555) == 0);
         },
         [&] {
             const platform::Descriptor fd = openDirectory(base);
-            std::string result;
             std::int64_t removed = 0;
+            std::string result;
             for (const char* name : {"file", "empty", "closed"})
                 result += outcome([&] { removeChecked(fd.get(), recordOf(fd.get(), name), removed); }) + "|";
             return result + std::to_string(removed);
         });
-    EXPECT_EQ(answer, std::string(text::cannotRemoveFile) + "|" + text::cannotRemoveDirectory + "|" +
-                          text::cannotOpenItem + "|0");
+    EXPECT_EQ(answer, std::string(text::cannotRemoveFile) + "|" + text::cannotRemoveDirectory + "|" + text::cannotOpenItem + "|0");
     EXPECT_EQ(tree(base), "closed/ empty/ file");
 }
 

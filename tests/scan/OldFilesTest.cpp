@@ -21,7 +21,7 @@ struct Row {
     std::string shape;
     std::optional<std::string> pattern;
     bool recursive;
-    const char* hook; // "owner": f.log is another user's; "link", "folder": s becomes one right after its look-up
+    LookUpHook hook;
     dev_t deviceShift;
     const char* planned;
     std::int64_t files, kept;
@@ -31,25 +31,22 @@ TEST(OldFiles, PlansOldFilesAndCountsWhatItLeaves) {
     const std::string fffd = "\xEF\xBF\xBD"; // U+FFFD, which names() also gives for bytes that are not UTF-8
     const std::string tree = "c.log a.log b/ b/deeper/ b/deeper/x.log b/m.log";
     const Row rows[] = {
-        {tree, {}, true, "", 0, "a.log b/deeper/x.log b/m.log c.log", 4, 0},
-        {tree, {}, false, "", 0, "a.log c.log", 2, 0},
-        {tree, {}, true, "", 1, "", 0, 3},
-        {"empty/", {}, true, "", 0, "", 0, 0},
-        {"important.txt old.log", "\\.log$", true, "", 0, "old.log", 2, 1},
-        {"new.log! old.log", "\\.log$", true, "", 0, "old.log", 2, 1},
-        {"s/ s/x.txt l.log->s/x.txt dl->s p.log|", "\\.log$", true, "", 0, "", 1, 4},
-        {"a h=>a", {}, true, "", 0, "", 2, 2},
-        {"\xFF/ \xFF/a.log " + fffd + "/ " + fffd + "/a.log c.log", {}, true, "", 0, "c.log", 1, 2},
-        {"f.log g.log", {}, true, "owner", 0, "g.log", 1, 1},
-        {"s/ s/in.log top.log", {}, true, "link", 0, "top.log", 1, 1},
-        {"s/ s/in.log top.log", {}, true, "folder", 0, "top.log", 1, 1},
+        {tree, {}, true, {}, 0, "a.log b/deeper/x.log b/m.log c.log", 4, 0},
+        {tree, {}, false, {}, 0, "a.log c.log", 2, 0},
+        {tree, {}, true, {}, 1, "", 0, 3},
+        {"empty/", {}, true, {}, 0, "", 0, 0},
+        {"important.txt old.log", "\\.log$", true, {}, 0, "old.log", 2, 1},
+        {"new.log! old.log", "\\.log$", true, {}, 0, "old.log", 2, 1},
+        {"s/ s/x.txt l.log->s/x.txt dl->s p.log|", "\\.log$", true, {}, 0, "", 1, 4},
+        {"a h=>a", {}, true, {}, 0, "", 2, 2},
+        {"\xFF/ \xFF/a.log " + fffd + "/ " + fffd + "/a.log c.log", {}, true, {}, 0, "c.log", 1, 2},
+        {"f.log g.log", {}, true, ownedByAnother("f.log"), 0, "g.log", 1, 1},
+        {"s/ s/in.log top.log", {}, true, replaceAfterFirstLookUpOf("s", true), 0, "top.log", 1, 1},
+        {"s/ s/in.log top.log", {}, true, replaceAfterFirstLookUpOf("s", false), 0, "top.log", 1, 1},
     };
     for (const Row& row : rows) {
         const Place p(row.shape);
-        const std::string hook = row.hook;
-        const ScopedLookUpHook scoped(hook == "owner" ? ownedByAnother("f.log")
-                                      : hook.empty()  ? LookUpHook()
-                                                      : replaceAfterFirstLookUpOf("s", p / "s", hook == "link"));
+        const ScopedLookUpHook hook(row.hook);
         ScanStats stats;
         std::string planned;
         const std::string error = outcome([&] {

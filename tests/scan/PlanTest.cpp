@@ -26,34 +26,29 @@ std::string planned(const Candidate& candidate, const std::string& base, double 
     return error != "no error" ? error : text + "(" + std::to_string(stats.files) + ", " + std::to_string(stats.kept) + ")";
 }
 
-LookUpHook hookNamed(const std::string& hook, const Place& p) {
-    return hook == "owner" ? ownedByAnother("cache") : hook == "device" ? onNextDevice("cache") : hook.empty() ? LookUpHook()
-           : replaceAfterFirstLookUpOf("cache", p / "cache", hook == "link");
-}
-
 TEST(Plan, RefusesARootThatIsNotAPrivateRealDirectory) {
     const std::string cannotOpen = text::cannotOpenComponent;
-    const std::tuple<ScanMode, const char*, const char*, std::string> rows[] = {
-        {ScanMode::oldChildren, "cache", "", "cache/a (1, 0)"},
-        {ScanMode::whole, "link", "", text::rootNotPrivate},
-        {ScanMode::oldChildren, "link", "", text::rootNotPrivate},
-        {ScanMode::oldFiles, "link", "", text::rootNotPrivate},
-        {ScanMode::oldTopFiles, "link", "", text::rootNotPrivate},
-        {ScanMode::oldChildren, "f", "", text::rootNotPrivate},
-        {ScanMode::oldChildren, "missing", "", text::rootNotPrivate},
-        {ScanMode::oldChildren, "a/..", "", text::rootNotPrivate},
-        {ScanMode::oldChildren, "a/../a/cache", "", text::invalidPath},
-        {ScanMode::oldChildren, "alias/cache", "", cannotOpen + "alias: " + std::strerror(ENOTDIR)},
-        {ScanMode::oldChildren, "gone/missing", "", cannotOpen + "gone: " + std::strerror(ENOENT)},
-        {ScanMode::oldChildren, "cache", "owner", text::rootNotPrivate},
-        {ScanMode::oldChildren, "cache", "device", text::rootNotPrivate},
-        {ScanMode::oldChildren, "cache", "folder", text::rootChanged},
-        {ScanMode::oldChildren, "cache", "link", text::cannotOpenCacheRoot},
+    const std::tuple<ScanMode, const char*, LookUpHook, std::string> rows[] = {
+        {ScanMode::oldChildren, "cache", {}, "cache/a (1, 0)"},
+        {ScanMode::whole, "link", {}, text::rootNotPrivate},
+        {ScanMode::oldChildren, "link", {}, text::rootNotPrivate},
+        {ScanMode::oldFiles, "link", {}, text::rootNotPrivate},
+        {ScanMode::oldTopFiles, "link", {}, text::rootNotPrivate},
+        {ScanMode::oldChildren, "f", {}, text::rootNotPrivate},
+        {ScanMode::oldChildren, "missing", {}, text::rootNotPrivate},
+        {ScanMode::oldChildren, "a/..", {}, text::rootNotPrivate},
+        {ScanMode::oldChildren, "a/../a/cache", {}, text::invalidPath},
+        {ScanMode::oldChildren, "alias/cache", {}, cannotOpen + "alias: " + std::strerror(ENOTDIR)},
+        {ScanMode::oldChildren, "gone/missing", {}, cannotOpen + "gone: " + std::strerror(ENOENT)},
+        {ScanMode::oldChildren, "cache", ownedByAnother("cache"), text::rootNotPrivate},
+        {ScanMode::oldChildren, "cache", onNextDevice("cache"), text::rootNotPrivate},
+        {ScanMode::oldChildren, "cache", replaceAfterFirstLookUpOf("cache", false), text::rootChanged},
+        {ScanMode::oldChildren, "cache", replaceAfterFirstLookUpOf("cache", true), text::cannotOpenCacheRoot},
     };
     for (const auto& [mode, path, hook, expected] : rows) {
         const Place p("cache/ cache/a f a/ a/cache/ alias->a link->cache");
-        const ScopedLookUpHook scoped(hookNamed(hook, p));
-        EXPECT_EQ(planned(Candidate(p / path, -100, "Tests", mode), p.path), expected) << path << " " << hook;
+        const ScopedLookUpHook scoped(hook);
+        EXPECT_EQ(planned(Candidate(p / path, -100, "Tests", mode), p.path), expected) << path;
     }
     EXPECT_EQ(planned(Candidate("relative/cache", -100, "Tests"), ""), text::invalidPath);
 }
