@@ -1,15 +1,7 @@
-// openDirectory walks from "/" one component at a time and never follows a
-// link; names lists a folder whole, sorted, without "." and "..". (The
-// inspection's tests cover openVerified.)
+// openDirectory walks from "/" one component at a time and never follows a link; names
+// lists a folder whole, sorted, without "." and "..". (The inspection's tests cover openVerified.)
 
 #include "tests/fs/FsFixture.h"
-
-#include "core/Texts.h"
-
-#include <algorithm>
-#include <cstring>
-#include <fcntl.h>
-#include <filesystem>
 
 namespace quillon::fstest {
 namespace {
@@ -50,10 +42,8 @@ TEST(Names, ListsWholeSortedAfterCompositionWithNamesAsOnDisk) {
     EXPECT_EQ(names(p.fd.get()), expected);
     // The caller's descriptor stays open, and its shared position is rewound.
     EXPECT_EQ(names(p.fd.get()), expected);
-    const Place large("");
-    for (int i = 0; i < 3000; ++i) t::writeFile(large / std::to_string(100000 + i), "");
-    const std::vector<std::string> all = names(large.fd.get());
-    EXPECT_TRUE(all.size() == 3000 && std::is_sorted(all.begin(), all.end()));
+    for (int i = 0; i < 3000; ++i) t::writeFile(p / std::to_string(100000 + i), "");
+    EXPECT_EQ(names(p.fd.get()).size(), 3000 + expected.size());
 }
 
 TEST(Names, RefusesWhatCannotBeListedAndHonoursACancel) {

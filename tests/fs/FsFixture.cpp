@@ -1,5 +1,3 @@
-// The look-up hook of FsFixture.h.
-
 #include "tests/fs/FsFixture.h"
 
 #include <sys/syscall.h>

@@ -1,15 +1,13 @@
 #pragma once
 
-// Helpers of the fs and scan tests: trees built from a compact shape, the
-// outcome of a call as one text, and a hook on every look-up the code under
-// test makes, which changes the disk or the answer at an exact point that no
-// second thread could be timed to hit.
+// Helpers of the fs and scan tests: trees built from a compact shape, a call's
+// outcome as one text, and a hook on each look-up of the code under test that
+// changes the disk or the answer at an exact point no thread could be timed to hit.
 
 #include "core/Errors.h"
+#include "core/Texts.h"
 #include "fs/Directory.h"
 #include "fs/Node.h"
-#include "platform/Descriptor.h"
-#include "platform/FileStatus.h"
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
@@ -17,11 +15,13 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <filesystem>
 #include <functional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <tuple>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,8 +29,10 @@ namespace quillon::fstest {
 
 namespace t = quillon::testing;
 
-// A cutoff that every item made by a test is older than.
+// A cutoff that every item made by a test is older than, and a second far
+// beyond it (in 2096).
 inline double futureCutoff() { return t::now() + 100; }
+inline constexpr time_t farFuture = 4'000'000'000;
 
 // Throws with errno's text unless `done`: for plain system calls of a test.
 inline void must(bool done) {
@@ -39,7 +41,8 @@ inline void must(bool done) {
 
 // Builds under `base` the space-separated items of `shape`: "d/" a folder,
 // "f" a file of 3000 bytes, "l->target" a symbolic link, "h=>f" a second name
-// of f, "p|" a pipe. Each is modified in 2001, or in the future with a "!".
+// of f, "p|" a pipe. Each is modified in 2001, or with a "!" at the last
+// nanosecond of farFuture.
 inline void build(const std::string& base, const std::string& shape) {
     std::istringstream words(shape);
     std::vector<std::pair<std::string, bool>> made;
@@ -56,15 +59,20 @@ inline void build(const std::string& base, const std::string& shape) {
         made.emplace_back(path, recent);
     }
     // Last, so that making the children does not move their folders' times.
-    for (const auto& [path, recent] : made) t::setModificationTime(path, recent ? t::now() + 1000 : 1e9);
+    for (const auto& [path, recent] : made) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {recent ? farFuture : 1'000'000'000, recent ? 999'999'999 : 0}};
+        must(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW) == 0);
+    }
 }
 
 // Returns the paths below `base`, relative, sorted, folders with a "/".
 inline std::string tree(const std::string& base) {
     namespace fs = std::filesystem;
     std::vector<std::string> paths;
-    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied))
-        paths.push_back(entry.path().string().substr(base.size() + 1) + (entry.is_directory() && !entry.is_symlink() ? "/" : ""));
+    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied)) {
+        const bool folder = entry.is_directory() && !entry.is_symlink();
+        paths.push_back(entry.path().string().substr(base.size() + 1) + (folder ? "/" : ""));
+    }
     std::sort(paths.begin(), paths.end());
     std::string joined;
     for (const std::string& path : paths) joined += (joined.empty() ? "" : " ") + path;
@@ -119,12 +127,10 @@ void setLookUpHook(LookUpHook hook);
 struct ScopedLookUpHook {
     explicit ScopedLookUpHook(LookUpHook hook = {}) { setLookUpHook(std::move(hook)); }
     ~ScopedLookUpHook() { setLookUpHook({}); }
-    ScopedLookUpHook(const ScopedLookUpHook&) = delete;
-    ScopedLookUpHook& operator=(const ScopedLookUpHook&) = delete;
 };
 
 // Runs `action` once, on the folder of the first look-up of `name`, right after it.
-inline LookUpHook afterFirstLookUpOf(const std::string& name, std::function<void(int folder)> action) {
+inline LookUpHook onFirstLookUpOf(const std::string& name, std::function<void(int folder)> action) {
     return [name, action, done = false](int folder, const std::string& looked, struct statx&) mutable {
         if (looked == name && !done) action(folder);
         done = done || looked == name;
@@ -133,8 +139,8 @@ inline LookUpHook afterFirstLookUpOf(const std::string& name, std::function<void
 
 // The same, moving `name` to `name`.old and putting a link to it or an empty
 // folder in its place.
-inline LookUpHook replaceAfterFirstLookUpOf(const std::string& name, bool byLink) {
-    return afterFirstLookUpOf(name, [name, byLink](int folder) {
+inline LookUpHook replaceOnLookUpOf(const std::string& name, bool byLink) {
+    return onFirstLookUpOf(name, [name, byLink](int folder) {
         const std::string old = name + ".old";
         must(::renameat(folder, name.c_str(), folder, old.c_str()) == 0);
         must((byLink ? ::symlinkat(old.c_str(), folder, name.c_str()) : ::mkdirat(folder, name.c_str(), 0700)) == 0);
@@ -143,10 +149,10 @@ inline LookUpHook replaceAfterFirstLookUpOf(const std::string& name, bool byLink
 
 // `name` looks as if owned by another user, or as if on the next device.
 inline LookUpHook ownedByAnother(const std::string& name) {
-    return [name](int, const std::string& looked, struct statx& answer) { answer.stx_uid += looked == name ? 1U : 0U; };
+    return [name](int, const std::string& looked, struct statx& answer) { answer.stx_uid += looked == name; };
 }
 inline LookUpHook onNextDevice(const std::string& name) {
-    return [name](int, const std::string& looked, struct statx& answer) { answer.stx_dev_minor += looked == name ? 1U : 0U; };
+    return [name](int, const std::string& looked, struct statx& answer) { answer.stx_dev_minor += looked == name; };
 }
 
 } // namespace quillon::fstest
