@@ -23,9 +23,9 @@ bool eligibleKind(const platform::FileStatus& status, dev_t device, uid_t user) 
 double newestSeconds(const platform::FileStatus& status) {
     double newest = std::max(static_cast<double>(status.modified.tv_sec), static_cast<double>(status.changed.tv_sec));
     // On Linux the status-change time is set at creation and only moves
-    // forward, so it is never older than the birth time and this adds nothing
-    // a test can see; it is the rule wherever a file system reports a birth
-    // time that the other two do not cover.
+    // forward, so it is never older than the birth time; this is the rule
+    // wherever a file system reports a birth time that the other two do not
+    // cover.
     if (status.createdSeconds) newest = std::max(newest, static_cast<double>(*status.createdSeconds));
     return newest;
 }

@@ -26,8 +26,8 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     if (node.directory) seams::beforeDirectoryRemoval(parent, node.name);
 
     // The owner is compared although, on Linux, a change of owner also moves
-    // the status-change time compared just after it: no test can give a file
-    // away without that, so the time comparison is what the tests see fail.
+    // the status-change time compared just after it: the rule does not rest
+    // on the clock.
     platform::FileStatus status;
     if (!isEntryName(node.name) || !platform::statAt(parent, node.name, status) || status.inode != node.inode ||
         status.device != node.device ||
@@ -38,10 +38,7 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     if (!node.directory) {
         if (status.type() != S_IFREG) throw SafetyError::skip(text::itemChangedDuringCleanup);
         // A cancel that arrives during the look-up above is honoured here,
-        // before the one step that cannot be undone. The token was read at the
-        // top of this call too, and nothing a test does lands between the two
-        // reads, so only a race (the harness's cancel from another thread)
-        // reaches this one on its own.
+        // before the one step that cannot be undone.
         if (control) control->check();
         if (::unlinkat(parent, node.name.c_str(), 0) != 0) throw SafetyError::skip(text::cannotRemoveFile);
         removed += node.bytes;
@@ -62,9 +59,7 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     }
 
     // Looked at again just before it goes: a folder swapped for another while
-    // its children were being removed is kept. Nothing but a concurrent
-    // swap reaches this on its own (the adversarial harness makes them); a
-    // test cannot time one between the last child and this line.
+    // its children were being removed is kept.
     if (control) control->check();
     platform::FileStatus before;
     if (!platform::statAt(parent, node.name, before) || before.inode != status.inode || before.device != status.device)

@@ -1,5 +1,5 @@
 quillon_test(fs_tests quillon_fs
-    fs/NodeTest.cpp
+    fs/FsFixture.cpp
     fs/DirectoryTest.cpp
     fs/ItemTreeTest.cpp
     fs/RemoveCheckedTest.cpp)

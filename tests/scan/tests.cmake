@@ -1,4 +1,4 @@
 quillon_test(scan_tests quillon_scan
+    fs/FsFixture.cpp
     scan/OldFilesTest.cpp
-    scan/PlanRootTest.cpp
-    scan/PlanModesTest.cpp)
+    scan/PlanTest.cpp)
