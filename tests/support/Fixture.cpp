@@ -11,7 +11,8 @@
 #include <pwd.h>
 #include <sstream>
 #include <stdexcept>
-#include <sys/select.h>
+#include <poll.h>
+#include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -39,17 +40,6 @@ bool inside(const char* variable, const std::string& root) {
     const std::string resolved = real;
     std::free(real);
     return resolved == root || resolved.rfind(root + "/", 0) == 0;
-}
-
-std::string readAll(int fd) {
-    std::string out;
-    char buffer[65536];
-    for (;;) {
-        const ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
-        else if (n == 0 || errno != EINTR) break;
-    }
-    return out;
 }
 
 } // namespace
@@ -132,7 +122,12 @@ void writeFile(const std::string& path, const std::string& contents) {
 std::string readFile(const std::string& path) {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) failed("open " + path);
-    std::string out = readAll(fd);
+    std::string out;
+    char buffer[65536];
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
+        if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
+        else if (errno != EINTR) break;
+    }
     close(fd);
     return out;
 }
@@ -174,64 +169,47 @@ int openDescriptorCount() {
 }
 
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment) {
-    int outPipe[2], errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) failed("pipe");
-    std::vector<std::string> env;
-    for (char** e = environ; *e; ++e) {
-        const std::string entry = *e;
-        const std::string name = entry.substr(0, entry.find('='));
-        bool replaced = false;
-        for (const std::string& extra : environment)
-            if (extra.substr(0, extra.find('=')) == name) replaced = true;
-        if (!replaced) env.push_back(entry);
-    }
-    for (const std::string& extra : environment) env.push_back(extra);
+    std::vector<std::string> env = environment;
+    const auto named = [](const std::string& entry) { return entry.substr(0, entry.find('=')); };
+    for (char** e = environ; *e; ++e)
+        if (std::none_of(environment.begin(), environment.end(), [&](auto& x) { return named(x) == named(*e); }))
+            env.emplace_back(*e);
     std::vector<char*> args, envp;
     std::vector<std::string> argCopy = argv;
     for (std::string& a : argCopy) args.push_back(a.data());
-    args.push_back(nullptr);
     for (std::string& e : env) envp.push_back(e.data());
+    args.push_back(nullptr);
     envp.push_back(nullptr);
 
-    const pid_t child = fork();
-    if (child < 0) failed("fork");
-    if (child == 0) {
-        dup2(outPipe[1], 1);
-        dup2(errPipe[1], 2);
-        execve(args[0], args.data(), envp.data());
-        _exit(127);
-    }
+    int outPipe[2], errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0) failed("pipe");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
+    pid_t child = -1;
+    const int error = posix_spawn(&child, args[0], &actions, nullptr, args.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
     close(outPipe[1]);
     close(errPipe[1]);
     ProgramRun run;
-    // Read stderr on a second pass only after stdout closes would deadlock on
-    // a chatty stderr; poll both.
+    // Both streams at once: reading one to its end first would stall a child
+    // that fills the other.
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
     std::string* sinks[2] = {&run.out, &run.err};
-    int fds[2] = {outPipe[0], errPipe[0]};
-    bool open[2] = {true, true};
-    while (open[0] || open[1]) {
-        fd_set set;
-        FD_ZERO(&set);
-        int top = -1;
-        for (int i = 0; i < 2; ++i)
-            if (open[i]) {
-                FD_SET(fds[i], &set);
-                top = std::max(top, fds[i]);
-            }
-        if (select(top + 1, &set, nullptr, nullptr, nullptr) < 0) {
-            if (errno == EINTR) continue;
-            break;
-        }
+    while (error == 0 && (fds[0].fd >= 0 || fds[1].fd >= 0)) {
+        if (poll(fds, 2, -1) < 0 && errno != EINTR) break;
         for (int i = 0; i < 2; ++i) {
-            if (!open[i] || !FD_ISSET(fds[i], &set)) continue;
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char buffer[65536];
-            const ssize_t n = read(fds[i], buffer, sizeof buffer);
+            const ssize_t n = read(fds[i].fd, buffer, sizeof buffer);
             if (n > 0) sinks[i]->append(buffer, static_cast<std::size_t>(n));
-            else if (n == 0 || errno != EINTR) open[i] = false;
+            else if (n == 0 || errno != EINTR) fds[i].fd = -1;
         }
     }
     close(outPipe[0]);
     close(errPipe[0]);
+    if (error != 0) throw std::runtime_error("posix_spawn " + argv[0] + ": " + std::strerror(error));
     int raw = 0;
     while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
     }
