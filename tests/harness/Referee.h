@@ -1,20 +1,15 @@
 #pragma once
 
-// The referee sits between the cleaner and the kernel. The harness program
-// is linked with statx, openat and unlinkat wrapped (ld --wrap), so that on
-// the cleaner's thread it sees every look-up by name, every opening of a
-// folder and every deletion, and records for each deletion the item as it
-// went and what the cleaner had last seen of it.
-//
-// The adversary changes the tree only while it holds freeze(), which the
-// referee also takes around each of the cleaner's look-ups and deletions:
-// every change falls cleanly before or after each of them. One race that no
-// Linux program can close, a change after the cleaner's last comparison and
-// before its unlink (there is no "unlink if unchanged"), is decided as if
-// the change had come a moment earlier: that unlink fails with EBUSY.
+// The referee sits between the cleaner and the kernel: the harness program
+// is linked with statx and unlinkat wrapped (ld --wrap), so that on the
+// cleaner's thread it sees every look-up by name and every deletion, and
+// records for each deletion the item as it went and the cleaner's look-up
+// of it right before. It can also pause the cleaner right before a look-up:
+// the adversary changes the tree only then, so every change falls cleanly
+// between two of the cleaner's steps.
 
 #include <cstdint>
-#include <mutex>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -31,35 +26,43 @@ struct Identity {
     bool operator==(const Identity&) const = default;
 };
 
-// Looks `name` up in `dirfd` (a path with AT_FDCWD) without following a
-// final link; never counted as the cleaner's look.
-std::optional<Identity> identityAt(int dirfd, const std::string& name);
+// One item of a walked tree: its identity, a file's content hash, a link's target.
+struct Entry {
+    Identity identity;
+    std::size_t hash = 0;
+    std::string target;
+    bool operator==(const Entry&) const = default;
+};
+using Tree = std::map<std::string, Entry>;
 
-// One deletion made by the cleaner.
+// The item at `path` (a final link not followed); `contents` reads a file.
+// Never counted as the cleaner's look.
+std::optional<Entry> entryAt(const std::string& path, bool contents);
+// `root` and everything below it, never walked through a link.
+Tree walk(const std::string& root, bool contents = true);
+
+// One deletion made by the cleaner: the item right before it, and what the
+// cleaner's look-up of the same name right before it found, if there was one.
 struct Removal {
-    std::string path;
-    Identity gone;                 // the item right before the unlink
-    // What the cleaner had last seen of it: a file's look-up by name right
-    // before the unlink, a folder's right before its last opening.
+    Identity gone;
     std::optional<Identity> seen;
-    std::uint64_t generation = 0;  // the adversary's changes made before it
 };
 
 namespace referee {
 
-// Starts a session with no removals and no changes.
+// Starts a session: no removals, no look-ups.
 void begin();
 // Ends the session and returns its removals in order.
 std::vector<Removal> end();
-// Held by the adversary for the whole of one change; counts the change and
-// gives its number.
-std::unique_lock<std::mutex> freeze(std::uint64_t& generation);
-// Returns how many look-ups the cleaner made in this session (without the lock).
-std::uint64_t looks();
+std::size_t removalsSoFar();
+// Pauses the cleaner right before its `count`-th look-up from now; returns
+// true once it waits there, false once its clean has finished.
+bool pauseIn(std::uint64_t count);
+void resume();
+void finished();  // called on the cleaner's thread when its clean returned
 
 // Marks the current thread as the cleaner's for its lifetime.
-class CleanerThread {
-public:
+struct CleanerThread {
     CleanerThread();
     ~CleanerThread();
     CleanerThread(const CleanerThread&) = delete;
