@@ -57,8 +57,11 @@ public:
         std::vector<Candidate> rows = candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config);
         std::erase_if(rows, [](const Candidate& row) { return row.temporaryBuildRoot.has_value(); });
         std::shuffle(rows.begin(), rows.end(), rng_);
+        std::set<double> ages;  // one age for all, so that one clock shift suits them
+        for (const Candidate& row : rows) ages.insert(row.age);
+        const double age = *std::next(ages.begin(), between(0, static_cast<int>(ages.size()) - 1));
         for (int wanted = between(1, 3); const Candidate& row : rows)
-            if (wanted > 0 && row.age == rows.front().age && !t::exists(row.path)) {
+            if (wanted > 0 && row.age == age && !t::exists(row.path)) {
                 t::makeDirectory(row.path);
                 file(row.path.substr(0, row.path.rfind('/')) + "/" + name(), 300);  // a victim beside it
                 fill(row.path, 0);
@@ -102,7 +105,7 @@ private:
             t::makeDirectory(sub);
             fill(sub, depth + 1);
         }
-        if (between(0, 9) < 2) keeper(dir);
+        if (between(0, 9) == 0) keeper(dir);
     }
 
     // One item the rules keep: hard-linked, a link, a pipe, a name that is
@@ -205,12 +208,17 @@ Outcome adversarialRun(const Trial& trial, std::uint64_t seed) {
         referee::finished();
     });
     const long changes = std::uniform_int_distribution<long>(0, 10)(rng);
-    const bool cancel = std::bernoulli_distribution(0.25)(rng);
+    const long cancelAt = std::bernoulli_distribution(0.25)(rng) ? std::uniform_int_distribution<long>(0, changes)(rng) : -1;
     std::size_t beforeCancel = SIZE_MAX;
-    for (long k = 0; k < changes + (cancel ? 1 : 0); ++k) {
-        if (!referee::pauseIn(std::uniform_int_distribution<std::uint64_t>(1, 12)(rng))) break;
-        if (k < changes) outcome.changes += adversary.strike() ? 1 : 0;
-        else beforeCancel = referee::removalsSoFar(), control.cancel();
+    for (long k = 0; k <= changes && beforeCancel == SIZE_MAX; ++k) {
+        const std::optional<referee::Pause> pause = referee::pauseIn(std::uniform_int_distribution<std::uint64_t>(1, 12)(rng));
+        if (!pause) break;
+        // A second look at an item is the check before its removal: a change
+        // or a cancel right then is the likeliest to find a check missing.
+        if (cancelAt >= 0 && k >= cancelAt && (pause->again || k == changes))
+            beforeCancel = referee::removalsSoFar(), control.cancel();
+        else
+            outcome.changes += adversary.strike(pause->again && std::bernoulli_distribution(0.7)(rng) ? pause->next : "") ? 1 : 0;
         referee::resume();
     }
     worker.join();
@@ -218,7 +226,7 @@ Outcome adversarialRun(const Trial& trial, std::uint64_t seed) {
     // newer than it for as many seconds as lie between their starts.
     const bool judged = platform::wallClock() - begun < std::floor(begun) - std::floor(trial.builtAt) - 1;
     const std::vector<Removal> removals = referee::end();
-    outcome.faults = faults(trial, adversary.expectations(), report, removals, judged, outcome.changes == 0 && !cancel);
+    outcome.faults = faults(trial, adversary.expectations(), report, removals, judged, outcome.changes == 0 && cancelAt < 0);
     // A file goes only after a check of the token that follows its last look-up.
     if (std::any_of(removals.begin() + static_cast<long>(std::min(beforeCancel, removals.size())), removals.end(),
                     [](const Removal& r) { return r.gone.type == S_IFREG; }))

@@ -19,7 +19,7 @@ bool Layout::inside(const std::string& path) const {
     return std::any_of(locations.begin(), locations.end(), [&](const std::string& l) { return within(path, l); });
 }
 
-bool Adversary::strike() {
+bool Adversary::strike(const std::string& target) {
     std::vector<std::string> files, folders, victims;
     for (const auto& [path, entry] : walk(layout_.root, false)) {
         const bool in = layout_.inside(path), folder = entry.identity.type == S_IFDIR;
@@ -31,6 +31,8 @@ bool Adversary::strike() {
         else if (in && entry.identity.type == S_IFREG) files.push_back(path);
         else if (entry.identity.type == S_IFREG && within(path, layout_.victims)) victims.push_back(path);
     }
+    if (const std::optional<Entry> entry = entryAt(target, false); entry && layout_.inside(target))
+        (entry->identity.type == S_IFDIR ? folders : files) = {target};
     const auto pick = [&](const std::vector<std::string>& items) {
         return items.empty() ? std::string() : items[std::uniform_int_distribution<std::size_t>(0, items.size() - 1)(rng_)];
     };

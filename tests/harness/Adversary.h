@@ -38,8 +38,9 @@ public:
     // `expected`: what must stay however the clean goes.
     Adversary(Layout layout, Expectations expected, std::uint64_t seed)
         : layout_(std::move(layout)), expected_(std::move(expected)), rng_(seed) {}
-    // Makes one change at random; returns whether it was made.
-    bool strike();
+    // Makes one change at random, to `target` where it lies in a location;
+    // returns whether it was made.
+    bool strike(const std::string& target = {});
     const Expectations& expectations() const { return expected_; }
 
 private:

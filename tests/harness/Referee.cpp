@@ -32,6 +32,8 @@ struct State {
     std::condition_variable turn;
     std::uint64_t looks = 0, pauseAt = 0;
     bool paused = false, finished = false;
+    referee::Pause pause;
+    std::set<std::string> looked;  // every path the cleaner looked up
     std::vector<Removal> removals;
 } state;
 
@@ -87,6 +89,7 @@ void begin() {
     state.looks = state.pauseAt = 0;
     state.paused = state.finished = false;
     state.removals.clear();
+    state.looked.clear();
 }
 
 std::vector<Removal> end() {
@@ -99,11 +102,11 @@ std::size_t removalsSoFar() {
     return state.removals.size();
 }
 
-bool pauseIn(std::uint64_t count) {
+std::optional<Pause> pauseIn(std::uint64_t count) {
     std::unique_lock<std::mutex> guard(state.lock);
     state.pauseAt = state.looks + count;
     state.turn.wait(guard, [] { return state.paused || state.finished; });
-    return state.paused;
+    return state.paused ? std::optional<Pause>(state.pause) : std::nullopt;
 }
 
 void resume() {
@@ -133,7 +136,11 @@ extern "C" int __wrap_statx(int dirfd, const char* path, int flags, unsigned int
     // A look at an open descriptor (an empty name) is not a look-up by name.
     if (!cleanerThread || path == nullptr || path[0] == '\0') return __real_statx(dirfd, path, flags, mask, out);
     std::unique_lock<std::mutex> guard(state.lock);
+    char folder[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dirfd)).c_str(), folder, sizeof folder);
+    const std::string full = dirfd == AT_FDCWD || n <= 0 ? path : std::string(folder, static_cast<std::size_t>(n)) + "/" + path;
     if (++state.looks == state.pauseAt) {
+        state.pause = referee::Pause{full, state.looked.count(full) > 0};
         state.paused = true;
         state.turn.notify_all();
         state.turn.wait(guard, [] { return !state.paused; });
@@ -141,6 +148,7 @@ extern "C" int __wrap_statx(int dirfd, const char* path, int flags, unsigned int
     const int rc = __real_statx(dirfd, path, flags, mask, out);
     const int error = errno;
     lastLook = Look{dirfd, path, rc == 0 ? identity(dirfd, path, flags) : std::nullopt};
+    state.looked.insert(full);
     errno = error;
     return rc;
 }

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -55,9 +56,15 @@ void begin();
 // Ends the session and returns its removals in order.
 std::vector<Removal> end();
 std::size_t removalsSoFar();
+// Where the cleaner waits: right before a look-up of `next`, a path it
+// looked up before in this session when `again`.
+struct Pause {
+    std::string next;
+    bool again = false;
+};
 // Pauses the cleaner right before its `count`-th look-up from now; returns
-// true once it waits there, false once its clean has finished.
-bool pauseIn(std::uint64_t count);
+// where once it waits there, nothing once its clean has finished.
+std::optional<Pause> pauseIn(std::uint64_t count);
 void resume();
 void finished();  // called on the cleaner's thread when its clean returned
 
