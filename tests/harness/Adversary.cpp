@@ -11,9 +11,13 @@
 
 namespace quillon::harness {
 
+namespace {
+
 bool within(const std::string& path, const std::string& root) {
     return path.compare(0, root.size(), root) == 0 && (path.size() == root.size() || path[root.size()] == '/');
 }
+
+} // namespace
 
 bool Layout::inside(const std::string& path) const {
     return std::any_of(locations.begin(), locations.end(), [&](const std::string& l) { return within(path, l); });
@@ -23,7 +27,6 @@ bool Adversary::strike(const std::string& target) {
     std::vector<std::string> files, folders, victims;
     for (const auto& [path, entry] : walk(layout_.root, false)) {
         const bool in = layout_.inside(path), folder = entry.identity.type == S_IFDIR;
-        // A folder above a location is a target too, now and then.
         const bool above = folder && path != layout_.root && std::bernoulli_distribution(0.3)(rng_) &&
                            std::any_of(layout_.locations.begin(), layout_.locations.end(),
                                        [&](const std::string& l) { return within(l, path); });
@@ -36,13 +39,13 @@ bool Adversary::strike(const std::string& target) {
     const auto pick = [&](const std::vector<std::string>& items) {
         return items.empty() ? std::string() : items[std::uniform_int_distribution<std::size_t>(0, items.size() - 1)(rng_)];
     };
-    return act(std::uniform_int_distribution<int>(0, 8)(rng_), pick(files), pick(folders), pick(victims));
+    return act(pick(files), pick(folders), pick(victims));
 }
 
-bool Adversary::act(int kind, const std::string& file, const std::string& folder, const std::string& victim) {
+bool Adversary::act(const std::string& file, const std::string& folder, const std::string& victim) {
     const std::string& item = file.empty() || (!folder.empty() && std::bernoulli_distribution(0.4)(rng_)) ? folder : file;
     const std::string& near = folder.empty() || std::bernoulli_distribution(0.4)(rng_) ? layout_.moved : folder;
-    const int what = std::uniform_int_distribution<int>(0, 3)(rng_);
+    const int kind = std::uniform_int_distribution<int>(0, 11)(rng_), what = kind - 6;
     unsigned uid = 0, gid = 0;
     switch (kind) {
     case 0: return !folder.empty() && moveTo(folder, fresh(layout_.moved)) && ::symlink(layout_.victims.c_str(), folder.c_str()) == 0 && note(folder);
@@ -52,35 +55,29 @@ bool Adversary::act(int kind, const std::string& file, const std::string& folder
         const std::string link = fresh(near);
         return !file.empty() && ::link(file.c_str(), link.c_str()) == 0 && note(file) && note(link);
     }
-    case 4: {
+    case 4:
         if (file.empty() || !write(file, O_TRUNC)) return false;
-        // Every other name of the same file now holds the new contents too.
-        const std::optional<Entry> now = entryAt(file, false);
-        for (auto& [path, expectation] : expected_)
-            if (const std::optional<Entry> other = entryAt(path, false); other && now && other->identity.inode == now->identity.inode)
+        for (auto& [path, expectation] : expected_)  // every other name of the file holds the new bytes too
+            if (const std::optional<Entry> other = entryAt(path, false), now = entryAt(file, false); other && now && other->identity.inode == now->identity.inode)
                 note(path);
         return note(file);
-    }
     case 5: return !file.empty() && moveTo(file, fresh(layout_.moved)) && write(file, O_CREAT | O_EXCL) && note(file);
-    case 6: {
+    case 6: case 7: case 8: case 9: {
         const std::string path = fresh(near);
-        return (what == 0   ? write(path, O_CREAT | O_EXCL)
-                : what == 1 ? ::mkdir(path.c_str(), 0700) == 0
-                : what == 2 ? ::symlink(layout_.victims.c_str(), path.c_str()) == 0
-                            : ::mkfifo(path.c_str(), 0600) == 0) && note(path);
+        return (what == 0 ? write(path, O_CREAT | O_EXCL) : what == 1 ? ::mkdir(path.c_str(), 0700) == 0
+                : what == 2 ? ::symlink(layout_.victims.c_str(), path.c_str()) == 0 : ::mkfifo(path.c_str(), 0600) == 0) && note(path);
     }
     default:
         if (item.empty() || ::geteuid() != 0 || !testing::unprivilegedAccount(uid, gid) || ::lchown(item.c_str(), uid, gid) != 0)
             return false;
-        // A folder's owner is read before it is opened and not again before
-        // it goes (its times change as it is emptied): a folder given away
-        // while it is being emptied may go; what it held is judged on its own.
+        // A folder's owner is read before it is opened and not again before it goes (its times change as it
+        // is emptied): a folder given away while it is being emptied may go; what it held is judged alone.
         return item == folder || note(item);
     }
 }
 
 std::string Adversary::fresh(const std::string& folder) {
-    ++counter_;
+    ++counter_;  // no ".log" on every other name, so that some never match a pattern
     return folder + "/adversary-" + std::to_string(counter_) + (counter_ % 2 == 0 ? ".log" : "");
 }
 
@@ -97,19 +94,17 @@ bool Adversary::note(const std::string& path) {
 
 bool Adversary::moveTo(const std::string& from, const std::string& to) {
     if (::rename(from.c_str(), to.c_str()) != 0) return false;
-    // What comes to lie in a location counts as touched: in a trial too slow
-    // for the age margin it might rightly go.
+    // What comes to lie in a location counts as touched: in a trial too slow for the margin it might go.
     const bool into = layout_.inside(to);
     Expectations carried;
-    for (auto it = expected_.lower_bound(from); it != expected_.end() && it->first.compare(0, from.size(), from) == 0;) {
-        if (!within(it->first, from)) {
+    for (auto it = expected_.lower_bound(from); it != expected_.end() && it->first.compare(0, from.size(), from) == 0;)
+        if (within(it->first, from)) {
+            Expectation& moved = carried[to + it->first.substr(from.size())] = it->second;
+            moved.touched = moved.touched || into;
+            it = expected_.erase(it);
+        } else {
             ++it;
-            continue;
         }
-        Expectation& expectation = carried[to + it->first.substr(from.size())] = it->second;
-        expectation.touched = expectation.touched || into;
-        it = expected_.erase(it);
-    }
     expected_.merge(carried);
     return note(to);
 }

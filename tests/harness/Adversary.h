@@ -1,13 +1,10 @@
 #pragma once
 
-// The adversary changes a trial's tree while the clean is paused, on targets
-// found by walking the tree as it is then: it swaps a folder (of a location,
-// or one above it) for a link to the victims' folder, swaps an item for a
-// named pipe, moves a victim into a location, adds a hard link to a file,
-// rewrites one, moves one away and puts a new one in its place, creates
-// files, folders, links and pipes, and, as root, gives an item to another
-// owner. It never deletes anything, and keeps account of what must be
-// found afterwards.
+// The adversary changes a trial's tree while the cleaner is paused: it swaps a folder (of a location, or
+// one above it) for a link to the victims' folder, swaps an item for a named pipe, moves a victim into a
+// location, adds a hard link to a file, rewrites one, moves one away and puts a new one in its place,
+// creates files, folders, links and pipes, and, as root, gives an item to another owner. It never deletes
+// anything, and keeps account of what must be found afterwards.
 
 #include "tests/harness/Referee.h"
 
@@ -15,36 +12,32 @@
 
 namespace quillon::harness {
 
-// Whether `path` is `root` or lies below it.
-bool within(const std::string& path, const std::string& root);
-
 struct Layout {
-    std::string root, victims, moved;    // the trial's folder; data links lead to; where moved things go
+    std::string root, victims, moved;    // the trial's folder; data that links lead to; where moved things go
     std::vector<std::string> locations;  // every location that exists
     bool inside(const std::string& path) const;  // at or below a location
 };
 
 // What must be found at a path when the trial ends.
 struct Expectation {
-    std::uint32_t type = 0;  // S_IFREG, S_IFDIR, S_IFLNK or S_IFIFO
+    std::uint32_t type = 0;
     std::size_t hash = 0;
     std::string target;
-    bool touched = false;    // made, changed or moved by the adversary
+    bool touched = false;  // made, changed or moved by the adversary
 };
 using Expectations = std::map<std::string, Expectation>;
 
 class Adversary {
 public:
-    // `expected`: what must stay however the clean goes.
     Adversary(Layout layout, Expectations expected, std::uint64_t seed)
         : layout_(std::move(layout)), expected_(std::move(expected)), rng_(seed) {}
-    // Makes one change at random, to `target` where it lies in a location;
-    // returns whether it was made.
-    bool strike(const std::string& target = {});
+    // Makes one change, to `target` where it is an item of a location, else to an item found by walking
+    // the tree; returns whether it was made.
+    bool strike(const std::string& target);
     const Expectations& expectations() const { return expected_; }
 
 private:
-    bool act(int kind, const std::string& file, const std::string& folder, const std::string& victim);
+    bool act(const std::string& file, const std::string& folder, const std::string& victim);
     std::string fresh(const std::string& folder);
     bool write(const std::string& path, int flags);
     bool note(const std::string& path);  // what is at `path` now must be found there

@@ -8,37 +8,31 @@
 #include <condition_variable>
 #include <fcntl.h>
 #include <functional>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 
 // The real calls, reached through the linker's --wrap.
-extern "C" {
-int __real_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out);
-int __real_unlinkat(int dirfd, const char* path, int flags);
-}
+extern "C" int __real_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out);
+extern "C" int __real_unlinkat(int dirfd, const char* path, int flags);
 
 namespace quillon::harness {
 
 namespace {
-
-struct Look {
-    int dirfd = -1;
-    std::string name;
-    std::optional<Identity> found;  // absent when the look-up failed
-};
 
 struct State {
     std::mutex lock;
     std::condition_variable turn;
     std::uint64_t looks = 0, pauseAt = 0;
     bool paused = false, finished = false;
-    referee::Pause pause;
-    std::set<std::string> looked;  // every path the cleaner looked up
+    std::pair<std::string, bool> pause;  // what the paused cleaner is about to look up, and whether again
+    std::set<std::string> looked;        // every path the cleaner looked up
     std::vector<Removal> removals;
 } state;
 
 thread_local bool cleanerThread = false;
-thread_local std::optional<Look> lastLook;
+thread_local std::optional<std::pair<std::string, std::optional<Identity>>> lastLook;  // path, what it found
 
 std::int64_t nanoseconds(const statx_timestamp& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; }
 
@@ -49,6 +43,12 @@ std::optional<Identity> identity(int dirfd, const char* name, int flags) {
                     raw.stx_uid, static_cast<std::uint32_t>(raw.stx_mode & S_IFMT), nanoseconds(raw.stx_mtime),
                     nanoseconds(raw.stx_ctime), (raw.stx_mask & STATX_BTIME) != 0 ? nanoseconds(raw.stx_btime) : 0,
                     static_cast<std::int64_t>(raw.stx_blocks) * 512};
+}
+
+std::string pathOf(int dirfd, const char* name) {
+    char folder[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dirfd)).c_str(), folder, sizeof folder);
+    return dirfd == AT_FDCWD || n <= 0 ? name : std::string(folder, static_cast<std::size_t>(n)) + "/" + name;
 }
 
 void walkInto(const std::string& path, bool contents, Tree& out) {
@@ -67,11 +67,12 @@ std::optional<Entry> entryAt(const std::string& path, bool contents) {
     if (!found) return std::nullopt;
     Entry entry{*found, 0, {}};
     std::string bytes;
+    char target[4096];
     if (found->type == S_IFREG && contents) {
         const platform::Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         if (fd && platform::readAtMost(fd.get(), 1 << 20, bytes) == 0) entry.hash = std::hash<std::string>{}(bytes);
-    } else if (char target[4096]; found->type == S_IFLNK) {
-        entry.target.assign(target, static_cast<std::size_t>(std::max<ssize_t>(0, ::readlink(path.c_str(), target, sizeof target))));
+    } else if (const ssize_t n = found->type == S_IFLNK ? ::readlink(path.c_str(), target, sizeof target) : 0; n > 0) {
+        entry.target.assign(target, static_cast<std::size_t>(n));
     }
     return entry;
 }
@@ -88,8 +89,8 @@ void begin() {
     const std::lock_guard<std::mutex> guard(state.lock);
     state.looks = state.pauseAt = 0;
     state.paused = state.finished = false;
-    state.removals.clear();
     state.looked.clear();
+    state.removals.clear();
 }
 
 std::vector<Removal> end() {
@@ -102,11 +103,11 @@ std::size_t removalsSoFar() {
     return state.removals.size();
 }
 
-std::optional<Pause> pauseIn(std::uint64_t count) {
+std::optional<std::pair<std::string, bool>> pauseIn(std::uint64_t count) {
     std::unique_lock<std::mutex> guard(state.lock);
     state.pauseAt = state.looks + count;
     state.turn.wait(guard, [] { return state.paused || state.finished; });
-    return state.paused ? std::optional<Pause>(state.pause) : std::nullopt;
+    return state.paused ? std::optional(state.pause) : std::nullopt;
 }
 
 void resume() {
@@ -122,32 +123,28 @@ void finished() {
 }
 
 CleanerThread::CleanerThread() { cleanerThread = true; }
-CleanerThread::~CleanerThread() { cleanerThread = false; lastLook.reset(); }
+CleanerThread::~CleanerThread() { cleanerThread = false, lastLook.reset(); }
 
 } // namespace referee
 } // namespace quillon::harness
 
 using namespace quillon::harness;
 
-extern "C" int __wrap_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out);
-extern "C" int __wrap_unlinkat(int dirfd, const char* path, int flags);
-
 extern "C" int __wrap_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out) {
     // A look at an open descriptor (an empty name) is not a look-up by name.
     if (!cleanerThread || path == nullptr || path[0] == '\0') return __real_statx(dirfd, path, flags, mask, out);
+    std::string full = pathOf(dirfd, path);
     std::unique_lock<std::mutex> guard(state.lock);
-    char folder[4096];
-    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dirfd)).c_str(), folder, sizeof folder);
-    const std::string full = dirfd == AT_FDCWD || n <= 0 ? path : std::string(folder, static_cast<std::size_t>(n)) + "/" + path;
     if (++state.looks == state.pauseAt) {
-        state.pause = referee::Pause{full, state.looked.count(full) > 0};
+        state.pause = {full, state.looked.count(full) > 0};
         state.paused = true;
         state.turn.notify_all();
         state.turn.wait(guard, [] { return !state.paused; });
+        full = pathOf(dirfd, path);  // a folder above may have moved meanwhile
     }
     const int rc = __real_statx(dirfd, path, flags, mask, out);
     const int error = errno;
-    lastLook = Look{dirfd, path, rc == 0 ? identity(dirfd, path, flags) : std::nullopt};
+    lastLook.emplace(full, rc == 0 ? identity(dirfd, path, flags) : std::nullopt);
     state.looked.insert(full);
     errno = error;
     return rc;
@@ -155,12 +152,12 @@ extern "C" int __wrap_statx(int dirfd, const char* path, int flags, unsigned int
 
 extern "C" int __wrap_unlinkat(int dirfd, const char* path, int flags) {
     if (!cleanerThread) return __real_unlinkat(dirfd, path, flags);
+    const std::string full = pathOf(dirfd, path);
     const std::lock_guard<std::mutex> guard(state.lock);
     const std::optional<Identity> now = identity(dirfd, path, AT_SYMLINK_NOFOLLOW);
     const int rc = __real_unlinkat(dirfd, path, flags);
     const int error = errno;
-    const bool looked = lastLook && lastLook->dirfd == dirfd && lastLook->name == path;
-    if (rc == 0 && now) state.removals.push_back(Removal{*now, looked ? lastLook->found : std::nullopt});
+    if (rc == 0 && now) state.removals.push_back({*now, lastLook && lastLook->first == full ? lastLook->second : std::nullopt});
     errno = error;
     return rc;
 }
