@@ -177,21 +177,23 @@ Outcome adversarialRun(const Trial& trial, std::uint64_t seed) {
     Report report;
     Outcome outcome;
     const int descriptors = t::openDescriptorCount();
-    referee::begin();
+    const auto gap = [&] { return std::uniform_int_distribution<std::uint64_t>(1, 12)(rng); };
+    const long changes = std::uniform_int_distribution<long>(0, 10)(rng);
+    const long cancelAt = std::bernoulli_distribution(0.25)(rng) ? std::uniform_int_distribution<long>(0, changes)(rng) : -1;
+    std::size_t beforeCancel = SIZE_MAX;
+    referee::begin(gap());
     std::thread worker([&] {
         const referee::CleanerThread cleaner;
         report = clean(false, places, &control);
         referee::finished();
     });
-    const long changes = std::uniform_int_distribution<long>(0, 10)(rng);
-    const long cancelAt = std::bernoulli_distribution(0.25)(rng) ? std::uniform_int_distribution<long>(0, changes)(rng) : -1;
-    std::size_t beforeCancel = SIZE_MAX;
-    for (long k = 0; k <= changes && beforeCancel == SIZE_MAX; ++k) {
-        const auto pause = referee::pauseIn(std::uniform_int_distribution<std::uint64_t>(1, 12)(rng));
+    for (long k = 0; k <= changes; ++k) {
+        const auto pause = referee::paused();
         if (!pause) break;
         if (cancelAt >= 0 && k >= cancelAt && (pause->second || k == changes)) beforeCancel = referee::removalsSoFar(), control.cancel();
         else outcome.changes += adversary.strike(pause->second && std::bernoulli_distribution(0.7)(rng) ? pause->first : "") ? 1 : 0;
-        referee::resume();
+        referee::resume(k < changes && beforeCancel == SIZE_MAX ? gap() : 0);
+        if (beforeCancel != SIZE_MAX) break;
     }
     worker.join();
     const bool judged = platform::wallClock() - begun < std::floor(begun - 0.05) - std::floor(trial.builtAt) - 1;
@@ -205,13 +207,6 @@ Outcome adversarialRun(const Trial& trial, std::uint64_t seed) {
     outcome.cancelled = report.cancelled ? 1 : 0, outcome.unjudged = judged ? 0 : 1;
     outcome.removals = static_cast<long>(removals.size());
     return outcome;
-}
-
-std::vector<std::string> withoutFirstWords(const std::vector<std::string>& notes) {
-    std::vector<std::string> out;
-    for (const std::string& note : notes)
-        if (note.rfind("Cleared ", 0) != 0) out.push_back(note.substr(note.find(' ')));
-    return out;
 }
 
 // A preview of the untouched `copy` changes nothing, and a real run after it removes exactly what the
@@ -228,23 +223,28 @@ std::vector<std::string> previewDisagreements(const Trial& copy) {
     }();
     std::vector<std::string> out = faults(copy, copy.kept, real, referee::end(), true, true);
     if (!unchanged) out.push_back("the preview changed the tree");
+    const auto withoutFirstWords = [](const std::vector<std::string>& notes) {
+        std::vector<std::string> tails;
+        for (const std::string& note : notes)
+            if (note.rfind("Cleared ", 0) != 0) tails.push_back(note.substr(note.find(' ')));
+        return tails;
+    };
     if (std::tie(preview.eligible, preview.files, preview.checked, preview.skipped) != std::tie(real.removed, real.files, real.checked, real.skipped) ||
         withoutFirstWords(preview.notes) != withoutFirstWords(real.notes))
         out.push_back("the preview disagrees with the real run");
     return out;
 }
 
-long number(const char* name, long fallback) {
+std::uint64_t number(const char* name, long fallback) {
     const char* value = std::getenv(name);
-    return value != nullptr && std::atol(value) > 0 ? std::atol(value) : fallback;
+    return static_cast<std::uint64_t>(value != nullptr && std::atol(value) > 0 ? std::atol(value) : fallback);
 }
 
 } // namespace
 
 TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
     t::requireFixtureEnvironment();
-    const auto trials = static_cast<std::uint64_t>(number("QUILLON_HARNESS_TRIALS", 200));
-    const auto seed = static_cast<std::uint64_t>(number("QUILLON_HARNESS_SEED", 1));
+    const std::uint64_t trials = number("QUILLON_HARNESS_TRIALS", 200), seed = number("QUILLON_HARNESS_SEED", 1);
     std::deque<std::pair<Trial, Trial>> ahead;  // built well ahead, so that a trial seldom waits for its start
     const auto buildAhead = [&](std::uint64_t i) {
         if (i < trials) ahead.emplace_back(Builder{std::mt19937_64(seed + i), {}, {}, 0}.build(t::freshDirectory("trial")),
@@ -258,8 +258,8 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
         buildAhead(i + 64);
         Outcome outcome = adversarialRun(trial, seed + i);
         for (std::string& fault : previewDisagreements(copy)) outcome.faults.push_back("untouched copy: " + fault);
-        total.changes += outcome.changes, total.removals += outcome.removals, total.cancelled += outcome.cancelled;
-        total.unjudged += outcome.unjudged;
+        total.changes += outcome.changes, total.removals += outcome.removals;
+        total.cancelled += outcome.cancelled, total.unjudged += outcome.unjudged;
         std::string text;
         for (const std::string& fault : outcome.faults) text += "\n  " + fault;
         if (outcome.faults.empty()) platform::FileManager().removeTree(trial.layout.root), platform::FileManager().removeTree(copy.layout.root);

@@ -85,9 +85,10 @@ Tree walk(const std::string& root, bool contents) {
 
 namespace referee {
 
-void begin() {
+void begin(std::uint64_t pause) {
     const std::lock_guard<std::mutex> guard(state.lock);
-    state.looks = state.pauseAt = 0;
+    state.looks = 0;
+    state.pauseAt = pause;
     state.paused = state.finished = false;
     state.looked.clear();
     state.removals.clear();
@@ -103,15 +104,15 @@ std::size_t removalsSoFar() {
     return state.removals.size();
 }
 
-std::optional<std::pair<std::string, bool>> pauseIn(std::uint64_t count) {
+std::optional<std::pair<std::string, bool>> paused() {
     std::unique_lock<std::mutex> guard(state.lock);
-    state.pauseAt = state.looks + count;
     state.turn.wait(guard, [] { return state.paused || state.finished; });
     return state.paused ? std::optional(state.pause) : std::nullopt;
 }
 
-void resume() {
+void resume(std::uint64_t pause) {
     const std::lock_guard<std::mutex> guard(state.lock);
+    state.pauseAt = pause == 0 ? 0 : state.looks + pause;
     state.paused = false;
     state.turn.notify_all();
 }

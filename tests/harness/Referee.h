@@ -23,8 +23,7 @@ struct Identity {
     bool operator==(const Identity&) const = default;
 };
 
-// An item: its identity, a file's content hash, a link's target.
-struct Entry {
+struct Entry {  // an item: its identity, a file's content hash, a link's target
     Identity identity;
     std::size_t hash = 0;
     std::string target;
@@ -37,24 +36,24 @@ std::optional<Entry> entryAt(const std::string& path, bool contents);
 // `root` and everything below it, never walked through a link.
 Tree walk(const std::string& root, bool contents = true);
 
-// One deletion: the item right before it, and the cleaner's look-up of that name right before it.
-struct Removal {
+struct Removal {  // one deletion: the item right before it, the cleaner's look-up of that name right before it
     Identity gone;
     std::optional<Identity> seen;
 };
 
 namespace referee {
-void begin();                // a session: no look-ups, no removals
+// Starts a session with no look-ups and no removals, in which the cleaner is paused right before its
+// `pause`-th look-up (0: never).
+void begin(std::uint64_t pause = 0);
 std::vector<Removal> end();  // its removals, in order
 std::size_t removalsSoFar();
-// Pauses the cleaner right before its `count`-th look-up from now. Returns the path it is about to look
-// up and whether it looked it up before (then it is the check before a removal), or nothing once the
-// clean has finished.
-std::optional<std::pair<std::string, bool>> pauseIn(std::uint64_t count);
-void resume();
+// Waits until the cleaner is paused; returns the path it is about to look up and whether it looked it up
+// before (then it is the check before a removal), or nothing once the clean has finished.
+std::optional<std::pair<std::string, bool>> paused();
+// Lets the cleaner go on, to pause again right before its `pause`-th look-up from here (0: never).
+void resume(std::uint64_t pause);
 void finished();  // called on the cleaner's thread when its clean returned
-// Marks the current thread as the cleaner's for its lifetime.
-struct CleanerThread {
+struct CleanerThread {  // marks the current thread as the cleaner's for its lifetime
     CleanerThread();
     ~CleanerThread();
 };
