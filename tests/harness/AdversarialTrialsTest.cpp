@@ -185,7 +185,6 @@ Outcome adversarialRun(const Trial& trial, std::uint64_t seed) {
     std::thread worker([&] {
         const referee::CleanerThread cleaner;
         report = clean(false, places, &control);
-        referee::finished();
     });
     for (long k = 0; k <= changes; ++k) {
         const auto pause = referee::paused();

@@ -117,14 +117,15 @@ void resume(std::uint64_t pause) {
     state.turn.notify_all();
 }
 
-void finished() {
+CleanerThread::CleanerThread() { cleanerThread = true; }
+
+CleanerThread::~CleanerThread() {
+    cleanerThread = false;
+    lastLook.reset();
     const std::lock_guard<std::mutex> guard(state.lock);
     state.finished = true;
     state.turn.notify_all();
 }
-
-CleanerThread::CleanerThread() { cleanerThread = true; }
-CleanerThread::~CleanerThread() { cleanerThread = false, lastLook.reset(); }
 
 } // namespace referee
 } // namespace quillon::harness

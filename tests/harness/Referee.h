@@ -52,8 +52,7 @@ std::size_t removalsSoFar();
 std::optional<std::pair<std::string, bool>> paused();
 // Lets the cleaner go on, to pause again right before its `pause`-th look-up from here (0: never).
 void resume(std::uint64_t pause);
-void finished();  // called on the cleaner's thread when its clean returned
-struct CleanerThread {  // marks the current thread as the cleaner's for its lifetime
+struct CleanerThread {  // marks the current thread as the cleaner's until its clean has finished
     CleanerThread();
     ~CleanerThread();
 };
