@@ -1,198 +1,165 @@
 #include "tests/harness/Referee.h"
 
-#include <atomic>
+#include "platform/Descriptor.h"
+#include "platform/FileIo.h"
+#include "platform/FileManager.h"
+
 #include <cerrno>
-#include <cstdarg>
+#include <condition_variable>
 #include <fcntl.h>
-#include <map>
+#include <functional>
+#include <mutex>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <utility>
 
 // The real calls, reached through the linker's --wrap.
-extern "C" {
-int __real_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out);
-int __real_openat(int dirfd, const char* path, int flags, ...);
-int __real_unlinkat(int dirfd, const char* path, int flags);
-int __wrap_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out);
-int __wrap_openat(int dirfd, const char* path, int flags, ...);
-int __wrap_unlinkat(int dirfd, const char* path, int flags);
-}
+extern "C" int __real_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out);
+extern "C" int __real_unlinkat(int dirfd, const char* path, int flags);
 
 namespace quillon::harness {
 
 namespace {
 
-// The cleaner's last look-up by name.
-struct Look {
-    bool valid = false;
-    int dirfd = -1;
-    std::string name;
-    std::optional<Identity> found; // absent when the look-up failed
-};
-
 struct State {
     std::mutex lock;
-    std::atomic<std::uint64_t> removals{0};
-    std::uint64_t generation = 0;
-    RefereeRecord record;
-    // Per directory inode: what the cleaner's look-up said right before it
-    // last opened that directory (absent: opened without such a look-up).
-    std::map<std::pair<std::uint64_t, std::uint64_t>, std::optional<Identity>> opened;
-};
-
-State& state() {
-    static State instance;
-    return instance;
-}
+    std::condition_variable turn;
+    std::uint64_t looks = 0, pauseAt = 0;
+    bool paused = false, finished = false;
+    std::pair<std::string, bool> pause;  // what the paused cleaner is about to look up, and whether again
+    std::set<std::string> looked;        // every path the cleaner looked up
+    std::vector<Removal> removals;
+} state;
 
 thread_local bool cleanerThread = false;
-thread_local Look lastLook;
+thread_local std::optional<std::pair<std::string, std::optional<Identity>>> lastLook;  // path, what it found
 
-std::optional<Identity> realIdentity(int dirfd, const char* name, int flags) {
+std::int64_t nanoseconds(const statx_timestamp& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; }
+
+std::optional<Identity> identity(int dirfd, const char* name, int flags) {
     struct statx raw {};
     if (__real_statx(dirfd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &raw) != 0) return std::nullopt;
-    return identityFrom(raw);
+    return Identity{raw.stx_ino, (std::uint64_t{raw.stx_dev_major} << 32) | raw.stx_dev_minor, raw.stx_nlink,
+                    raw.stx_uid, static_cast<std::uint32_t>(raw.stx_mode & S_IFMT), nanoseconds(raw.stx_mtime),
+                    nanoseconds(raw.stx_ctime), (raw.stx_mask & STATX_BTIME) != 0 ? nanoseconds(raw.stx_btime) : 0,
+                    static_cast<std::int64_t>(raw.stx_blocks) * 512};
 }
 
-bool lastLookIs(int dirfd, const char* name) {
-    return lastLook.valid && lastLook.dirfd == dirfd && lastLook.name == name;
+std::string pathOf(int dirfd, const char* name) {
+    char folder[4096];
+    const ssize_t n = ::readlink(("/proc/self/fd/" + std::to_string(dirfd)).c_str(), folder, sizeof folder);
+    return dirfd == AT_FDCWD || n <= 0 ? name : std::string(folder, static_cast<std::size_t>(n)) + "/" + name;
 }
 
-std::string directoryPath(int dirfd) {
-    char buffer[4096];
-    const std::string link = "/proc/self/fd/" + std::to_string(dirfd);
-    const ssize_t n = ::readlink(link.c_str(), buffer, sizeof buffer);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : "(fd " + std::to_string(dirfd) + ")";
-}
-
-// Whether the item at the name is no longer the one the cleaner compared:
-// for a file every field the removal compares, for a directory (whose times
-// its own emptying changes) its inode, device and type.
-bool changedSinceLook(const Identity& now, const Identity& looked) {
-    if (now.directory() && looked.directory())
-        return now.inode != looked.inode || now.device != looked.device;
-    return !sameForRemoval(now, looked);
+void walkInto(const std::string& path, bool contents, Tree& out) {
+    const std::optional<Entry> entry = entryAt(path, contents);
+    if (!entry) return;  // gone while walking
+    out[path] = *entry;
+    if (entry->identity.type == S_IFDIR)
+        for (const std::string& name : platform::FileManager().contentsOfDirectory(path))
+            walkInto(path + "/" + name, contents, out);
 }
 
 } // namespace
 
-void Referee::begin() {
-    State& s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    s.generation = 0;
-    s.removals = 0;
-    s.record = RefereeRecord{};
-    s.opened.clear();
+std::optional<Entry> entryAt(const std::string& path, bool contents) {
+    const std::optional<Identity> found = identity(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW);
+    if (!found) return std::nullopt;
+    Entry entry{*found, 0, {}};
+    std::string bytes;
+    char target[4096];
+    if (found->type == S_IFREG && contents) {
+        const platform::Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        if (fd && platform::readAtMost(fd.get(), 1 << 20, bytes) == 0) entry.hash = std::hash<std::string>{}(bytes);
+    } else if (const ssize_t n = found->type == S_IFLNK ? ::readlink(path.c_str(), target, sizeof target) : 0; n > 0) {
+        entry.target.assign(target, static_cast<std::size_t>(n));
+    }
+    return entry;
 }
 
-RefereeRecord Referee::end() {
-    State& s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    s.opened.clear();
-    return std::exchange(s.record, RefereeRecord{});
+Tree walk(const std::string& root, bool contents) {
+    Tree out;
+    walkInto(root, contents, out);
+    return out;
 }
 
-std::unique_lock<std::mutex> Referee::freeze(std::uint64_t& generation) {
-    State& s = state();
-    std::unique_lock<std::mutex> guard(s.lock);
-    generation = ++s.generation;
-    return guard;
+namespace referee {
+
+void begin(std::uint64_t pause) {
+    const std::lock_guard<std::mutex> guard(state.lock);
+    state.looks = 0;
+    state.pauseAt = pause;
+    state.paused = state.finished = false;
+    state.looked.clear();
+    state.removals.clear();
 }
 
-std::uint64_t Referee::removalsSoFar() { return state().removals.load(); }
-
-std::uint64_t Referee::generation() {
-    State& s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    return s.generation;
+std::vector<Removal> end() {
+    const std::lock_guard<std::mutex> guard(state.lock);
+    return std::exchange(state.removals, {});
 }
 
-Referee::CleanerThread::CleanerThread() {
-    cleanerThread = true;
-    lastLook = Look{};
+std::size_t removalsSoFar() {
+    const std::lock_guard<std::mutex> guard(state.lock);
+    return state.removals.size();
 }
 
-Referee::CleanerThread::~CleanerThread() {
+std::optional<std::pair<std::string, bool>> paused() {
+    std::unique_lock<std::mutex> guard(state.lock);
+    state.turn.wait(guard, [] { return state.paused || state.finished; });
+    return state.paused ? std::optional(state.pause) : std::nullopt;
+}
+
+void resume(std::uint64_t pause) {
+    const std::lock_guard<std::mutex> guard(state.lock);
+    state.pauseAt = pause == 0 ? 0 : state.looks + pause;
+    state.paused = false;
+    state.turn.notify_all();
+}
+
+CleanerThread::CleanerThread() { cleanerThread = true; }
+
+CleanerThread::~CleanerThread() {
     cleanerThread = false;
-    lastLook = Look{};
+    lastLook.reset();
+    const std::lock_guard<std::mutex> guard(state.lock);
+    state.finished = true;
+    state.turn.notify_all();
 }
 
+} // namespace referee
 } // namespace quillon::harness
 
-using quillon::harness::Identity;
-using quillon::harness::Removal;
+using namespace quillon::harness;
 
 extern "C" int __wrap_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out) {
-    using namespace quillon::harness;
+    // A look at an open descriptor (an empty name) is not a look-up by name.
     if (!cleanerThread || path == nullptr || path[0] == '\0') return __real_statx(dirfd, path, flags, mask, out);
-    State& s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
+    std::string full = pathOf(dirfd, path);
+    std::unique_lock<std::mutex> guard(state.lock);
+    if (++state.looks == state.pauseAt) {
+        state.pause = {full, state.looked.count(full) > 0};
+        state.paused = true;
+        state.turn.notify_all();
+        state.turn.wait(guard, [] { return !state.paused; });
+        full = pathOf(dirfd, path);  // a folder above may have moved meanwhile
+    }
     const int rc = __real_statx(dirfd, path, flags, mask, out);
     const int error = errno;
-    lastLook.valid = true;
-    lastLook.dirfd = dirfd;
-    lastLook.name = path;
-    lastLook.found = rc == 0 ? realIdentity(dirfd, path, flags) : std::nullopt;
+    lastLook.emplace(full, rc == 0 ? identity(dirfd, path, flags) : std::nullopt);
+    state.looked.insert(full);
     errno = error;
     return rc;
 }
 
-extern "C" int __wrap_openat(int dirfd, const char* path, int flags, ...) {
-    using namespace quillon::harness;
-    mode_t mode = 0;
-    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
-        va_list arguments;
-        va_start(arguments, flags);
-        mode = static_cast<mode_t>(va_arg(arguments, unsigned int));
-        va_end(arguments);
-    }
-    const int fd = __real_openat(dirfd, path, flags, mode);
-    if (!cleanerThread || fd < 0 || (flags & O_DIRECTORY) == 0) return fd;
-    const int error = errno;
-    const std::optional<Identity> opened = realIdentity(fd, "", AT_EMPTY_PATH);
-    if (opened) {
-        std::optional<Identity> looked;
-        if (lastLookIs(dirfd, path) && lastLook.found && lastLook.found->inode == opened->inode &&
-            lastLook.found->device == opened->device)
-            looked = lastLook.found;
-        State& s = state();
-        std::lock_guard<std::mutex> guard(s.lock);
-        s.opened[{opened->device, opened->inode}] = looked;
-    }
-    errno = error;
-    return fd;
-}
-
 extern "C" int __wrap_unlinkat(int dirfd, const char* path, int flags) {
-    using namespace quillon::harness;
     if (!cleanerThread) return __real_unlinkat(dirfd, path, flags);
-    State& s = state();
-    std::lock_guard<std::mutex> guard(s.lock);
-    const std::optional<Identity> now = realIdentity(dirfd, path, AT_SYMLINK_NOFOLLOW);
-    const bool looked = lastLookIs(dirfd, path) && lastLook.found.has_value();
-    if (now && looked && changedSinceLook(*now, *lastLook.found)) {
-        ++s.record.windowsClosed;
-        errno = EBUSY;
-        return -1;
-    }
+    const std::string full = pathOf(dirfd, path);
+    const std::lock_guard<std::mutex> guard(state.lock);
+    const std::optional<Identity> now = identity(dirfd, path, AT_SYMLINK_NOFOLLOW);
     const int rc = __real_unlinkat(dirfd, path, flags);
     const int error = errno;
-    if (rc == 0 && now) {
-        Removal removal;
-        removal.path = directoryPath(dirfd) + "/" + path;
-        removal.directory = now->directory();
-        removal.gone = *now;
-        if (removal.directory) {
-            const auto found = s.opened.find({now->device, now->inode});
-            if (found != s.opened.end()) removal.seen = found->second;
-        } else if (looked) {
-            removal.seen = lastLook.found;
-        }
-        removal.generation = s.generation;
-        s.record.removals.push_back(std::move(removal));
-        ++s.removals;
-    }
+    if (rc == 0 && now) state.removals.push_back({*now, lastLook && lastLook->first == full ? lastLook->second : std::nullopt});
     errno = error;
     return rc;
 }

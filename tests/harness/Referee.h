@@ -1,74 +1,61 @@
 #pragma once
 
-// The referee sits between the cleaner and the kernel. The harness program
-// is linked with its status, open and unlink calls wrapped (ld --wrap), so
-// that on the thread that runs the clean the referee sees every look-up by
-// name, every open and every deletion, and keeps a record of each deletion:
-// what the item was when it went, and what the cleaner had last seen of it.
-//
-// The adversary changes the tree only while it holds `freeze()`, and the
-// referee takes the same lock around each look-up and deletion of the
-// cleaner. So every change falls cleanly before or after each of the
-// cleaner's calls, and one race that no Linux program can close is decided
-// fairly: a change that lands after the cleaner's last comparison of an
-// item and before its unlink. There the kernel offers no "unlink if
-// unchanged"; the referee makes the unlink fail (EBUSY) as if the change had
-// come a moment earlier, and counts it. Everything else goes through
-// untouched, so a cleaner that does not compare is caught by the records.
-
-#include "tests/harness/TreeScan.h"
+// The referee sits between the cleaner and the kernel: the harness program is linked with statx and
+// unlinkat wrapped (ld --wrap), so that on the cleaner's thread it sees every look-up by name and every
+// deletion, and records for each deletion the item as it went and the cleaner's look-up of it right
+// before. It pauses the cleaner right before a look-up when asked: the adversary changes the tree only
+// then, so every change falls cleanly between two of the cleaner's steps.
 
 #include <cstdint>
-#include <mutex>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace quillon::harness {
 
-// One deletion made by the cleaner.
-struct Removal {
-    std::string path;                  // as the kernel names the parent, plus the entry name
-    bool directory = false;
-    Identity gone;                     // the item as it was right before the unlink
-    // What the cleaner had seen of it last: for a file, the look-up by name
-    // right before the unlink; for a directory, the look-up right before the
-    // cleaner opened it for the last time. Absent when there was none.
+// Every status field the checked removal compares, the birth time (against a freed inode number coming
+// back; 0 where not kept) and the allocated bytes. Times in nanoseconds.
+struct Identity {
+    std::uint64_t inode = 0, device = 0, links = 0;
+    std::uint32_t owner = 0, type = 0;  // type: st_mode & S_IFMT
+    std::int64_t modified = 0, changed = 0, born = 0, bytes = 0;
+    bool operator==(const Identity&) const = default;
+};
+
+struct Entry {  // an item: its identity, a file's content hash, a link's target
+    Identity identity;
+    std::size_t hash = 0;
+    std::string target;
+    bool operator==(const Entry&) const = default;
+};
+using Tree = std::map<std::string, Entry>;
+
+// The item at `path`, a final link not followed (with `contents` a file is read); never the cleaner's look.
+std::optional<Entry> entryAt(const std::string& path, bool contents);
+// `root` and everything below it, never walked through a link.
+Tree walk(const std::string& root, bool contents = true);
+
+struct Removal {  // one deletion: the item right before it, the cleaner's look-up of that name right before it
+    Identity gone;
     std::optional<Identity> seen;
-    std::uint64_t generation = 0;      // adversary changes made before it
 };
 
-// What the referee saw during one session.
-struct RefereeRecord {
-    std::vector<Removal> removals;
-    int windowsClosed = 0;             // unlinks refused because the item changed after the last look
+namespace referee {
+// Starts a session with no look-ups and no removals, in which the cleaner is paused right before its
+// `pause`-th look-up (0: never).
+void begin(std::uint64_t pause = 0);
+std::vector<Removal> end();  // its removals, in order
+std::size_t removalsSoFar();
+// Waits until the cleaner is paused; returns the path it is about to look up and whether it looked it up
+// before (then it is the check before a removal), or nothing once the clean has finished.
+std::optional<std::pair<std::string, bool>> paused();
+// Lets the cleaner go on, to pause again right before its `pause`-th look-up from here (0: never).
+void resume(std::uint64_t pause);
+struct CleanerThread {  // marks the current thread as the cleaner's until its clean has finished
+    CleanerThread();
+    ~CleanerThread();
 };
-
-class Referee {
-public:
-    // Starts a new session: no removals, no refusals, generation 0.
-    static void begin();
-    // Ends the session and returns what was seen.
-    static RefereeRecord end();
-
-    // Held by the adversary for the whole of each change; counts the change
-    // and gives its number.
-    static std::unique_lock<std::mutex> freeze(std::uint64_t& generation);
-    // The number of changes made so far in this session.
-    static std::uint64_t generation();
-    // The number of deletions made so far in this session; may be read
-    // without the lock, by an adversary that waits for the cleaner to start
-    // deleting.
-    static std::uint64_t removalsSoFar();
-
-    // Marks the current thread as the cleaner's for its lifetime.
-    class CleanerThread {
-    public:
-        CleanerThread();
-        ~CleanerThread();
-        CleanerThread(const CleanerThread&) = delete;
-        CleanerThread& operator=(const CleanerThread&) = delete;
-    };
-};
+} // namespace referee
 
 } // namespace quillon::harness

@@ -1,24 +1,11 @@
-# The adversarial harness: the real clean on fixture homes while another
-# thread keeps changing them. Its status, open and unlink calls are wrapped
-# at link time so that the referee (harness/Referee.cpp) sees every look-up
-# and deletion the cleaner makes.
-quillon_test(harness_tests quillon_engine KIND harness SLOW
-    harness/TreeScan.cpp
-    harness/Referee.cpp
-    harness/TrialTree.cpp
-    harness/Rules.cpp
-    harness/Holder.cpp
-    harness/Adversary.cpp
-    harness/TrialRun.cpp
-    harness/HarnessSelfCheckTest.cpp
-    harness/PreviewAgreementTest.cpp
-    harness/AdversarialTrialsTest.cpp)
-target_link_options(harness_tests PRIVATE -Wl,--wrap=statx -Wl,--wrap=openat -Wl,--wrap=unlinkat)
-# Alone: its constant churn of fixture folders (held open while they go)
-# would otherwise show up in the open-file answers of other test programs.
+# The adversarial harness: the real clean on fixture homes that change under
+# it. statx and unlinkat are wrapped at link time so that the referee
+# (harness/Referee.cpp) sees every look-up and deletion of the cleaner. The
+# clean runs on a worker thread, cancelled now and then from the main one,
+# which the ThreadSanitizer build watches.
+quillon_test(harness_tests quillon_engine KIND harness
+    harness/Referee.cpp harness/Adversary.cpp harness/AdversarialTrialsTest.cpp)
+target_link_options(harness_tests PRIVATE -Wl,--wrap=statx -Wl,--wrap=unlinkat)
+# Alone: its churn of folders held open while they go would show in the
+# answers of the real open-file query that other test programs ask.
 set_tests_properties(harness_tests PROPERTIES RUN_SERIAL TRUE)
-
-# A clean on a worker thread, cancelled from the main thread; meant to be
-# run under ThreadSanitizer as well (-DQUILLON_TSAN=ON).
-quillon_test(harness_cancel_tests quillon_engine KIND harness
-    harness/CancelFromThreadTest.cpp)
