@@ -7,7 +7,7 @@
 #include "platform/Paths.h"
 #include "tests/app/ChildProgram.h"
 #include "tests/support/Fixture.h"
-#include "tests/support/RunningProgram.h"
+#include "tests/support/Processes.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 #include "core/Texts.h"
 #include "platform/PropertyList.h"
 #include "tests/support/Fixture.h"
-#include "tests/support/OwnUser.h"
+#include "tests/support/Processes.h"
 #include <gtest/gtest.h>
 #include <functional>
 #include <sys/stat.h>

@@ -7,7 +7,7 @@
 
 #include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
-#include "tests/support/OwnUser.h"
+#include "tests/support/Processes.h"
 
 namespace quillon::fstest {
 namespace {

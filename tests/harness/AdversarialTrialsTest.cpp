@@ -10,6 +10,7 @@
 #include "platform/FileManager.h"
 #include "tests/harness/Adversary.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/Processes.h"
 
 #include <gtest/gtest.h>
 

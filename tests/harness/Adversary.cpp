@@ -3,6 +3,7 @@
 #include "platform/Descriptor.h"
 #include "platform/FileIo.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/Processes.h"
 
 #include <algorithm>
 #include <fcntl.h>

@@ -1,7 +1,6 @@
 #include "platform/ProcessTable.h"
 #include "tests/support/Fixture.h"
-#include "tests/support/OwnUser.h"
-#include "tests/support/RunningProgram.h"
+#include "tests/support/Processes.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <climits>

@@ -5,7 +5,7 @@
 
 #include "core/Texts.h"
 #include "tests/support/Fixture.h"
-#include "tests/support/RunningProgram.h"
+#include "tests/support/Processes.h"
 
 #include <gtest/gtest.h>
 
