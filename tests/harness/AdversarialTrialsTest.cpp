@@ -30,60 +30,67 @@ namespace {
 
 struct Trial {
     Layout layout;
-    CleanPlaces places;  // its guard answers: nothing runs; one or two items are held open
+    CleanPlaces places; // its guard answers: nothing runs; one or two items are held open
     Tree built;
-    Expectations kept;   // what every run must leave as it is
-    double age = 0, builtAt = 0;  // the shortest minimum age of its locations
+    Tree kept;                   // what every run must leave as it is
+    double age = 0, builtAt = 0; // the shortest minimum age of its locations; when it was built
 };
 
 // A trial in `root` from `seed`: up to three locations of one age from the catalogue, filled at random with
 // files of awkward names and sizes (empty ones too) and now and then an item the rules keep, by victims.
 struct Builder {
     std::mt19937_64 rng;
-    Trial trial;
-    std::set<std::string> keepers;
+    Trial trial{};
+    std::set<std::string> keepers{};
     int counter = 0;
 
     int between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
-    void file(const std::string& path, int size) { t::writeFile(path, std::string(static_cast<std::size_t>(size), 'a')); }
+    void file(const std::string& path, int size) { t::writeFile(path, std::string(std::size_t(size), 'a')); }
     std::string name() {
-        static const char* const stems[] = {"data", "caf\xC3\xA9", "cafe\xCC\x81", "new\nline", "-dash", ".hidden", "\xF0\x9F\x98\x80"};
+        static const char* const stems[] = {"data", "caf\xC3\xA9", "cafe\xCC\x81", "new\nline", "-dash", ".hidden",
+                                            "\xF0\x9F\x98\x80"};
         static const char* const endings[] = {"", ".log", ".log.3.gz", ".LOG", ".crash", ".txt", ".log.bak"};
         return stems[between(0, 6)] + ("-" + std::to_string(++counter)) + endings[between(0, 6)];
     }
 
     void fill(const std::string& dir, int depth) {
-        for (int i = between(depth == 0 ? 1 : 0, 4), size = between(-1500, 9000); i > 0; --i, size = between(-1500, 9000))
-            file(dir + "/" + name(), std::max(size, 0));
+        for (int i = between(depth == 0 ? 1 : 0, 4); i > 0; --i) {
+            const std::string path = dir + "/" + name();
+            file(path, std::max(between(-1500, 9000), 0));
+        }
         for (int i = depth < 2 ? between(0, 2) : 0; i > 0; --i) {
             const std::string sub = dir + "/" + name();
             t::makeDirectory(sub);
             fill(sub, depth + 1);
         }
-        if (between(0, 9) > 0) return;
-        // An item the rules keep: hard-linked, a link, a pipe, a name that is not UTF-8, a file or folder of
-        // another owner (too new when not root).
+        if (between(0, 9) == 0) keeper(dir);
+    }
+
+    // An item the rules keep: hard-linked, a link, a pipe, a name that is not UTF-8, a file or folder of
+    // another owner (too new when not root).
+    void keeper(const std::string& dir) {
         const int kind = between(0, 5);
         const std::string path = dir + "/kept-" + std::to_string(++counter) + (kind == 3 ? "\xFF.log" : ".log");
-        unsigned uid = 0, gid = 0;
-        if (kind == 0) file(path, 900), t::makeHardLink(path, trial.layout.victims + "/" + std::to_string(counter));
+        if (kind == 5) t::makeDirectory(path);
+        if (kind == 0 || kind >= 3) file(kind == 5 ? path + "/inner.log" : path, 900);
+        if (kind == 0) t::makeHardLink(path, trial.layout.victims + "/" + std::to_string(counter));
         if (kind == 1) t::makeSymlink(trial.layout.victims + "/old.log", path);
         if (kind == 2 && ::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
-        if (kind == 3 || kind == 4) file(path, 900);
-        if (kind == 5) t::makeDirectory(path), file(path + "/inner.log", 900);
-        const bool root = kind >= 4 && ::geteuid() == 0 && t::unprivilegedAccount(uid, gid);
-        if (root && ::lchown(path.c_str(), uid, gid) != 0) throw std::runtime_error("lchown " + path);
-        if (kind >= 4 && !root) t::setModificationTime(path, platform::wallClock() + 2 * 86400);
+        unsigned uid = 0, gid = 0;
+        const bool given = kind >= 4 && ::geteuid() == 0 && t::unprivilegedAccount(uid, gid);
+        if (given && ::lchown(path.c_str(), uid, gid) != 0) throw std::runtime_error("lchown " + path);
+        if (kind >= 4 && !given) t::setModificationTime(path, platform::wallClock() + 2 * 86400);
         keepers.insert(path);
     }
 
     Trial build(const std::string& root) {
-        trial.layout = Layout{root, root + "/victims", root + "/moved", {}};
-        const CleanPlaces p{root + "/home", root + "/temp", root + "/cache", root + "/shared", 0, root + "/config"};
-        for (const std::string& dir : {p.home, p.temp, p.cache, p.sharedTemp, p.config, trial.layout.moved, trial.layout.victims})
+        Layout& layout = trial.layout = Layout{root, root + "/victims", root + "/moved", {}};
+        CleanPlaces& p = trial.places = {root + "/home", root + "/temp", root + "/cache", root + "/shared", 0,
+                                         root + "/config"};
+        for (const std::string& dir : {p.home, p.temp, p.cache, p.sharedTemp, p.config, layout.moved, layout.victims})
             t::makeDirectory(dir);
         t::writeFile(p.temp + "/" + lockFileName, "");
-        file(trial.layout.victims + "/old.log", 700);
+        file(layout.victims + "/old.log", 700);
         std::vector<Candidate> rows = candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config);
         std::set<double> ages;
         for (const Candidate& row : rows) ages.insert(row.age);
@@ -92,21 +99,24 @@ struct Builder {
         for (int wanted = between(1, 3); const Candidate& row : rows)
             if (wanted > 0 && row.age == trial.age && !row.temporaryBuildRoot && !t::exists(row.path)) {
                 t::makeDirectory(row.path);
-                file(row.path.substr(0, row.path.rfind('/')) + "/" + name(), 300);  // a victim beside it
+                file(row.path.substr(0, row.path.rfind('/')) + "/" + name(), 300); // a victim beside it
                 fill(row.path, 0);
                 --wanted;
             }
         for (const Candidate& row : candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config))
-            if (t::exists(row.path)) trial.layout.locations.push_back(row.path), trial.age = std::min(trial.age, row.age);
+            if (t::exists(row.path)) {
+                layout.locations.push_back(row.path);
+                trial.age = std::min(trial.age, row.age);
+            }
         trial.builtAt = platform::wallClock();
         trial.built = walk(root);
-        std::vector<std::string> held, holdable;
-        for (const auto& [path, entry] : trial.built)
-            if (!trial.layout.inside(path) || keepers.count(path) > 0) trial.kept[path] = {entry.identity.type, entry.hash, entry.target, false};
-            else if (entry.identity.bytes > 0 && between(0, 19) == 0) held.push_back(path);
-        for (const std::string& path : held) trial.kept[path] = {trial.built.at(path).identity.type, trial.built.at(path).hash, {}, false};
-        trial.places = p;
-        trial.places.guard = {[](const RunControl*) { return std::set<std::string>{}; }, [held](const RunControl*) { return held; }};
+        std::vector<std::string> held;
+        for (const auto& [path, entry] : trial.built) {
+            const bool kept = !layout.inside(path) || keepers.count(path) > 0;
+            if (!kept && entry.identity.bytes > 0 && between(0, 19) == 0) held.push_back(path);
+            if (kept || (!held.empty() && held.back() == path)) trial.kept[path] = entry;
+        }
+        p.guard = {[](const RunControl*) { return std::set<std::string>{}; }, [held](const RunControl*) { return held; }};
         return std::move(trial);
     }
 };
@@ -118,51 +128,53 @@ Key keyOf(const Identity& id) { return {id.device, id.inode, id.born}; }
 // `judgeTouched`); a removal of an item made during the run or outside the locations, not looked up right
 // before, or changed since it was built; in a `quiet` run (no change, no cancel) an empty file gone
 // without its folder; built items gone without a removal; bytes misreported.
-std::vector<std::string> faults(const Trial& trial, const Expectations& expected, const Report& report,
+std::vector<std::string> faults(const Trial& trial, const Tree& expected, const Report& report,
                                 const std::vector<Removal>& removals, bool judgeTouched, bool quiet) {
     std::vector<std::string> out;
     const Tree now = walk(trial.layout.root);
     for (const auto& [path, e] : expected)
         if (const auto at = now.find(path); (judgeTouched || !e.touched) &&
-            (at == now.end() || std::tie(at->second.identity.type, at->second.hash, at->second.target) != std::tie(e.type, e.hash, e.target)))
+                                            (at == now.end() || at->second.content() != e.content()))
             out.push_back("lost or changed: " + path);
-    std::map<Key, std::string> builtPaths;
-    for (const auto& [path, entry] : trial.built) builtPaths.emplace(keyOf(entry.identity), path);
-    std::set<Key> removed, gone;
+    std::map<Key, std::string> built;
+    std::set<Key> present, removed, gone;
     std::int64_t bytes = 0, goneBytes = 0;
-    for (const Removal& r : removals)
-        if (const auto found = builtPaths.find(keyOf(r.gone)); found != builtPaths.end())
-            removed.insert(found->first), bytes += trial.built.at(found->second).identity.bytes;
+    for (const auto& [path, entry] : trial.built) built.emplace(keyOf(entry.identity), path);
+    for (const auto& [path, entry] : now) present.insert(keyOf(entry.identity));
+    for (const auto& [key, path] : built)
+        if (present.count(key) == 0 && gone.insert(key).second) goneBytes += trial.built.at(path).identity.bytes;
     for (const Removal& r : removals) {
-        const auto found = builtPaths.find(keyOf(r.gone));
-        const std::string path = found == builtPaths.end() ? "an item made during the run" : found->second;
-        const Identity& was = found == builtPaths.end() ? r.gone : trial.built.at(path).identity;
-        const bool folder = was.type == S_IFDIR;  // its own times change as it is emptied
-        if (found == builtPaths.end() || !trial.layout.inside(path)) out.push_back("removed " + path + " (or outside every location)");
-        else if (!r.seen) out.push_back("removed " + path + " without looking it up right before");
-        else if (judgeTouched && (folder ? std::tie(r.seen->inode, r.seen->type) != std::tie(was.inode, was.type) : *r.seen != was))
+        const auto found = built.find(keyOf(r.gone));
+        if (found == built.end() || !trial.layout.inside(found->second)) {
+            out.push_back("removed " + (found == built.end() ? "an item made during the run" : found->second) +
+                          " (or outside every location)");
+            continue;
+        }
+        const std::string& path = found->second;
+        const Identity& was = trial.built.at(path).identity;
+        const bool folder = was.type == S_IFDIR; // its own times change as it is emptied
+        removed.insert(found->first);
+        bytes += was.bytes;
+        if (!r.seen) out.push_back("removed " + path + " without looking it up right before");
+        else if (judgeTouched && (folder ? r.seen->inode != was.inode || r.seen->type != was.type : *r.seen != was))
             out.push_back("removed " + path + " after it changed");
-        else if (quiet && !folder && was.bytes == 0 && removed.count(keyOf(trial.built.at(path.substr(0, path.rfind('/'))).identity)) == 0)
+        else if (quiet && !folder && was.bytes == 0 && now.count(path.substr(0, path.rfind('/'))) > 0)
             out.push_back("removed the empty file " + path + " on its own");
     }
-    std::set<Key> present;
-    for (const auto& [path, entry] : now) present.insert(keyOf(entry.identity));
-    for (const auto& [path, entry] : trial.built)
-        if (present.count(keyOf(entry.identity)) == 0 && gone.insert(keyOf(entry.identity)).second) goneBytes += entry.identity.bytes;
     if (gone != removed || report.removed != bytes || bytes != goneBytes)
         out.push_back(std::to_string(gone.size()) + " built items (" + std::to_string(goneBytes) + " bytes) are gone, " +
-                      std::to_string(removed.size()) + " (" + std::to_string(bytes) + ") went, the report says " + std::to_string(report.removed));
+                      std::to_string(removed.size()) + " (" + std::to_string(bytes) + ") went, the report says " +
+                      std::to_string(report.removed));
     return out;
 }
 
-struct Outcome {
-    std::vector<std::string> faults;
-    long changes = 0, removals = 0, cancelled = 0, unjudged = 0;
+struct Totals {
+    long changes = 0, removals = 0, cancelled = 0, unjudged = 0, failed = 0;
 };
 
 // The real clean of `trial` on a worker thread, paused at random look-ups for the adversary to change the
 // tree (most often the item about to be checked again before its removal), in some trials cancelled.
-Outcome adversarialRun(const Trial& trial, std::uint64_t seed) {
+std::vector<std::string> adversarialRun(const Trial& trial, std::uint64_t seed, Totals& totals) {
     // The cut-off starts one second past the build: what the adversary makes, from the second after that
     // on, stays newer than the cut-off for as many seconds as lie between them. The kernel stamps files
     // with a coarse clock, up to a few milliseconds behind.
@@ -173,63 +185,64 @@ Outcome adversarialRun(const Trial& trial, std::uint64_t seed) {
     CleanPlaces places = trial.places;
     places.clockShift = trial.age + std::floor(trial.builtAt) + 1 - begun;
     std::mt19937_64 rng(seed);
+    const auto draw = [&](long low, long high) { return std::uniform_int_distribution<long>(low, high)(rng); };
     Adversary adversary(trial.layout, trial.kept, rng());
     RunControl control;
     Report report;
-    Outcome outcome;
     const int descriptors = t::openDescriptorCount();
-    const auto gap = [&] { return std::uniform_int_distribution<std::uint64_t>(1, 12)(rng); };
-    const long changes = std::uniform_int_distribution<long>(0, 10)(rng);
-    const long cancelAt = std::bernoulli_distribution(0.25)(rng) ? std::uniform_int_distribution<long>(0, changes)(rng) : -1;
-    std::size_t beforeCancel = SIZE_MAX;
-    referee::begin(gap());
-    std::thread worker([&] {
-        const referee::CleanerThread cleaner;
+    const long changes = draw(0, 10), cancelAt = draw(0, 3) == 0 ? draw(0, changes) : -1;
+    std::optional<std::size_t> beforeCancel; // the removals before the cancel
+    long made = 0;
+    std::thread worker = referee::start(static_cast<std::uint64_t>(draw(1, 12)), [&] {
         report = clean(false, places, &control);
     });
-    for (long k = 0; k <= changes; ++k) {
-        const auto pause = referee::paused();
+    for (long k = 0; k <= changes && !beforeCancel; ++k) {
+        const std::optional<Pause> pause = referee::paused();
         if (!pause) break;
-        if (cancelAt >= 0 && k >= cancelAt && (pause->second || k == changes)) beforeCancel = referee::removalsSoFar(), control.cancel();
-        else outcome.changes += adversary.strike(pause->second && std::bernoulli_distribution(0.7)(rng) ? pause->first : "") ? 1 : 0;
-        referee::resume(k < changes && beforeCancel == SIZE_MAX ? gap() : 0);
-        if (beforeCancel != SIZE_MAX) break;
+        if (cancelAt >= 0 && k >= cancelAt && (pause->again || k == changes)) {
+            beforeCancel = pause->removals;
+            control.cancel();
+        } else {
+            made += adversary.strike(pause->again && draw(0, 9) < 7 ? pause->path : "") ? 1 : 0;
+        }
+        referee::resume(k < changes && !beforeCancel ? static_cast<std::uint64_t>(draw(1, 12)) : 0);
     }
     worker.join();
     const bool judged = platform::wallClock() - begun < std::floor(begun - 0.05) - std::floor(trial.builtAt) - 1;
     const std::vector<Removal> removals = referee::end();
-    outcome.faults = faults(trial, adversary.expectations(), report, removals, judged, outcome.changes == 0 && cancelAt < 0);
+    std::vector<std::string> out = faults(trial, adversary.expected(), report, removals, judged,
+                                          made == 0 && cancelAt < 0);
     // A file goes only after a check of the token that follows its last look-up.
-    if (std::any_of(removals.begin() + static_cast<long>(std::min(beforeCancel, removals.size())), removals.end(),
-                    [](const Removal& r) { return r.gone.type == S_IFREG; }))
-        outcome.faults.push_back("removed a file after the cancel");
-    if (t::openDescriptorCount() != descriptors) outcome.faults.push_back("descriptors leaked");
-    outcome.cancelled = report.cancelled ? 1 : 0, outcome.unjudged = judged ? 0 : 1;
-    outcome.removals = static_cast<long>(removals.size());
-    return outcome;
+    if (std::any_of(removals.begin() + static_cast<long>(std::min(beforeCancel.value_or(SIZE_MAX), removals.size())),
+                    removals.end(), [](const Removal& r) { return r.gone.type == S_IFREG; }))
+        out.push_back("removed a file after the cancel");
+    if (t::openDescriptorCount() != descriptors) out.push_back("descriptors leaked");
+    totals.changes += made;
+    totals.cancelled += report.cancelled ? 1 : 0;
+    totals.unjudged += judged ? 0 : 1;
+    totals.removals += static_cast<long>(removals.size());
+    return out;
 }
 
 // A preview of the untouched `copy` changes nothing, and a real run after it removes exactly what the
 // preview counted, with the same notes but for their first words and the lines on what was cleared.
 std::vector<std::string> previewDisagreements(const Trial& copy) {
     CleanPlaces places = copy.places;
-    places.clockShift = copy.age + 2;  // everything built is past the cut-off's second
+    places.clockShift = copy.age + 2; // everything built is past the cut-off's second
     const Report preview = clean(true, places);
     const bool unchanged = walk(copy.layout.root) == copy.built;
-    referee::begin();
-    const Report real = [&] {
-        const referee::CleanerThread cleaner;
-        return clean(false, places);
-    }();
+    Report real;
+    referee::start(0, [&] { real = clean(false, places); }).join();
     std::vector<std::string> out = faults(copy, copy.kept, real, referee::end(), true, true);
     if (!unchanged) out.push_back("the preview changed the tree");
     const auto withoutFirstWords = [](const std::vector<std::string>& notes) {
         std::vector<std::string> tails;
         for (const std::string& note : notes)
-            if (note.rfind("Cleared ", 0) != 0) tails.push_back(note.substr(note.find(' ')));
+            if (!note.starts_with("Cleared ")) tails.push_back(note.substr(note.find(' ')));
         return tails;
     };
-    if (std::tie(preview.eligible, preview.files, preview.checked, preview.skipped) != std::tie(real.removed, real.files, real.checked, real.skipped) ||
+    if (std::tie(preview.eligible, preview.files, preview.checked, preview.skipped) !=
+            std::tie(real.removed, real.files, real.checked, real.skipped) ||
         withoutFirstWords(preview.notes) != withoutFirstWords(real.notes))
         out.push_back("the preview disagrees with the real run");
     return out;
@@ -245,32 +258,33 @@ std::uint64_t number(const char* name, long fallback) {
 TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
     t::requireFixtureEnvironment();
     const std::uint64_t trials = number("QUILLON_HARNESS_TRIALS", 200), seed = number("QUILLON_HARNESS_SEED", 1);
-    std::deque<std::pair<Trial, Trial>> ahead;  // built well ahead, so that a trial seldom waits for its start
+    std::deque<std::pair<Trial, Trial>> ahead; // built well ahead, so that a trial seldom waits for its start
     const auto buildAhead = [&](std::uint64_t i) {
-        if (i < trials) ahead.emplace_back(Builder{std::mt19937_64(seed + i), {}, {}, 0}.build(t::freshDirectory("trial")),
-                                           Builder{std::mt19937_64(seed + i), {}, {}, 0}.build(t::freshDirectory("copy")));
+        if (i < trials)
+            ahead.emplace_back(Builder{.rng = std::mt19937_64(seed + i)}.build(t::freshDirectory("trial")),
+                               Builder{.rng = std::mt19937_64(seed + i)}.build(t::freshDirectory("copy")));
     };
     for (std::uint64_t i = 0; i < 64; ++i) buildAhead(i);
-    Outcome total;
+    Totals totals;
     for (std::uint64_t i = 0; i < trials; ++i) {
-        auto [trial, copy] = std::move(ahead.front());
+        const auto [trial, copy] = std::move(ahead.front());
         ahead.pop_front();
         buildAhead(i + 64);
-        Outcome outcome = adversarialRun(trial, seed + i);
-        for (std::string& fault : previewDisagreements(copy)) outcome.faults.push_back("untouched copy: " + fault);
-        total.changes += outcome.changes, total.removals += outcome.removals;
-        total.cancelled += outcome.cancelled, total.unjudged += outcome.unjudged;
+        std::vector<std::string> faults = adversarialRun(trial, seed + i, totals);
+        for (const std::string& fault : previewDisagreements(copy)) faults.push_back("untouched copy: " + fault);
         std::string text;
-        for (const std::string& fault : outcome.faults) text += "\n  " + fault;
-        if (outcome.faults.empty()) platform::FileManager().removeTree(trial.layout.root), platform::FileManager().removeTree(copy.layout.root);
-        else if (total.faults.emplace_back(text); total.faults.size() <= 3) ADD_FAILURE() << "trial seed " << seed + i << " in " << trial.layout.root << text;
+        for (const std::string& fault : faults) text += "\n  " + fault;
+        if (!faults.empty() && ++totals.failed <= 3) ADD_FAILURE() << "trial seed " << seed + i << " in " << trial.layout.root << text;
+        for (const std::string& folder : {trial.layout.root, copy.layout.root})
+            if (faults.empty()) platform::FileManager().removeTree(folder);
     }
-    std::printf("%llu trials, %zu failed, %ld changes, %ld removals, %ld cancelled, %ld too slow to judge changes\n",
-                static_cast<unsigned long long>(trials), total.faults.size(), total.changes, total.removals, total.cancelled, total.unjudged);
-    EXPECT_EQ(total.faults.size(), 0u);
-    if (trials >= 50) {  // a harness under which nothing goes or changes proves nothing
-        EXPECT_GT(total.removals, static_cast<long>(trials));
-        EXPECT_GT(total.changes, static_cast<long>(trials));
-        EXPECT_GT(total.cancelled, 0);
+    std::printf("%llu trials, %ld failed, %ld changes, %ld removals, %ld cancelled, %ld too slow to judge changes\n",
+                static_cast<unsigned long long>(trials), totals.failed, totals.changes, totals.removals,
+                totals.cancelled, totals.unjudged);
+    EXPECT_EQ(totals.failed, 0);
+    if (trials >= 50) { // a harness under which nothing goes or changes proves nothing
+        EXPECT_GT(totals.removals, static_cast<long>(trials));
+        EXPECT_GT(totals.changes, static_cast<long>(trials));
+        EXPECT_GT(totals.cancelled, 0);
     }
 }

@@ -8,43 +8,43 @@
 
 #include "tests/harness/Referee.h"
 
+#include <algorithm>
 #include <random>
 
 namespace quillon::harness {
 
-struct Layout {
-    std::string root, victims, moved;    // the trial's folder; data that links lead to; where moved things go
-    std::vector<std::string> locations;  // every location that exists
-    bool inside(const std::string& path) const;  // at or below a location
-};
+// Returns whether `path` is `root` or lies below it.
+inline bool within(const std::string& path, const std::string& root) {
+    return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
+}
 
-// What must be found at a path when the trial ends.
-struct Expectation {
-    std::uint32_t type = 0;
-    std::size_t hash = 0;
-    std::string target;
-    bool touched = false;  // made, changed or moved by the adversary
+struct Layout {
+    std::string root, victims, moved;   // the trial's folder; data that links lead to; where moved things go
+    std::vector<std::string> locations; // every location that exists
+    bool inside(const std::string& path) const { // at or below a location
+        return std::ranges::any_of(locations, [&](const std::string& l) { return within(path, l); });
+    }
 };
-using Expectations = std::map<std::string, Expectation>;
 
 class Adversary {
 public:
-    Adversary(Layout layout, Expectations expected, std::uint64_t seed)
+    // `expected`: what must be found when the trial ends, but for the adversary's changes.
+    Adversary(Layout layout, Tree expected, std::uint64_t seed)
         : layout_(std::move(layout)), expected_(std::move(expected)), rng_(seed) {}
     // Makes one change, to `target` where it is an item of a location, else to an item found by walking
     // the tree; returns whether it was made.
     bool strike(const std::string& target);
-    const Expectations& expectations() const { return expected_; }
+    const Tree& expected() const { return expected_; } // and the adversary's changes, touched
 
 private:
     bool act(const std::string& file, const std::string& folder, const std::string& victim);
     std::string fresh(const std::string& folder);
     bool write(const std::string& path, int flags);
-    bool note(const std::string& path);  // what is at `path` now must be found there
+    bool note(const std::string& path); // what is at `path` now must be found there
     bool moveTo(const std::string& from, const std::string& to);
 
     Layout layout_;
-    Expectations expected_;
+    Tree expected_;
     std::mt19937_64 rng_;
     int counter_ = 0;
 };

@@ -7,9 +7,12 @@
 // then, so every change falls cleanly between two of the cleaner's steps.
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
+#include <thread>
+#include <tuple>
 #include <vector>
 
 namespace quillon::harness {
@@ -18,44 +21,46 @@ namespace quillon::harness {
 // back; 0 where not kept) and the allocated bytes. Times in nanoseconds.
 struct Identity {
     std::uint64_t inode = 0, device = 0, links = 0;
-    std::uint32_t owner = 0, type = 0;  // type: st_mode & S_IFMT
+    std::uint32_t owner = 0, type = 0; // type: st_mode & S_IFMT
     std::int64_t modified = 0, changed = 0, born = 0, bytes = 0;
     bool operator==(const Identity&) const = default;
 };
 
-struct Entry {  // an item: its identity, a file's content hash, a link's target
+struct Entry { // an item: its identity, a file's content hash, a link's target
     Identity identity;
     std::size_t hash = 0;
-    std::string target;
+    std::string target{};
+    bool touched = false; // in what a trial expects: made, changed or moved by the adversary
     bool operator==(const Entry&) const = default;
+    auto content() const { return std::tie(identity.type, hash, target); }
 };
 using Tree = std::map<std::string, Entry>;
 
 // The item at `path`, a final link not followed (with `contents` a file is read); never the cleaner's look.
-std::optional<Entry> entryAt(const std::string& path, bool contents);
+std::optional<Entry> entryAt(const std::string& path, bool contents = true);
 // `root` and everything below it, never walked through a link.
 Tree walk(const std::string& root, bool contents = true);
 
-struct Removal {  // one deletion: the item right before it, the cleaner's look-up of that name right before it
+struct Removal { // one deletion: the item right before it, the cleaner's look-up of that name right before it
     Identity gone;
     std::optional<Identity> seen;
 };
 
+struct Pause { // the paused cleaner's next look-up, whether it looked that path up before, its removals so far
+    std::string path;
+    bool again = false;
+    std::size_t removals = 0;
+};
+
 namespace referee {
-// Starts a session with no look-ups and no removals, in which the cleaner is paused right before its
-// `pause`-th look-up (0: never).
-void begin(std::uint64_t pause = 0);
-std::vector<Removal> end();  // its removals, in order
-std::size_t removalsSoFar();
-// Waits until the cleaner is paused; returns the path it is about to look up and whether it looked it up
-// before (then it is the check before a removal), or nothing once the clean has finished.
-std::optional<std::pair<std::string, bool>> paused();
+// Starts a session with no look-ups and no removals: runs `clean` on a thread of its own, the cleaner's,
+// which is paused right before its `pause`-th look-up (0: never).
+std::thread start(std::uint64_t pause, const std::function<void()>& clean);
+std::vector<Removal> end(); // the removals of the session, in order; after its thread was joined
+// Waits until the cleaner is paused; returns nothing once the clean has finished.
+std::optional<Pause> paused();
 // Lets the cleaner go on, to pause again right before its `pause`-th look-up from here (0: never).
 void resume(std::uint64_t pause);
-struct CleanerThread {  // marks the current thread as the cleaner's until its clean has finished
-    CleanerThread();
-    ~CleanerThread();
-};
 } // namespace referee
 
 } // namespace quillon::harness
