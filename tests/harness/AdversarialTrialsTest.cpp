@@ -7,19 +7,23 @@
 #include "catalog/Catalogue.h"
 #include "engine/Clean.h"
 #include "platform/Clock.h"
+#include "platform/Descriptor.h"
+#include "platform/FileIo.h"
 #include "platform/FileManager.h"
-#include "tests/harness/Adversary.h"
+#include "tests/harness/Referee.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <deque>
+#include <fcntl.h>
+#include <random>
 #include <set>
 #include <sys/stat.h>
-#include <thread>
 #include <unistd.h>
 
 using namespace quillon;
@@ -28,12 +32,19 @@ namespace t = quillon::testing;
 
 namespace {
 
+bool within(const std::string& path, const std::string& root) { // at or below `root`
+    return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
+}
+
 struct Trial {
-    Layout layout;
-    CleanPlaces places; // its guard answers: nothing runs; one or two items are held open
-    Tree built;
-    Tree kept;                   // what every run must leave as it is
-    double age = 0, builtAt = 0; // the shortest minimum age of its locations; when it was built
+    std::string root, victims, moved;   // its folder; data that links lead to; where moved things go
+    std::vector<std::string> locations; // every location that exists
+    CleanPlaces places;                 // its guard answers: nothing runs; one or two items are held open
+    Tree built, kept;                   // everything built; what every run must leave as it is
+    double age = 0, builtAt = 0;        // the shortest minimum age of its locations; when it was built
+    bool inside(const std::string& path) const { // at or below a location
+        return std::ranges::any_of(locations, [&](const std::string& l) { return within(path, l); });
+    }
 };
 
 // A trial in `root` from `seed`: up to three locations of one age from the catalogue, filled at random with
@@ -41,11 +52,10 @@ struct Trial {
 struct Builder {
     std::mt19937_64 rng;
     Trial trial{};
-    std::set<std::string> keepers{};
     int counter = 0;
 
     int between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
-    void file(const std::string& path, int size) { t::writeFile(path, std::string(std::size_t(size), 'a')); }
+    void file(const std::string& path, int size) { t::writeFile(path, std::string(static_cast<std::size_t>(size), 'a')); }
     std::string name() {
         static const char* const stems[] = {"data", "caf\xC3\xA9", "cafe\xCC\x81", "new\nline", "-dash", ".hidden",
                                             "\xF0\x9F\x98\x80"};
@@ -54,10 +64,7 @@ struct Builder {
     }
 
     void fill(const std::string& dir, int depth) {
-        for (int i = between(depth == 0 ? 1 : 0, 4); i > 0; --i) {
-            const std::string path = dir + "/" + name();
-            file(path, std::max(between(-1500, 9000), 0));
-        }
+        for (int i = between(depth == 0 ? 1 : 0, 4); i > 0; --i) file(dir + "/" + name(), std::max(between(-1500, 9000), 0));
         for (int i = depth < 2 ? between(0, 2) : 0; i > 0; --i) {
             const std::string sub = dir + "/" + name();
             t::makeDirectory(sub);
@@ -73,24 +80,23 @@ struct Builder {
         const std::string path = dir + "/kept-" + std::to_string(++counter) + (kind == 3 ? "\xFF.log" : ".log");
         if (kind == 5) t::makeDirectory(path);
         if (kind == 0 || kind >= 3) file(kind == 5 ? path + "/inner.log" : path, 900);
-        if (kind == 0) t::makeHardLink(path, trial.layout.victims + "/" + std::to_string(counter));
-        if (kind == 1) t::makeSymlink(trial.layout.victims + "/old.log", path);
+        if (kind == 0) t::makeHardLink(path, trial.victims + "/" + std::to_string(counter));
+        if (kind == 1) t::makeSymlink(trial.victims + "/old.log", path);
         if (kind == 2 && ::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
         unsigned uid = 0, gid = 0;
         const bool given = kind >= 4 && ::geteuid() == 0 && t::unprivilegedAccount(uid, gid);
         if (given && ::lchown(path.c_str(), uid, gid) != 0) throw std::runtime_error("lchown " + path);
         if (kind >= 4 && !given) t::setModificationTime(path, platform::wallClock() + 2 * 86400);
-        keepers.insert(path);
     }
 
     Trial build(const std::string& root) {
-        Layout& layout = trial.layout = Layout{root, root + "/victims", root + "/moved", {}};
+        trial.root = root, trial.victims = root + "/victims", trial.moved = root + "/moved";
         CleanPlaces& p = trial.places = {root + "/home", root + "/temp", root + "/cache", root + "/shared", 0,
                                          root + "/config"};
-        for (const std::string& dir : {p.home, p.temp, p.cache, p.sharedTemp, p.config, layout.moved, layout.victims})
+        for (const std::string& dir : {p.home, p.temp, p.cache, p.sharedTemp, p.config, trial.moved, trial.victims})
             t::makeDirectory(dir);
         t::writeFile(p.temp + "/" + lockFileName, "");
-        file(layout.victims + "/old.log", 700);
+        file(trial.victims + "/old.log", 700);
         std::vector<Candidate> rows = candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config);
         std::set<double> ages;
         for (const Candidate& row : rows) ages.insert(row.age);
@@ -105,14 +111,14 @@ struct Builder {
             }
         for (const Candidate& row : candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config))
             if (t::exists(row.path)) {
-                layout.locations.push_back(row.path);
+                trial.locations.push_back(row.path);
                 trial.age = std::min(trial.age, row.age);
             }
         trial.builtAt = platform::wallClock();
         trial.built = walk(root);
         std::vector<std::string> held;
         for (const auto& [path, entry] : trial.built) {
-            const bool kept = !layout.inside(path) || keepers.count(path) > 0;
+            const bool kept = !trial.inside(path) || path.substr(path.rfind('/')).starts_with("/kept-");
             if (!kept && entry.identity.bytes > 0 && between(0, 19) == 0) held.push_back(path);
             if (kept || (!held.empty() && held.back() == path)) trial.kept[path] = entry;
         }
@@ -121,50 +127,147 @@ struct Builder {
     }
 };
 
+// The adversary changes a trial's tree while the cleaner is paused: it swaps a folder (of a location, or
+// one above it) for a link to the victims' folder, swaps an item for a named pipe, moves a victim into a
+// location, adds a hard link to a file, rewrites one, moves one away and puts a new one in its place,
+// creates files, folders, links and pipes, and, as root, gives an item to another owner. It never deletes
+// anything, and keeps account of what must be found afterwards.
+class Adversary {
+public:
+    Adversary(const Trial& trial, std::uint64_t seed) : trial_(trial), expected_(trial.kept), rng_(seed) {}
+    // What must be found when the trial ends: what the trial keeps, and what the adversary made, touched.
+    const Tree& expected() const { return expected_; }
+
+    // Makes one change, to `target` where it is an item of a location, else to an item found by walking
+    // the tree; returns whether it was made.
+    bool strike(const std::string& target) {
+        std::vector<std::string> files, folders, victims;
+        for (const auto& [path, entry] : walk(trial_.root, false)) {
+            const bool in = trial_.inside(path), folder = entry.identity.type == S_IFDIR;
+            const auto below = [&](const std::string& location) { return within(location, path); };
+            if (folder && (in || (path != trial_.root && chance(0.3) && std::ranges::any_of(trial_.locations, below))))
+                folders.push_back(path);
+            else if (entry.identity.type == S_IFREG && (in || within(path, trial_.victims)))
+                (in ? files : victims).push_back(path);
+        }
+        if (const std::optional<Entry> entry = entryAt(target, false); entry && trial_.inside(target))
+            (entry->identity.type == S_IFDIR ? folders : files) = {target};
+        const auto pick = [&](const std::vector<std::string>& items) {
+            return items.empty() ? "" : items[std::uniform_int_distribution<std::size_t>(0, items.size() - 1)(rng_)];
+        };
+        return act(pick(files), pick(folders), pick(victims));
+    }
+
+private:
+    bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
+
+    bool act(const std::string& file, const std::string& folder, const std::string& victim) {
+        const std::string& item = file.empty() || (!folder.empty() && chance(0.4)) ? folder : file;
+        const std::string& near = folder.empty() || chance(0.4) ? trial_.moved : folder;
+        const int kind = std::uniform_int_distribution<int>(0, 11)(rng_);
+        const std::string spare = fresh(kind == 2 ? folder : kind == 3 || (kind > 5 && kind < 10) ? near : trial_.moved);
+        switch (kind) {
+        case 0:
+            return !folder.empty() && moveTo(folder, spare) && ::symlink(trial_.victims.c_str(), folder.c_str()) == 0 &&
+                   note(folder);
+        case 1: return !item.empty() && moveTo(item, spare) && ::mkfifo(item.c_str(), 0600) == 0 && note(item);
+        case 2: return !victim.empty() && !folder.empty() && moveTo(victim, spare);
+        case 3: return !file.empty() && ::link(file.c_str(), spare.c_str()) == 0 && note(file) && note(spare);
+        case 4: {
+            const std::optional<Entry> was = file.empty() ? std::nullopt : entryAt(file, false);
+            if (!was || !write(file, O_TRUNC)) return false;
+            for (const auto& [path, expected] : expected_) // every other name of the file holds the new bytes too
+                if (expected.identity.inode == was->identity.inode) note(path);
+            return note(file);
+        }
+        case 5: return !file.empty() && moveTo(file, spare) && write(file, O_CREAT | O_EXCL) && note(file);
+        case 6: return write(spare, O_CREAT | O_EXCL) && note(spare);
+        case 7: return ::mkdir(spare.c_str(), 0700) == 0 && note(spare);
+        case 8: return ::symlink(trial_.victims.c_str(), spare.c_str()) == 0 && note(spare);
+        case 9: return ::mkfifo(spare.c_str(), 0600) == 0 && note(spare);
+        }
+        unsigned uid = 0, gid = 0;
+        if (item.empty() || ::geteuid() != 0 || !t::unprivilegedAccount(uid, gid) || ::lchown(item.c_str(), uid, gid) != 0)
+            return false;
+        // A folder's owner is read before it is opened and not again before it goes (its times change as it
+        // is emptied): a folder given away while it is being emptied may go; what it held is judged alone.
+        return item == folder || note(item);
+    }
+
+    std::string fresh(const std::string& folder) {
+        ++counter_; // no ".log" on every other name, so that some never match a pattern
+        return folder + "/adversary-" + std::to_string(counter_) + (counter_ % 2 == 0 ? ".log" : "");
+    }
+
+    bool write(const std::string& path, int flags) {
+        const std::size_t size = std::uniform_int_distribution<std::size_t>(0, 5000)(rng_);
+        const platform::Descriptor fd(::open(path.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | flags, 0600));
+        return fd && platform::writeAll(fd.get(), std::string(size, 'n')) == 0;
+    }
+
+    bool note(const std::string& path) { // what is at `path` now must be found there
+        const std::optional<Entry> entry = entryAt(path);
+        if (entry) (expected_[path] = *entry).touched = true;
+        return entry.has_value();
+    }
+
+    bool moveTo(const std::string& from, const std::string& to) {
+        if (::rename(from.c_str(), to.c_str()) != 0) return false;
+        // What comes to lie in a location counts as touched: in a trial too slow for the margin it might go.
+        const bool into = trial_.inside(to);
+        for (auto it = expected_.lower_bound(from); it != expected_.end() && it->first.starts_with(from);)
+            if (within(it->first, from)) {
+                const auto carried = expected_.insert_or_assign(to + it->first.substr(from.size()), it->second).first;
+                carried->second.touched |= into;
+                it = expected_.erase(it);
+            } else {
+                ++it;
+            }
+        return note(to);
+    }
+
+    const Trial& trial_;
+    Tree expected_;
+    std::mt19937_64 rng_;
+    int counter_ = 0;
+};
+
 using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>;
 Key keyOf(const Identity& id) { return {id.device, id.inode, id.born}; }
 
-// What went wrong in a finished run: a victim lost or changed (what the adversary touched only when
-// `judgeTouched`); a removal of an item made during the run or outside the locations, not looked up right
+// What went wrong in a finished run: an expected item lost or changed (what the adversary touched only when
+// `judged`); a removal of an item made during the run or outside the locations, not looked up right
 // before, or changed since it was built; in a `quiet` run (no change, no cancel) an empty file gone
 // without its folder; built items gone without a removal; bytes misreported.
 std::vector<std::string> faults(const Trial& trial, const Tree& expected, const Report& report,
-                                const std::vector<Removal>& removals, bool judgeTouched, bool quiet) {
+                                const std::vector<Removal>& removals, bool judged, bool quiet) {
     std::vector<std::string> out;
-    const Tree now = walk(trial.layout.root);
+    const Tree now = walk(trial.root);
     for (const auto& [path, e] : expected)
-        if (const auto at = now.find(path); (judgeTouched || !e.touched) &&
-                                            (at == now.end() || at->second.content() != e.content()))
+        if (const auto at = now.find(path); (judged || !e.touched) && (at == now.end() || at->second.content() != e.content()))
             out.push_back("lost or changed: " + path);
     std::map<Key, std::string> built;
     std::set<Key> present, removed, gone;
-    std::int64_t bytes = 0, goneBytes = 0;
     for (const auto& [path, entry] : trial.built) built.emplace(keyOf(entry.identity), path);
     for (const auto& [path, entry] : now) present.insert(keyOf(entry.identity));
     for (const auto& [key, path] : built)
-        if (present.count(key) == 0 && gone.insert(key).second) goneBytes += trial.built.at(path).identity.bytes;
+        if (present.count(key) == 0) gone.insert(key);
+    std::int64_t bytes = 0;
     for (const Removal& r : removals) {
         const auto found = built.find(keyOf(r.gone));
-        if (found == built.end() || !trial.layout.inside(found->second)) {
-            out.push_back("removed " + (found == built.end() ? "an item made during the run" : found->second) +
-                          " (or outside every location)");
-            continue;
-        }
-        const std::string& path = found->second;
-        const Identity& was = trial.built.at(path).identity;
-        const bool folder = was.type == S_IFDIR; // its own times change as it is emptied
-        removed.insert(found->first);
-        bytes += was.bytes;
-        if (!r.seen) out.push_back("removed " + path + " without looking it up right before");
-        else if (judgeTouched && (folder ? r.seen->inode != was.inode || r.seen->type != was.type : *r.seen != was))
-            out.push_back("removed " + path + " after it changed");
-        else if (quiet && !folder && was.bytes == 0 && now.count(path.substr(0, path.rfind('/'))) > 0)
+        const std::string path = found == built.end() ? "an item made during the run" : found->second;
+        const Identity& was = found == built.end() ? r.gone : trial.built.at(path).identity;
+        const bool file = was.type != S_IFDIR; // a folder's own times change as it is emptied
+        if (found != built.end() && removed.insert(found->first).second) bytes += was.bytes;
+        if (found == built.end() || !trial.inside(path)) out.push_back("removed " + path + " (or outside every location)");
+        else if (!r.looked) out.push_back("removed " + path + " without looking it up right before");
+        else if (judged && file && r.gone != was) out.push_back("removed " + path + " after it changed");
+        else if (quiet && file && was.bytes == 0 && now.count(path.substr(0, path.rfind('/'))) > 0)
             out.push_back("removed the empty file " + path + " on its own");
     }
-    if (gone != removed || report.removed != bytes || bytes != goneBytes)
-        out.push_back(std::to_string(gone.size()) + " built items (" + std::to_string(goneBytes) + " bytes) are gone, " +
-                      std::to_string(removed.size()) + " (" + std::to_string(bytes) + ") went, the report says " +
-                      std::to_string(report.removed));
+    if (gone != removed || report.removed != bytes)
+        out.push_back(std::to_string(gone.size()) + " built items are gone, " + std::to_string(removed.size()) + " (" +
+                      std::to_string(bytes) + " bytes) went, the report says " + std::to_string(report.removed));
     return out;
 }
 
@@ -186,16 +289,15 @@ std::vector<std::string> adversarialRun(const Trial& trial, std::uint64_t seed, 
     places.clockShift = trial.age + std::floor(trial.builtAt) + 1 - begun;
     std::mt19937_64 rng(seed);
     const auto draw = [&](long low, long high) { return std::uniform_int_distribution<long>(low, high)(rng); };
-    Adversary adversary(trial.layout, trial.kept, rng());
+    const auto gap = [&] { return static_cast<std::uint64_t>(draw(1, 12)); };
+    Adversary adversary(trial, rng());
     RunControl control;
     Report report;
     const int descriptors = t::openDescriptorCount();
     const long changes = draw(0, 10), cancelAt = draw(0, 3) == 0 ? draw(0, changes) : -1;
     std::optional<std::size_t> beforeCancel; // the removals before the cancel
     long made = 0;
-    std::thread worker = referee::start(static_cast<std::uint64_t>(draw(1, 12)), [&] {
-        report = clean(false, places, &control);
-    });
+    std::thread worker = referee::start(gap(), [&] { report = clean(false, places, &control); });
     for (long k = 0; k <= changes && !beforeCancel; ++k) {
         const std::optional<Pause> pause = referee::paused();
         if (!pause) break;
@@ -205,13 +307,12 @@ std::vector<std::string> adversarialRun(const Trial& trial, std::uint64_t seed, 
         } else {
             made += adversary.strike(pause->again && draw(0, 9) < 7 ? pause->path : "") ? 1 : 0;
         }
-        referee::resume(k < changes && !beforeCancel ? static_cast<std::uint64_t>(draw(1, 12)) : 0);
+        referee::resume(k < changes && !beforeCancel ? gap() : 0);
     }
     worker.join();
     const bool judged = platform::wallClock() - begun < std::floor(begun - 0.05) - std::floor(trial.builtAt) - 1;
     const std::vector<Removal> removals = referee::end();
-    std::vector<std::string> out = faults(trial, adversary.expected(), report, removals, judged,
-                                          made == 0 && cancelAt < 0);
+    std::vector<std::string> out = faults(trial, adversary.expected(), report, removals, judged, made == 0 && cancelAt < 0);
     // A file goes only after a check of the token that follows its last look-up.
     if (std::any_of(removals.begin() + static_cast<long>(std::min(beforeCancel.value_or(SIZE_MAX), removals.size())),
                     removals.end(), [](const Removal& r) { return r.gone.type == S_IFREG; }))
@@ -230,7 +331,7 @@ std::vector<std::string> previewDisagreements(const Trial& copy) {
     CleanPlaces places = copy.places;
     places.clockShift = copy.age + 2; // everything built is past the cut-off's second
     const Report preview = clean(true, places);
-    const bool unchanged = walk(copy.layout.root) == copy.built;
+    const bool unchanged = walk(copy.root) == copy.built;
     Report real;
     referee::start(0, [&] { real = clean(false, places); }).join();
     std::vector<std::string> out = faults(copy, copy.kept, real, referee::end(), true, true);
@@ -274,8 +375,8 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
         for (const std::string& fault : previewDisagreements(copy)) faults.push_back("untouched copy: " + fault);
         std::string text;
         for (const std::string& fault : faults) text += "\n  " + fault;
-        if (!faults.empty() && ++totals.failed <= 3) ADD_FAILURE() << "trial seed " << seed + i << " in " << trial.layout.root << text;
-        for (const std::string& folder : {trial.layout.root, copy.layout.root})
+        if (!faults.empty() && ++totals.failed <= 3) ADD_FAILURE() << "trial seed " << seed + i << " in " << trial.root << text;
+        for (const std::string& folder : {trial.root, copy.root})
             if (faults.empty()) platform::FileManager().removeTree(folder);
     }
     std::printf("%llu trials, %ld failed, %ld changes, %ld removals, %ld cancelled, %ld too slow to judge changes\n",

@@ -1,15 +1,16 @@
 #include "tests/harness/Referee.h"
 
-#include "platform/Descriptor.h"
-#include "platform/FileIo.h"
 #include "platform/FileManager.h"
+#include "tests/support/Fixture.h"
 
 #include <condition_variable>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
 #include <set>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 // The real calls, reached through the linker's --wrap.
 extern "C" int __real_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out);
@@ -23,21 +24,20 @@ struct Session {
     std::uint64_t looks = 0, pauseAt = 0;
     bool paused = false, finished = false;
     Pause pause{};
-    std::set<std::string> looked{};// every path the cleaner looked up
+    std::set<std::string> looked{}; // every path the cleaner looked up
     std::vector<Removal> removals{};
 };
 std::mutex lock;
 std::condition_variable turn;
 Session session;
-
 thread_local bool cleanerThread = false;
-thread_local std::optional<std::pair<std::string, std::optional<Identity>>> lastLook; // path, what it found
+thread_local std::string lastLook; // the path of the cleaner's last look-up
 
 std::int64_t nanoseconds(const statx_timestamp& t) { return t.tv_sec * 1000000000LL + t.tv_nsec; }
 
-std::optional<Identity> identity(int dirfd, const char* name, int flags) {
+std::optional<Identity> identity(int dirfd, const char* name) {
     struct statx s {};
-    if (__real_statx(dirfd, name, flags, STATX_BASIC_STATS | STATX_BTIME, &s) != 0) return std::nullopt;
+    if (__real_statx(dirfd, name, AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME, &s) != 0) return std::nullopt;
     return Identity{s.stx_ino, (std::uint64_t{s.stx_dev_major} << 32) | s.stx_dev_minor, s.stx_nlink, s.stx_uid,
                     static_cast<std::uint32_t>(s.stx_mode & S_IFMT), nanoseconds(s.stx_mtime),
                     nanoseconds(s.stx_ctime), (s.stx_mask & STATX_BTIME) != 0 ? nanoseconds(s.stx_btime) : 0,
@@ -53,17 +53,12 @@ std::string pathOf(int dirfd, const char* name) {
 } // namespace
 
 std::optional<Entry> entryAt(const std::string& path, bool contents) {
-    const std::optional<Identity> found = identity(AT_FDCWD, path.c_str(), AT_SYMLINK_NOFOLLOW);
+    const std::optional<Identity> found = identity(AT_FDCWD, path.c_str());
     if (!found) return std::nullopt;
     Entry entry{.identity = *found};
-    std::string bytes;
-    char target[4096];
-    if (found->type == S_IFREG && contents) {
-        const platform::Descriptor fd(::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        if (fd && platform::readAtMost(fd.get(), 1 << 20, bytes) == 0) entry.hash = std::hash<std::string>{}(bytes);
-    } else if (const ssize_t n = found->type == S_IFLNK ? ::readlink(path.c_str(), target, sizeof target) : 0; n > 0) {
-        entry.target.assign(target, static_cast<std::size_t>(n));
-    }
+    std::error_code ignored;
+    if (found->type == S_IFREG && contents) entry.hash = std::hash<std::string>{}(testing::readFile(path));
+    if (found->type == S_IFLNK) entry.target = std::filesystem::read_symlink(path, ignored);
     return entry;
 }
 
@@ -118,32 +113,25 @@ using namespace quillon::harness;
 extern "C" int __wrap_statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* out) {
     // A look at an open descriptor (an empty name) is not a look-up by name.
     if (!cleanerThread || path == nullptr || path[0] == '\0') return __real_statx(dirfd, path, flags, mask, out);
-    std::string full = pathOf(dirfd, path);
     std::unique_lock<std::mutex> guard(lock);
     if (++session.looks == session.pauseAt) {
-        session.pause = {full, session.looked.count(full) > 0, session.removals.size()};
+        const std::string next = pathOf(dirfd, path);
+        session.pause = {next, session.looked.count(next) > 0, session.removals.size()};
         session.paused = true;
         turn.notify_all();
         turn.wait(guard, [] { return !session.paused; });
-        full = pathOf(dirfd, path); // a folder above may have moved meanwhile
     }
-    const int rc = __real_statx(dirfd, path, flags, mask, out);
-    const int error = errno;
-    lastLook.emplace(full, rc == 0 ? identity(dirfd, path, flags) : std::nullopt);
-    session.looked.insert(full);
-    errno = error;
-    return rc;
+    lastLook = pathOf(dirfd, path); // after the pause: a folder above may have moved meanwhile
+    session.looked.insert(lastLook);
+    return __real_statx(dirfd, path, flags, mask, out);
 }
 
 extern "C" int __wrap_unlinkat(int dirfd, const char* path, int flags) {
     if (!cleanerThread) return __real_unlinkat(dirfd, path, flags);
-    const std::string full = pathOf(dirfd, path);
     const std::lock_guard<std::mutex> guard(lock);
-    const std::optional<Identity> now = identity(dirfd, path, AT_SYMLINK_NOFOLLOW);
+    const std::optional<Identity> now = identity(dirfd, path);
+    const bool looked = lastLook == pathOf(dirfd, path);
     const int rc = __real_unlinkat(dirfd, path, flags);
-    const int error = errno;
-    if (rc == 0 && now)
-        session.removals.push_back({*now, lastLook && lastLook->first == full ? lastLook->second : std::nullopt});
-    errno = error;
+    if (rc == 0 && now) session.removals.push_back({*now, looked});
     return rc;
 }

@@ -2,9 +2,8 @@
 
 // The referee sits between the cleaner and the kernel: the harness program is linked with statx and
 // unlinkat wrapped (ld --wrap), so that on the cleaner's thread it sees every look-up by name and every
-// deletion, and records for each deletion the item as it went and the cleaner's look-up of it right
-// before. It pauses the cleaner right before a look-up when asked: the adversary changes the tree only
-// then, so every change falls cleanly between two of the cleaner's steps.
+// deletion, with the item as it went. It pauses the cleaner right before a look-up when asked: the
+// adversary changes the tree only then, so every change falls cleanly between two of the cleaner's steps.
 
 #include <cstdint>
 #include <functional>
@@ -41,9 +40,9 @@ std::optional<Entry> entryAt(const std::string& path, bool contents = true);
 // `root` and everything below it, never walked through a link.
 Tree walk(const std::string& root, bool contents = true);
 
-struct Removal { // one deletion: the item right before it, the cleaner's look-up of that name right before it
+struct Removal { // one deletion: the item right before it; whether the cleaner looked its name up just before
     Identity gone;
-    std::optional<Identity> seen;
+    bool looked = false;
 };
 
 struct Pause { // the paused cleaner's next look-up, whether it looked that path up before, its removals so far
@@ -56,7 +55,7 @@ namespace referee {
 // Starts a session with no look-ups and no removals: runs `clean` on a thread of its own, the cleaner's,
 // which is paused right before its `pause`-th look-up (0: never).
 std::thread start(std::uint64_t pause, const std::function<void()>& clean);
-std::vector<Removal> end(); // the removals of the session, in order; after its thread was joined
+std::vector<Removal> end(); // the removals of the session, in order, once its thread was joined
 // Waits until the cleaner is paused; returns nothing once the clean has finished.
 std::optional<Pause> paused();
 // Lets the cleaner go on, to pause again right before its `pause`-th look-up from here (0: never).
