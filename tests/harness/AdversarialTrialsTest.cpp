@@ -15,9 +15,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <cmath>
-#include <deque>
 #include <random>
 #include <set>
 #include <sys/stat.h>
@@ -33,12 +30,16 @@ bool within(const std::string& path, const std::string& root) { // at or below `
     return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
 }
 
+// Everything built is older than a run's cut-off, by the clock shift of every run; what the rules keep for
+// its age, and all that the adversary makes or changes, is days younger.
+double future() { return platform::wallClock() + 2 * 86400; }
+
 struct Trial {
-    std::string root, victims, moved;   // its folder; data that links lead to; where moved things go
-    std::vector<std::string> locations; // every location that exists
-    CleanPlaces places;                 // its guard answers: nothing runs; one or two items are held open
-    Tree built, kept;                   // everything built; what every run must leave as it is
-    double age = 0, builtAt = 0;        // the shortest minimum age of its locations; when it was built
+    std::string root, victims, moved;     // its folder; data that links lead to; where moved things go
+    std::vector<std::string> locations{}; // every location that exists
+    CleanPlaces places{};                 // its guard answers: nothing runs; one or two items are held open
+    Tree built{}, kept{};                 // everything built; what every run must leave as it is
+    double age = 0;                       // the shortest minimum age of its locations
     bool inside(const std::string& path) const { // at or below a location
         return std::ranges::any_of(locations, [&](const std::string& l) { return within(path, l); });
     }
@@ -84,11 +85,11 @@ struct Builder {
         unsigned uid = 0, gid = 0;
         const bool given = kind >= 4 && ::geteuid() == 0 && t::unprivilegedAccount(uid, gid);
         if (given && ::lchown(path.c_str(), uid, gid) != 0) throw std::runtime_error("lchown " + path);
-        if (kind >= 4 && !given) t::setModificationTime(path, platform::wallClock() + 2 * 86400);
+        if (kind >= 4 && !given) t::setModificationTime(path, future());
     }
 
     Trial build(const std::string& root) {
-        trial.root = root, trial.victims = root + "/victims", trial.moved = root + "/moved";
+        trial = Trial{root, root + "/victims", root + "/moved"};
         CleanPlaces& p = trial.places = {root + "/home", root + "/temp", root + "/cache", root + "/shared", 0,
                                          root + "/config"};
         for (const std::string& dir : {p.home, p.temp, p.cache, p.sharedTemp, p.config, trial.moved, trial.victims})
@@ -112,7 +113,6 @@ struct Builder {
                 trial.locations.push_back(row.path);
                 trial.age = std::min(trial.age, row.age);
             }
-        trial.builtAt = platform::wallClock();
         trial.built = walk(root);
         std::vector<std::string> held;
         for (const auto& [path, entry] : trial.built) {
@@ -130,11 +130,12 @@ struct Builder {
 // one above it) for a link to the victims' folder, swaps an item for a named pipe, moves a victim into a
 // location, adds a hard link to a file, rewrites one, moves one away and puts a new one in its place,
 // creates files, folders, links and pipes, and, as root, gives an item to another owner. It never deletes
-// anything, and keeps account of what must be found afterwards.
+// anything, and keeps account of what must be found afterwards. A hard link and an owner keep what they
+// touch, and the adversary does not make it younger: the cleaner must notice them alone.
 class Adversary {
 public:
     Adversary(const Trial& trial, std::uint64_t seed) : trial_(trial), expected_(trial.kept), rng_(seed) {}
-    // What must be found when the trial ends: what the trial keeps, and what the adversary made, touched.
+    // What must be found when the trial ends: what the trial keeps, and what the adversary made.
     const Tree& expected() const { return expected_; }
 
     // Makes one change, to `target` where it is an item of a location, else to an item found by walking
@@ -172,7 +173,7 @@ private:
             return !folder.empty() && moveTo(folder, spare) &&
                    ::symlink(trial_.victims.c_str(), folder.c_str()) == 0 && note(folder);
         case 1: return !item.empty() && moveTo(item, spare) && ::mkfifo(item.c_str(), 0600) == 0 && note(item);
-        case 2: return !victim.empty() && !folder.empty() && moveTo(victim, spare);
+        case 2: return !victim.empty() && !folder.empty() && moveTo(victim, spare) && younger(spare);
         case 3: return !file.empty() && ::link(file.c_str(), spare.c_str()) == 0 && note(file) && note(spare);
         case 4: {
             const std::optional<Entry> was = file.empty() ? std::nullopt : entryAt(file, false);
@@ -183,7 +184,7 @@ private:
         }
         case 5: return !file.empty() && moveTo(file, spare) && write(file) && note(file);
         case 6: return write(spare) && note(spare);
-        case 7: return ::mkdir(spare.c_str(), 0700) == 0 && note(spare);
+        case 7: return ::mkdir(spare.c_str(), 0700) == 0 && younger(spare) && note(spare);
         case 8: return ::symlink(trial_.victims.c_str(), spare.c_str()) == 0 && note(spare);
         case 9: return ::mkfifo(spare.c_str(), 0600) == 0 && note(spare);
         }
@@ -203,27 +204,28 @@ private:
 
     bool write(const std::string& path) { // where nothing is, or over a file just found
         t::writeFile(path, std::string(std::uniform_int_distribution<std::size_t>(0, 5000)(rng_), 'n'));
+        return younger(path);
+    }
+
+    static bool younger(const std::string& path) {
+        t::setModificationTime(path, future());
         return true;
     }
 
     bool note(const std::string& path) { // what is at `path` now must be found there
         const std::optional<Entry> entry = entryAt(path);
-        if (entry) (expected_[path] = *entry).touched = true;
+        if (entry) expected_[path] = *entry;
         return entry.has_value();
     }
 
     bool moveTo(const std::string& from, const std::string& to) {
         if (::rename(from.c_str(), to.c_str()) != 0) return false;
-        // What comes to lie in a location counts as touched: in a trial too slow for the margin it might go.
-        const bool into = trial_.inside(to);
-        for (auto it = expected_.lower_bound(from); it != expected_.end() && it->first.starts_with(from);)
-            if (within(it->first, from)) {
-                const auto carried = expected_.insert_or_assign(to + it->first.substr(from.size()), it->second).first;
-                carried->second.touched |= into;
-                it = expected_.erase(it);
-            } else {
-                ++it;
-            }
+        Tree carried;
+        std::erase_if(expected_, [&](const auto& item) {
+            if (within(item.first, from)) carried[to + item.first.substr(from.size())] = item.second;
+            return within(item.first, from);
+        });
+        expected_.merge(carried);
         return note(to);
     }
 
@@ -236,17 +238,16 @@ private:
 using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>;
 Key keyOf(const Identity& id) { return {id.device, id.inode, id.born}; }
 
-// What went wrong in a finished run: an expected item lost or changed (what the adversary touched only when
-// `judged`); a removal of an item made during the run or outside the locations, not looked up right before,
-// or changed since it was built; in a `quiet` run (no change, no cancel) an empty file gone without its
-// folder; built items gone without a removal; bytes misreported.
+// What went wrong in a finished run: an expected item lost or changed; a removal of an item made during the
+// run or outside the locations, not looked up right before, or changed since it was built; in a `quiet` run
+// (no change, no cancel) an empty file gone without its folder; built items gone without a removal; bytes
+// misreported.
 std::vector<std::string> faults(const Trial& trial, const Tree& expected, const Report& report,
-                                const std::vector<Removal>& removals, bool judged, bool quiet) {
+                                const std::vector<Removal>& removals, bool quiet) {
     std::vector<std::string> out;
     const Tree now = walk(trial.root);
     for (const auto& [path, e] : expected)
-        if (const auto at = now.find(path);
-            (judged || !e.touched) && (at == now.end() || at->second.content() != e.content()))
+        if (const auto at = now.find(path); at == now.end() || at->second.content() != e.content())
             out.push_back("lost or changed: " + path);
     std::map<Key, std::string> built;
     std::set<Key> removed, gone;
@@ -263,7 +264,7 @@ std::vector<std::string> faults(const Trial& trial, const Tree& expected, const 
         if (found == built.end() || !trial.inside(path))
             out.push_back("removed " + path + " (or outside every location)");
         else if (!r.looked) out.push_back("removed " + path + " without looking it up right before");
-        else if (judged && file && r.gone != was) out.push_back("removed " + path + " after it changed");
+        else if (file && r.gone != was) out.push_back("removed " + path + " after it changed");
         else if (quiet && file && was.bytes == 0 && now.count(path.substr(0, path.rfind('/'))) > 0)
             out.push_back("removed the empty file " + path + " on its own");
     }
@@ -274,31 +275,42 @@ std::vector<std::string> faults(const Trial& trial, const Tree& expected, const 
 }
 
 struct Totals {
-    long changes = 0, removals = 0, cancelled = 0, unjudged = 0, failed = 0;
+    long changes = 0, removals = 0, cancelled = 0, failed = 0;
 };
 
-// The real clean of `trial` on a worker thread, paused at random look-ups for the adversary to change the
-// tree (most often the item about to be checked again before its removal), in some trials cancelled.
-std::vector<std::string> adversarialRun(const Trial& trial, std::uint64_t seed, Totals& totals) {
-    // The cut-off starts one second past the build: what the adversary makes, from the second after that
-    // on, stays newer than the cut-off for as many seconds as lie between them. The kernel stamps files
-    // with a coarse clock, up to a few milliseconds behind.
-    const double start = std::floor(trial.builtAt) + 2.05;
-    for (double now = platform::wallClock(); now < start; now = platform::wallClock())
-        std::this_thread::sleep_for(std::chrono::duration<double>(start - now));
-    const double begun = platform::wallClock();
+// Whether a real run removed other than its preview counted, or noted other than it, but for their first
+// words and the lines on what was cleared.
+bool disagree(const Report& preview, const Report& real) {
+    const auto withoutFirstWords = [](const std::vector<std::string>& notes) {
+        std::vector<std::string> tails;
+        for (const std::string& note : notes)
+            if (!note.starts_with("Cleared ")) tails.push_back(note.substr(note.find(' ')));
+        return tails;
+    };
+    return std::tie(preview.eligible, preview.files, preview.checked, preview.skipped) !=
+               std::tie(real.removed, real.files, real.checked, real.skipped) ||
+           withoutFirstWords(preview.notes) != withoutFirstWords(real.notes);
+}
+
+// The real clean of `trial` on the referee's thread. With the adversary, paused at random look-ups for it to
+// change the tree (most often the item about to be checked again before its removal), in some trials
+// cancelled; without, after a preview that must change nothing and agree with it.
+std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool adversarial, Totals& totals) {
     CleanPlaces places = trial.places;
-    places.clockShift = trial.age + std::floor(trial.builtAt) + 1 - begun;
+    places.clockShift = trial.age + 2; // everything built is past the cut-off's second
+    const Report preview = adversarial ? Report{} : clean(true, places);
+    const bool unchanged = adversarial || walk(trial.root) == trial.built;
     std::mt19937_64 rng(seed);
     const auto draw = [&](long low, long high) { return std::uniform_int_distribution<long>(low, high)(rng); };
     const auto gap = [&] { return static_cast<std::uint64_t>(draw(1, 12)); };
     Adversary adversary(trial, rng());
-    RunControl control;
-    Report report;
-    const long changes = draw(0, 10), cancelAt = draw(0, 3) == 0 ? draw(0, changes) : -1;
+    const long changes = adversarial ? draw(0, 10) : -1;
+    const long cancelAt = adversarial && draw(0, 3) == 0 ? draw(0, changes) : -1;
     std::optional<std::size_t> beforeCancel; // the removals before the cancel
     long made = 0;
-    std::thread worker = referee::start(gap(), [&] { report = clean(false, places, &control); });
+    RunControl control;
+    Report report;
+    std::thread worker = referee::start(adversarial ? gap() : 0, [&] { report = clean(false, places, &control); });
     for (long k = 0; k <= changes && !beforeCancel; ++k) {
         const std::optional<Pause> pause = referee::paused();
         if (!pause) break;
@@ -311,43 +323,19 @@ std::vector<std::string> adversarialRun(const Trial& trial, std::uint64_t seed, 
         referee::resume(k < changes && !beforeCancel ? gap() : 0);
     }
     worker.join();
-    const bool judged = platform::wallClock() - begun < std::floor(begun - 0.05) - std::floor(trial.builtAt) - 1;
     const std::vector<Removal> removals = referee::end();
     std::vector<std::string> out =
-        faults(trial, adversary.expected(), report, removals, judged, made == 0 && cancelAt < 0);
+        faults(trial, adversary.expected(), report, removals, made == 0 && !beforeCancel);
     // A file goes only after a check of the token that follows its last look-up.
     const std::size_t cancelled = std::min(beforeCancel.value_or(SIZE_MAX), removals.size());
     if (std::any_of(removals.begin() + static_cast<long>(cancelled), removals.end(),
                     [](const Removal& r) { return r.gone.type == S_IFREG; }))
         out.push_back("removed a file after the cancel");
+    if (!unchanged) out.push_back("the preview changed the tree");
+    if (!adversarial && disagree(preview, report)) out.push_back("the preview disagrees with the real run");
     totals.changes += made;
     totals.cancelled += report.cancelled ? 1 : 0;
-    totals.unjudged += judged ? 0 : 1;
     totals.removals += static_cast<long>(removals.size());
-    return out;
-}
-
-// A preview of the untouched `copy` changes nothing, and a real run after it removes exactly what the
-// preview counted, with the same notes but for their first words and the lines on what was cleared.
-std::vector<std::string> previewDisagreements(const Trial& copy) {
-    CleanPlaces places = copy.places;
-    places.clockShift = copy.age + 2; // everything built is past the cut-off's second
-    const Report preview = clean(true, places);
-    const bool unchanged = walk(copy.root) == copy.built;
-    Report real;
-    referee::start(0, [&] { real = clean(false, places); }).join();
-    std::vector<std::string> out = faults(copy, copy.kept, real, referee::end(), true, true);
-    if (!unchanged) out.push_back("the preview changed the tree");
-    const auto withoutFirstWords = [](const std::vector<std::string>& notes) {
-        std::vector<std::string> tails;
-        for (const std::string& note : notes)
-            if (!note.starts_with("Cleared ")) tails.push_back(note.substr(note.find(' ')));
-        return tails;
-    };
-    if (std::tie(preview.eligible, preview.files, preview.checked, preview.skipped) !=
-            std::tie(real.removed, real.files, real.checked, real.skipped) ||
-        withoutFirstWords(preview.notes) != withoutFirstWords(real.notes))
-        out.push_back("the preview disagrees with the real run");
     return out;
 }
 
@@ -360,25 +348,22 @@ std::uint64_t number(const char* name, long fallback) {
 
 TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
     const std::uint64_t trials = number("QUILLON_HARNESS_TRIALS", 200), seed = number("QUILLON_HARNESS_SEED", 1);
-    std::deque<std::pair<Trial, Trial>> ahead; // built well ahead, so that a trial seldom waits for its start
     Totals totals;
-    for (std::uint64_t i = 0, built = 0; i < trials; ++i) {
-        for (; built < std::min(trials, i + 64); ++built)
-            ahead.emplace_back(Builder{.rng = std::mt19937_64(seed + built)}.build(t::freshDirectory("trial")),
-                               Builder{.rng = std::mt19937_64(seed + built)}.build(t::freshDirectory("copy")));
-        const auto [trial, copy] = std::move(ahead.front());
-        ahead.pop_front();
-        std::vector<std::string> faults = adversarialRun(trial, seed + i, totals);
-        for (const std::string& fault : previewDisagreements(copy)) faults.push_back("untouched copy: " + fault);
+    for (std::uint64_t i = 0; i < trials; ++i) {
+        const Trial trial = Builder{.rng = std::mt19937_64(seed + i)}.build(t::freshDirectory("trial"));
+        const Trial copy = Builder{.rng = std::mt19937_64(seed + i)}.build(t::freshDirectory("copy"));
+        std::vector<std::string> faults = run(trial, seed + i, true, totals);
+        for (const std::string& fault : run(copy, seed + i, false, totals))
+            faults.push_back("untouched copy: " + fault);
         if (!faults.empty() && ++totals.failed <= 3)
             ADD_FAILURE() << "trial seed " << seed + i << " in " << trial.root << ": "
                           << ::testing::PrintToString(faults);
         for (const std::string& folder : {trial.root, copy.root})
             if (faults.empty()) platform::FileManager().removeTree(folder);
     }
-    std::printf("%llu trials, %ld failed, %ld changes, %ld removals, %ld cancelled, %ld too slow to judge changes\n",
+    std::printf("%llu trials, %ld failed, %ld changes, %ld removals, %ld cancelled\n",
                 static_cast<unsigned long long>(trials), totals.failed, totals.changes, totals.removals,
-                totals.cancelled, totals.unjudged);
+                totals.cancelled);
     EXPECT_EQ(totals.failed, 0);
     if (trials >= 50) { // a harness under which nothing goes or changes proves nothing
         EXPECT_GT(totals.removals, static_cast<long>(trials));

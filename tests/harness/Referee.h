@@ -29,7 +29,6 @@ struct Entry { // an item: its identity, a file's content hash, a link's target
     Identity identity;
     std::size_t hash = 0;
     std::string target{};
-    bool touched = false; // in what a trial expects: made, changed or moved by the adversary
     bool operator==(const Entry&) const = default;
     auto content() const { return std::tie(identity.type, hash, target); }
 };
