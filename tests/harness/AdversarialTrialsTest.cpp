@@ -1,7 +1,7 @@
-// The adversarial trials: the real clean runs on a worker thread over a fixture home built from the
-// program's own catalogue; the main thread pauses it at random look-ups to change the tree, and in some
-// trials cancels it. Each trial has an untouched copy built from the same seed, on which a preview and
-// then a real run must agree. QUILLON_HARNESS_TRIALS sets the number of trials (200) and
+// The adversarial trials: the real clean runs on a worker thread (watched by the ThreadSanitizer build) over a
+// fixture home built from the program's own catalogue; the main thread pauses it at random look-ups to change
+// the tree, and in some trials cancels it. Each trial has an untouched copy built from the same seed, on which
+// a preview and then a real run must agree. QUILLON_HARNESS_TRIALS sets the number of trials (200) and
 // QUILLON_HARNESS_SEED the seed of the first (1); trial i has seed + i.
 
 #include "catalog/Catalogue.h"
@@ -54,7 +54,7 @@ struct Builder {
 
     int between(int low, int high) { return std::uniform_int_distribution<int>(low, high)(rng); }
     void file(const std::string& path, int size) { t::writeFile(path, std::string(std::size_t(size), 'a')); }
-    std::string name() {
+    std::string name() { // hostile names: accents in both normal forms, a line feed, a dash, a dot, an emoji
         static const char* const stems[] = {"data", "caf\xC3\xA9", "cafe\xCC\x81", "new\nline", "-dash", ".hidden",
                                             "\xF0\x9F\x98\x80"};
         static const char* const endings[] = {"", ".log", ".log.3.gz", ".LOG", ".crash", ".txt", ".log.bak"};
@@ -83,9 +83,9 @@ struct Builder {
         if (kind == 1) t::makeSymlink(trial.victims + "/old.log", path);
         if (kind == 2 && ::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
         unsigned uid = 0, gid = 0;
-        const bool given = kind >= 4 && ::geteuid() == 0 && t::unprivilegedAccount(uid, gid);
-        if (given && ::lchown(path.c_str(), uid, gid) != 0) throw std::runtime_error("lchown " + path);
-        if (kind >= 4 && !given) t::setModificationTime(path, future());
+        if (kind >= 4 && (::geteuid() != 0 || !t::unprivilegedAccount(uid, gid) ||
+                          ::lchown(path.c_str(), uid, gid) != 0))
+            t::setModificationTime(path, future());
     }
 
     Trial build(const std::string& root) {
@@ -142,7 +142,7 @@ public:
     // the tree; returns whether it was made.
     bool strike(const std::string& target) {
         std::vector<std::string> files, folders, victims;
-        for (const auto& [path, entry] : walk(trial_.root, false)) {
+        for (const auto& [path, entry] : walk(trial_.root)) {
             const bool in = trial_.inside(path), folder = entry.identity.type == S_IFDIR;
             const auto below = [&](const std::string& location) { return within(location, path); };
             if (folder && (in || (path != trial_.root && chance(0.3) && std::ranges::any_of(trial_.locations, below))))
@@ -150,7 +150,7 @@ public:
             else if (entry.identity.type == S_IFREG && (in || within(path, trial_.victims)))
                 (in ? files : victims).push_back(path);
         }
-        if (const std::optional<Entry> entry = entryAt(target, false); entry && trial_.inside(target))
+        if (const std::optional<Entry> entry = entryAt(target); entry && trial_.inside(target))
             (entry->identity.type == S_IFDIR ? folders : files) = {target};
         const auto pick = [&](const std::vector<std::string>& items) {
             std::uniform_int_distribution<std::size_t> index(0, items.empty() ? 0 : items.size() - 1);
@@ -161,7 +161,6 @@ public:
 
 private:
     bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
-
     bool act(const std::string& file, const std::string& folder, const std::string& victim) {
         const std::string& item = file.empty() || (!folder.empty() && chance(0.4)) ? folder : file;
         const std::string& near = folder.empty() || chance(0.4) ? trial_.moved : folder;
@@ -176,7 +175,7 @@ private:
         case 2: return !victim.empty() && !folder.empty() && moveTo(victim, spare) && younger(spare);
         case 3: return !file.empty() && ::link(file.c_str(), spare.c_str()) == 0 && note(file) && note(spare);
         case 4: {
-            const std::optional<Entry> was = file.empty() ? std::nullopt : entryAt(file, false);
+            const std::optional<Entry> was = file.empty() ? std::nullopt : entryAt(file);
             if (!was || !write(file)) return false;
             for (const auto& [path, expected] : expected_) // every other name of the file holds the new bytes
                 if (expected.identity.inode == was->identity.inode) note(path);
@@ -206,7 +205,6 @@ private:
         t::writeFile(path, std::string(std::uniform_int_distribution<std::size_t>(0, 5000)(rng_), 'n'));
         return younger(path);
     }
-
     static bool younger(const std::string& path) {
         t::setModificationTime(path, future());
         return true;
@@ -235,13 +233,12 @@ private:
     int counter_ = 0;
 };
 
-using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>;
+using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>; // an item, whatever its name
 Key keyOf(const Identity& id) { return {id.device, id.inode, id.born}; }
 
 // What went wrong in a finished run: an expected item lost or changed; a removal of an item made during the
-// run or outside the locations, not looked up right before, or changed since it was built; in a `quiet` run
-// (no change, no cancel) an empty file gone without its folder; built items gone without a removal; bytes
-// misreported.
+// run or outside the locations, not looked up right before or changed since built; in a `quiet` run (no
+// change, no cancel) an empty file gone without its folder; built items gone unseen; bytes misreported.
 std::vector<std::string> faults(const Trial& trial, const Tree& expected, const Report& report,
                                 const std::vector<Removal>& removals, bool quiet) {
     std::vector<std::string> out;
@@ -297,7 +294,7 @@ bool disagree(const Report& preview, const Report& real) {
 // cancelled; without, after a preview that must change nothing and agree with it.
 std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool adversarial, Totals& totals) {
     CleanPlaces places = trial.places;
-    places.clockShift = trial.age + 2; // everything built is past the cut-off's second
+    places.clockShift = trial.age + 2; // everything built is older than the cut-off
     const Report preview = adversarial ? Report{} : clean(true, places);
     const bool unchanged = adversarial || walk(trial.root) == trial.built;
     std::mt19937_64 rng(seed);
@@ -309,7 +306,7 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
     std::optional<std::size_t> beforeCancel; // the removals before the cancel
     long made = 0;
     RunControl control;
-    Report report;
+    Report report{};
     std::thread worker = referee::start(adversarial ? gap() : 0, [&] { report = clean(false, places, &control); });
     for (long k = 0; k <= changes && !beforeCancel; ++k) {
         const std::optional<Pause> pause = referee::paused();
@@ -339,14 +336,13 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
     return out;
 }
 
-std::uint64_t number(const char* name, long fallback) {
-    const char* value = std::getenv(name);
-    return static_cast<std::uint64_t>(value != nullptr && std::atol(value) > 0 ? std::atol(value) : fallback);
-}
-
 } // namespace
 
 TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
+    const auto number = [](const char* name, long fallback) {
+        const long value = std::getenv(name) != nullptr ? std::atol(std::getenv(name)) : 0;
+        return static_cast<std::uint64_t>(value > 0 ? value : fallback);
+    };
     const std::uint64_t trials = number("QUILLON_HARNESS_TRIALS", 200), seed = number("QUILLON_HARNESS_SEED", 1);
     Totals totals;
     for (std::uint64_t i = 0; i < trials; ++i) {

@@ -52,23 +52,23 @@ std::string pathOf(int dirfd, const char* name) {
 
 } // namespace
 
-std::optional<Entry> entryAt(const std::string& path, bool contents) {
+std::optional<Entry> entryAt(const std::string& path) {
     const std::optional<Identity> found = identity(AT_FDCWD, path.c_str());
     if (!found) return std::nullopt;
     Entry entry{.identity = *found};
     std::error_code ignored;
-    if (found->type == S_IFREG && contents) entry.hash = std::hash<std::string>{}(testing::readFile(path));
+    if (found->type == S_IFREG) entry.hash = std::hash<std::string>{}(testing::readFile(path));
     if (found->type == S_IFLNK) entry.target = std::filesystem::read_symlink(path, ignored);
     return entry;
 }
 
-Tree walk(const std::string& root, bool contents) {
+Tree walk(const std::string& root) {
     Tree out;
-    if (const std::optional<Entry> entry = entryAt(root, contents)) { // else gone while walking
+    if (const std::optional<Entry> entry = entryAt(root)) { // else gone while walking
         out[root] = *entry;
         if (entry->identity.type == S_IFDIR)
             for (const std::string& name : platform::FileManager().contentsOfDirectory(root))
-                out.merge(walk(root + "/" + name, contents));
+                out.merge(walk(root + "/" + name));
     }
     return out;
 }

@@ -34,10 +34,10 @@ struct Entry { // an item: its identity, a file's content hash, a link's target
 };
 using Tree = std::map<std::string, Entry>;
 
-// The item at `path`, a final link not followed (with `contents` a file is read); never the cleaner's look.
-std::optional<Entry> entryAt(const std::string& path, bool contents = true);
-// `root` and everything below it, never walked through a link.
-Tree walk(const std::string& root, bool contents = true);
+// The item at `path`, a final link not followed, and everything below `root`, never walked through a link;
+// never the cleaner's look.
+std::optional<Entry> entryAt(const std::string& path);
+Tree walk(const std::string& root);
 
 struct Removal { // one deletion: the item right before it; whether the cleaner looked its name up just before
     Identity gone;
