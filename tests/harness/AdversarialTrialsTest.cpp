@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <iostream>
 #include <random>
 #include <set>
 #include <sys/stat.h>
@@ -132,59 +133,58 @@ struct Builder {
 // creates files, folders, links and pipes, and, as root, gives an item to another owner. It never deletes
 // anything, and keeps account of what must be found afterwards. A hard link and an owner keep what they
 // touch, and the adversary does not make it younger: the cleaner must notice them alone.
-class Adversary {
-public:
-    Adversary(const Trial& trial, std::uint64_t seed) : trial_(trial), expected_(trial.kept), rng_(seed) {}
-    // What must be found when the trial ends: what the trial keeps, and what the adversary made.
-    const Tree& expected() const { return expected_; }
+struct Adversary {
+    const Trial& trial;
+    Tree expected; // what must be found when the trial ends: what the trial keeps, and what the adversary made
+    std::mt19937_64 rng;
+    int counter = 0;
 
     // Makes one change, to `target` where it is an item of a location, else to an item found by walking
     // the tree; returns whether it was made.
     bool strike(const std::string& target) {
         std::vector<std::string> files, folders, victims;
-        for (const auto& [path, entry] : walk(trial_.root)) {
-            const bool in = trial_.inside(path), folder = entry.identity.type == S_IFDIR;
+        for (const auto& [path, entry] : walk(trial.root)) {
+            const bool in = trial.inside(path), folder = entry.identity.type == S_IFDIR;
             const auto below = [&](const std::string& location) { return within(location, path); };
-            if (folder && (in || (path != trial_.root && chance(0.3) && std::ranges::any_of(trial_.locations, below))))
+            if (folder && (in || (path != trial.root && chance(0.3) && std::ranges::any_of(trial.locations, below))))
                 folders.push_back(path);
-            else if (entry.identity.type == S_IFREG && (in || within(path, trial_.victims)))
+            else if (entry.identity.type == S_IFREG && (in || within(path, trial.victims)))
                 (in ? files : victims).push_back(path);
         }
-        if (const std::optional<Entry> entry = entryAt(target); entry && trial_.inside(target))
+        if (const std::optional<Entry> entry = entryAt(target); entry && trial.inside(target))
             (entry->identity.type == S_IFDIR ? folders : files) = {target};
         const auto pick = [&](const std::vector<std::string>& items) {
             std::uniform_int_distribution<std::size_t> index(0, items.empty() ? 0 : items.size() - 1);
-            return items.empty() ? "" : items[index(rng_)];
+            return items.empty() ? "" : items[index(rng)];
         };
         return act(pick(files), pick(folders), pick(victims));
     }
 
-private:
-    bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
+    bool chance(double p) { return std::bernoulli_distribution(p)(rng); }
     bool act(const std::string& file, const std::string& folder, const std::string& victim) {
         const std::string& item = file.empty() || (!folder.empty() && chance(0.4)) ? folder : file;
-        const std::string& near = folder.empty() || chance(0.4) ? trial_.moved : folder;
-        const int kind = std::uniform_int_distribution<int>(0, 11)(rng_);
+        const std::string& near = folder.empty() || chance(0.4) ? trial.moved : folder;
+        const int kind = std::uniform_int_distribution<int>(0, 11)(rng);
         const bool nearby = kind == 3 || (kind > 5 && kind < 10);
-        const std::string spare = fresh(kind == 2 ? folder : nearby ? near : trial_.moved);
+        const std::string spare = fresh(kind == 2 ? folder : nearby ? near : trial.moved);
         switch (kind) {
         case 0:
             return !folder.empty() && moveTo(folder, spare) &&
-                   ::symlink(trial_.victims.c_str(), folder.c_str()) == 0 && note(folder);
+                   ::symlink(trial.victims.c_str(), folder.c_str()) == 0 && note(folder);
         case 1: return !item.empty() && moveTo(item, spare) && ::mkfifo(item.c_str(), 0600) == 0 && note(item);
         case 2: return !victim.empty() && !folder.empty() && moveTo(victim, spare) && younger(spare);
         case 3: return !file.empty() && ::link(file.c_str(), spare.c_str()) == 0 && note(file) && note(spare);
         case 4: {
             const std::optional<Entry> was = file.empty() ? std::nullopt : entryAt(file);
             if (!was || !write(file)) return false;
-            for (const auto& [path, expected] : expected_) // every other name of the file holds the new bytes
-                if (expected.identity.inode == was->identity.inode) note(path);
+            for (const auto& [path, entry] : expected) // every other name of the file holds the new bytes
+                if (entry.identity.inode == was->identity.inode) note(path);
             return note(file);
         }
         case 5: return !file.empty() && moveTo(file, spare) && write(file) && note(file);
         case 6: return write(spare) && note(spare);
         case 7: return ::mkdir(spare.c_str(), 0700) == 0 && younger(spare) && note(spare);
-        case 8: return ::symlink(trial_.victims.c_str(), spare.c_str()) == 0 && note(spare);
+        case 8: return ::symlink(trial.victims.c_str(), spare.c_str()) == 0 && note(spare);
         case 9: return ::mkfifo(spare.c_str(), 0600) == 0 && note(spare);
         }
         unsigned uid = 0, gid = 0;
@@ -197,12 +197,12 @@ private:
     }
 
     std::string fresh(const std::string& folder) {
-        ++counter_; // no ".log" on every other name, so that some never match a pattern
-        return folder + "/adversary-" + std::to_string(counter_) + (counter_ % 2 == 0 ? ".log" : "");
+        ++counter; // no ".log" on every other name, so that some never match a pattern
+        return folder + "/adversary-" + std::to_string(counter) + (counter % 2 == 0 ? ".log" : "");
     }
 
     bool write(const std::string& path) { // where nothing is, or over a file just found
-        t::writeFile(path, std::string(std::uniform_int_distribution<std::size_t>(0, 5000)(rng_), 'n'));
+        t::writeFile(path, std::string(std::uniform_int_distribution<std::size_t>(0, 5000)(rng), 'n'));
         return younger(path);
     }
     static bool younger(const std::string& path) {
@@ -212,25 +212,20 @@ private:
 
     bool note(const std::string& path) { // what is at `path` now must be found there
         const std::optional<Entry> entry = entryAt(path);
-        if (entry) expected_[path] = *entry;
+        if (entry) expected[path] = *entry;
         return entry.has_value();
     }
 
     bool moveTo(const std::string& from, const std::string& to) {
         if (::rename(from.c_str(), to.c_str()) != 0) return false;
         Tree carried;
-        std::erase_if(expected_, [&](const auto& item) {
+        std::erase_if(expected, [&](const auto& item) {
             if (within(item.first, from)) carried[to + item.first.substr(from.size())] = item.second;
             return within(item.first, from);
         });
-        expected_.merge(carried);
+        expected.merge(carried);
         return note(to);
     }
-
-    const Trial& trial_;
-    Tree expected_;
-    std::mt19937_64 rng_;
-    int counter_ = 0;
 };
 
 using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>; // an item, whatever its name
@@ -300,7 +295,7 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
     std::mt19937_64 rng(seed);
     const auto draw = [&](long low, long high) { return std::uniform_int_distribution<long>(low, high)(rng); };
     const auto gap = [&] { return static_cast<std::uint64_t>(draw(1, 12)); };
-    Adversary adversary(trial, rng());
+    Adversary adversary{trial, trial.kept, std::mt19937_64(rng())};
     const long changes = adversarial ? draw(0, 10) : -1;
     const long cancelAt = adversarial && draw(0, 3) == 0 ? draw(0, changes) : -1;
     std::optional<std::size_t> beforeCancel; // the removals before the cancel
@@ -319,10 +314,9 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
         }
         referee::resume(k < changes && !beforeCancel ? gap() : 0);
     }
-    worker.join();
-    const std::vector<Removal> removals = referee::end();
+    const std::vector<Removal> removals = referee::end(worker);
     std::vector<std::string> out =
-        faults(trial, adversary.expected(), report, removals, made == 0 && !beforeCancel);
+        faults(trial, adversary.expected, report, removals, made == 0 && !beforeCancel);
     // A file goes only after a check of the token that follows its last look-up.
     const std::size_t cancelled = std::min(beforeCancel.value_or(SIZE_MAX), removals.size());
     if (std::any_of(removals.begin() + static_cast<long>(cancelled), removals.end(),
@@ -357,9 +351,8 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
         for (const std::string& folder : {trial.root, copy.root})
             if (faults.empty()) platform::FileManager().removeTree(folder);
     }
-    std::printf("%llu trials, %ld failed, %ld changes, %ld removals, %ld cancelled\n",
-                static_cast<unsigned long long>(trials), totals.failed, totals.changes, totals.removals,
-                totals.cancelled);
+    std::cout << trials << " trials, " << totals.failed << " failed, " << totals.changes << " changes, "
+              << totals.removals << " removals, " << totals.cancelled << " cancelled\n";
     EXPECT_EQ(totals.failed, 0);
     if (trials >= 50) { // a harness under which nothing goes or changes proves nothing
         EXPECT_GT(totals.removals, static_cast<long>(trials));

@@ -87,7 +87,8 @@ std::thread start(std::uint64_t pause, const std::function<void()>& clean) {
     });
 }
 
-std::vector<Removal> end() {
+std::vector<Removal> end(std::thread& cleaner) {
+    cleaner.join();
     const std::lock_guard<std::mutex> guard(lock);
     return std::exchange(session.removals, {});
 }

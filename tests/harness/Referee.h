@@ -54,7 +54,7 @@ namespace referee {
 // Starts a session with no look-ups and no removals: runs `clean` on a thread of its own, the cleaner's,
 // which is paused right before its `pause`-th look-up (0: never).
 std::thread start(std::uint64_t pause, const std::function<void()>& clean);
-std::vector<Removal> end(); // the removals of the session, in order, once its thread was joined
+std::vector<Removal> end(std::thread& cleaner); // joins the cleaner's thread; returns the removals, in order
 // Waits until the cleaner is paused; returns nothing once the clean has finished.
 std::optional<Pause> paused();
 // Lets the cleaner go on, to pause again right before its `pause`-th look-up from here (0: never).
