@@ -1,345 +1,203 @@
+// The window's run from launch to its final report, with a scripted run in
+// place of the clean and recorders in place of the desktop.
+
 #include "app/AppDelegate.h"
 
+#include "app/WindowViews.h"
 #include "core/Texts.h"
-#include "engine/Report.h"
-#include "tests/app/AppTestSupport.h"
 #include "tests/support/Fixture.h"
 
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <sstream>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace quillon {
 namespace {
 
-namespace t = quillon::testing;
+using namespace std::chrono_literals;
 
-class UpdateTest : public t::DelegateTest {};
-
-TEST_F(UpdateTest, RaisesTheTargetToTheFractionInPoints) {
-    AppDelegate& window = delegate();
-    window.update(0.25, text::buildCachesStage);
-    EXPECT_EQ(window.targetProgress(), 25.0);
+std::vector<std::string> linesOf(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
-TEST_F(UpdateTest, ShowsTheStageText) {
-    AppDelegate& window = delegate();
-    window.update(0.25, "Checking Spotify caches\u2026");
-    EXPECT_EQ(statusText(), "Checking Spotify caches\u2026");
+Report report(std::int64_t removed, int checked, bool cancelled = false) {
+    Report r;
+    std::tie(r.cancelled, r.removed, r.checked, r.freeAfter) = std::tuple(cancelled, removed, checked, 52'300'000'000);
+    return r;
 }
 
-TEST_F(UpdateTest, NeverMovesTheTargetBack) {
-    AppDelegate& window = delegate();
-    window.update(0.6, text::buildCachesStage);
-    window.update(0.2, text::olderLogsStage);
-    EXPECT_EQ(window.targetProgress(), 60.0);
-}
-
-TEST_F(UpdateTest, KeepsTheTargetAt99ForAWholeFraction) {
-    AppDelegate& window = delegate();
-    window.update(1.0, text::olderLogsStage);
-    EXPECT_EQ(window.targetProgress(), 99.0);
-}
-
-TEST_F(UpdateTest, KeepsTheTargetAt99ForAFractionAboveOne) {
-    AppDelegate& window = delegate();
-    window.update(1.5, text::olderLogsStage);
-    EXPECT_EQ(window.targetProgress(), 99.0);
-}
-
-TEST_F(UpdateTest, LeavesCancellingAloneWhenProgressArrivesLate) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(statusText(), text::cancelling);
-}
-
-TEST_F(UpdateTest, LeavesTheTargetAloneAfterCancelling) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    const double frozen = window.targetProgress();
-    window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(window.targetProgress(), frozen);
-}
-
-TEST_F(UpdateTest, LeavesTheFinalTextAloneWhenProgressArrivesLate) {
-    AppDelegate& window = delegate();
-    window.finish(completed(0, 2'000'000'000, 3));
-    window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + size(2'000'000'000)) + " available \u00b7 3 locations");
-}
-
-class FinishTest : public t::DelegateTest {};
-
-TEST_F(FinishTest, CompletedRunThatRemovedNothing) {
-    delegate().finish(completed(0, 52'300'000'000, 41));
-    EXPECT_EQ(statusText(), text::nothingToClean + std::string("\n52.3 GB available \u00b7 41 locations"));
-}
-
-TEST_F(FinishTest, CompletedRunThatRemovedBytes) {
-    delegate().finish(completed(1'500'000, 52'300'000'000, 7));
-    EXPECT_EQ(statusText(), "Cleared 1.5 MB\n52.3 GB available \u00b7 7 locations");
-}
-
-TEST_F(FinishTest, CancelledRunThatRemovedNothing) {
-    Report report = completed(0, 52'300'000'000, 7);
-    report.cancelled = true;
-    delegate().finish(report);
-    EXPECT_EQ(statusText(), text::cancelledNothingRemoved);
-}
-
-TEST_F(FinishTest, CancelledRunThatRemovedBytesShowsThemWithoutTheLocations) {
-    Report report = completed(1'500'000, 52'300'000'000, 7);
-    report.cancelled = true;
-    delegate().finish(report);
-    EXPECT_EQ(statusText(), "Cancelled \u2014 cleared 1.5 MB\n52.3 GB available");
-}
-
-TEST_F(FinishTest, TurnsCancelIntoAnEnabledDoneButton) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    window.finish(completed(0, 1000, 0));
-    EXPECT_EQ(cancelButton()->text().toStdString(), text::doneButton);
-    EXPECT_TRUE(cancelButton()->isEnabled());
-}
-
-TEST_F(FinishTest, GivesDoneTheReturnKey) {
-    delegate().finish(completed(0, 1000, 0));
-    EXPECT_EQ(cancelButton()->shortcut(), QKeySequence(Qt::Key_Return));
-}
-
-TEST_F(FinishTest, LeavesTheBarWhereItStoodForACancelledRun) {
-    AppDelegate& window = delegate();
-    window.update(0.5, text::buildCachesStage);
-    window.startProgressTimer();
-    ASSERT_TRUE(t::waitUntil([&] { return window.progress() >= 6.0; }));
-    Report report;
-    report.cancelled = true;
-    window.finish(report);
-    const double stood = window.progress();
-    t::spinFor(std::chrono::milliseconds(150));
-    EXPECT_EQ(window.progress(), stood);
-}
-
-TEST_F(FinishTest, DoesNotEndTheProgramWithoutAQuitRequest) {
-    delegate().finish(completed(0, 1000, 0));
-    EXPECT_EQ(endings, 0);
-}
-
-class CancelTest : public t::DelegateTest {
+class AppDelegateTest : public ::testing::Test {
 protected:
-    // Launches, lets the bar move, and cancels.
-    AppDelegate& cancelWhileRunning() {
-        script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{{0.5, text::buildCachesStage}});
-        AppDelegate& window = launchAndWaitForRun();
-        EXPECT_TRUE(t::waitUntil([&] { return window.progress() >= 11.28; }));
-        window.cancelOrClose();
-        return window;
+    AppDelegateTest() {
+        settings.run = [this](const RunControl& control, const ProgressCallback& onProgress, const LogCallback& onLog) {
+            // Half the way, then wait for the test; cancelled by then, say so as the clean does.
+            runNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+            onProgress(0.5, text::buildCachesStage);
+            onLog("Inspecting: /x");
+            while (!released) std::this_thread::sleep_for(1ms);
+            if (!control.isCancelled()) return finalReport;
+            onLog(text::cancelledBetweenLocations);
+            return report(0, 1, true);
+        };
+        settings.logPath = logFile;
+        settings.easingInterval = settings.previewInterval = 1ms;
+        settings.openUrl = [this](const QUrl& url) { return opened.push_back(url), urlOpens; };
+        settings.endProgram = [this] { statusAtEnd.push_back(status()); };
     }
+    ~AppDelegateTest() override { released = true; }
+
+    AppDelegate& launch(bool preview = false) {
+        window = std::make_unique<AppDelegate>(preview, settings);
+        released = false;
+        window->applicationDidFinishLaunching();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window->window()));
+        EXPECT_TRUE(preview || waitFor([&] { return window->targetProgress() == 50; }));
+        return *window;
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 30000); }
+    QPushButton* button(const char* name) { return window->window()->findChild<QPushButton*>(name); }
+    std::string status() { return window->window()->findChild<QLabel*>("statusLabel")->text().toStdString(); }
+
+    DelegateSettings settings;
+    std::string logFile = testing::freshDirectory("log") + "/LastRun.log";
+    std::atomic<bool> released{false};
+    std::atomic<int> runNice{0};
+    Report finalReport; // what the scripted run returns unless cancelled
+    std::vector<QUrl> opened;
+    bool urlOpens = true;
+    std::vector<std::string> statusAtEnd; // one per end of the program
+    std::unique_ptr<AppDelegate> window;  // last: its run stops before the rest goes
 };
 
-TEST_F(CancelTest, DisablesTheButtonAtOnce) {
-    cancelWhileRunning();
-    EXPECT_FALSE(cancelButton()->isEnabled());
+// Each final report as shown; progress that arrives late changes nothing.
+TEST_F(AppDelegateTest, ShowsTheFinalReport) {
+    const std::string free = "\n52.3 GB available";
+    const struct {
+        Report report;
+        std::string shown;
+    } cases[] = {{report(0, 41), text::nothingToClean + free + " \u00b7 41 locations"},
+                 {report(1'500'000, 7), "Cleared 1.5 MB" + free + " \u00b7 7 locations"},
+                 {report(0, 7, true), text::cancelledNothingRemoved},
+                 {report(1'500'000, 7, true), "Cancelled \u2014 cleared 1.5 MB" + free}};
+    for (const auto& c : cases) {
+        window = std::make_unique<AppDelegate>(false, settings);
+        window->update(0.2, text::buildCachesStage);
+        window->finish(c.report);
+        window->update(0.9, text::olderLogsStage);
+        EXPECT_EQ(status(), c.shown);
+        EXPECT_EQ(window->targetProgress(), c.report.cancelled ? 20 : 100) << c.shown;
+        EXPECT_EQ(button("cancelButton")->text().toStdString(), text::doneButton);
+        EXPECT_TRUE(button("cancelButton")->isEnabled());
+    }
+    EXPECT_TRUE(statusAtEnd.empty());
 }
 
-TEST_F(CancelTest, ShowsCancelling) {
-    cancelWhileRunning();
-    EXPECT_EQ(statusText(), text::cancelling);
+// Escape cancels: the button greys, the status says so, the bar freezes, and the
+// log takes the request once, before the run's own account; Return then ends the program.
+TEST_F(AppDelegateTest, EscapeCancelsTheRunAndReturnEndsTheProgram) {
+    AppDelegate& delegate = launch();
+    ASSERT_TRUE(waitFor([&] { return delegate.progress() > 11; }));
+    QTest::keyClick(delegate.window(), Qt::Key_Escape);
+    ASSERT_TRUE(waitFor([&] { return status() == text::cancelling; }));
+    EXPECT_FALSE(button("cancelButton")->isEnabled());
+    delegate.update(0.9, text::olderLogsStage);
+    delegate.cancelOrClose();
+    EXPECT_EQ(status(), text::cancelling);
+    EXPECT_EQ(delegate.targetProgress(), delegate.progress());
+    button("logsButton")->click();
+    EXPECT_EQ(opened.size(), 1U);
+
+    released = true;
+    ASSERT_TRUE(waitFor([&] { return delegate.isFinished(); }));
+    EXPECT_EQ(status(), text::cancelledNothingRemoved);
+    const std::vector<std::string> lines = linesOf(testing::readFile(logFile));
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), text::cancellationRequested), 1);
+    EXPECT_LT(std::find(lines.begin(), lines.end(), text::cancellationRequested),
+              std::find(lines.begin(), lines.end(), text::cancelledBetweenLocations));
+    EXPECT_TRUE(statusAtEnd.empty());
+    QTest::keyClick(delegate.window(), Qt::Key_Return);
+    EXPECT_TRUE(waitFor([&] { return statusAtEnd.size() == 1; }));
 }
 
-TEST_F(CancelTest, FreezesTheBar) {
-    AppDelegate& window = cancelWhileRunning();
-    const double frozen = window.progress();
-    EXPECT_EQ(window.targetProgress(), frozen);
-    t::spinFor(std::chrono::milliseconds(150));
-    EXPECT_EQ(window.progress(), frozen);
-}
-
-TEST_F(CancelTest, WritesTheCancellationToTheLogBeforeTheRunsOwnStop) {
-    AppDelegate& window = cancelWhileRunning();
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    const std::vector<std::string> lines = logLines();
-    const auto request =
-        std::find(lines.begin(), lines.end(), text::cancellationRequested);
-    const auto stop = std::find(lines.begin(), lines.end(), text::cancelledBetweenLocations);
-    ASSERT_NE(request, lines.end());
-    EXPECT_LT(request, stop);
-}
-
-TEST_F(CancelTest, EndsWithTheCancelledFinalText) {
-    AppDelegate& window = cancelWhileRunning();
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText(), text::cancelledNothingRemoved);
-}
-
-TEST_F(CancelTest, ShowsTheBytesACancelledRunHadCleared) {
-    script = std::make_unique<t::ScriptedRun>();
-    script->removedBeforeCancel = 2'400'000;
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText().rfind("Cancelled \u2014 cleared 2.4 MB\n", 0), 0U) << statusText();
-}
-
-TEST_F(CancelTest, SecondCancelWritesNoSecondLogLine) {
-    AppDelegate& window = cancelWhileRunning();
-    window.cancelOrClose();
-    int count = 0;
-    for (const std::string& line : logLines())
-        if (line == text::cancellationRequested) ++count;
-    EXPECT_EQ(count, 1);
-}
-
-TEST_F(CancelTest, DoneEndsTheProgram) {
-    AppDelegate& window = delegate();
-    window.finish(completed(0, 1000, 0));
-    window.cancelOrClose();
-    EXPECT_EQ(endings, 1);
-}
-
-class KeyTest : public t::DelegateTest {};
-
-TEST_F(KeyTest, EscapeActivatesCancelDuringTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
-    QTest::keyClick(window.window(), Qt::Key_Escape);
-    // A shortcut clicks its button a moment later, as a click would look.
-    EXPECT_TRUE(t::waitUntil([&] { return statusText() == text::cancelling; })) << statusText();
-}
-
-TEST_F(KeyTest, ReturnActivatesDoneAfterTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
-    QTest::keyClick(window.window(), Qt::Key_Return);
-    EXPECT_TRUE(t::waitUntil([&] { return endings == 1; }));
-}
-
-TEST_F(KeyTest, ReturnDoesNothingDuringTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
-    QTest::keyClick(window.window(), Qt::Key_Return);
-    t::spinFor(std::chrono::milliseconds(300));
-    EXPECT_EQ(statusText(), text::preparing);
-    EXPECT_EQ(endings, 0);
-}
-
-class QuitTest : public t::DelegateTest {};
-
-TEST_F(QuitTest, RequestDuringTheRunDoesNotEndTheProgramAtOnce) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.requestQuit();
-    EXPECT_EQ(endings, 0);
-}
-
-TEST_F(QuitTest, RequestDuringTheRunCancelsIt) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.requestQuit();
-    EXPECT_EQ(statusText(), text::cancelling);
-}
-
-TEST_F(QuitTest, RequestDuringTheRunEndsTheProgramRightAfterTheFinalReport) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.requestQuit();
-    ASSERT_TRUE(t::waitUntil([&] { return endings > 0; }));
-    EXPECT_EQ(endings, 1);
-    EXPECT_EQ(statusAtEnd, text::cancelledNothingRemoved);
-}
-
-TEST_F(QuitTest, RequestDuringTheRunIsAnsweredLater) {
-    AppDelegate& window = launchAndWaitForRun();
-    EXPECT_EQ(window.applicationShouldTerminate(), AppDelegate::TerminateReply::later);
-}
-
-TEST_F(QuitTest, RequestAfterTheFinalReportEndsTheProgramAtOnce) {
-    AppDelegate& window = delegate();
-    window.finish(completed(0, 1000, 0));
-    window.requestQuit();
-    EXPECT_EQ(endings, 1);
-}
-
-TEST_F(QuitTest, WindowManagerCloseDuringTheRunKeepsTheWindowAndCancels) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.window()->close();
-    EXPECT_TRUE(window.window()->isVisible());
-    EXPECT_EQ(statusText(), text::cancelling);
-    EXPECT_EQ(endings, 0);
-}
-
-TEST_F(QuitTest, WindowManagerCloseAfterTheFinalReportEndsTheProgram) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    window.window()->close();
-    EXPECT_EQ(endings, 1);
-}
-
-class ShowLogsTest : public t::DelegateTest {};
-
-TEST_F(ShowLogsTest, OpensTheLogFileDuringTheRun) {
-    launchAndWaitForRun();
-    logsButton()->click();
-    ASSERT_EQ(openedUrls.size(), 1U);
-    EXPECT_EQ(openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(logFile)));
-}
-
-TEST_F(ShowLogsTest, OpensTheLogFileAfterTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    logsButton()->click();
-    ASSERT_EQ(openedUrls.size(), 1U);
-    EXPECT_EQ(openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(logFile)));
-}
-
-TEST_F(ShowLogsTest, SaysSoInTheSecondLineWhenNoAppOpensTheLog) {
-    urlOpens = false;
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    logsButton()->click();
-    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + std::string(text::noLogViewer)));
-    urlOpens = true;
-    logsButton()->click();
-    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + std::string(text::noLogViewer)));
-}
-
-class BackgroundRunTest : public t::DelegateTest {};
-
-TEST_F(BackgroundRunTest, RunsTheCleanOffTheMainThread) {
-    launchAndWaitForRun();
-    EXPECT_TRUE(script->ranOnAnotherThread());
-}
-
-TEST_F(BackgroundRunTest, ShowsTheRunsProgress) {
-    script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{
-        {0.0, text::buildCachesStage}, {0.25, "Checking Chrome caches\u2026"}});
-    AppDelegate& window = launchAndWaitForRun();
-    ASSERT_TRUE(t::waitUntil([&] { return window.targetProgress() == 25.0; }));
-    EXPECT_EQ(statusText(), "Checking Chrome caches\u2026");
-}
-
-TEST_F(BackgroundRunTest, WritesTheRunsLinesAndTheSummaryToTheLog) {
-    script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{},
-                                              std::vector<std::string>{"Inspecting: /x", "Checked: /x \u2014 1 files"});
-    AppDelegate& window = launchAndWaitForRun();
-    const Report report = completed(0, 1000, 1);
-    script->open(report);
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    std::vector<std::string> expected = {text::cleanupStarted, "Inspecting: /x", "Checked: /x \u2014 1 files", ""};
-    std::string summaryLines = summary(report, false) + "\n";
-    for (std::size_t start = 0, end; (end = summaryLines.find('\n', start)) != std::string::npos; start = end + 1)
-        expected.push_back(summaryLines.substr(start, end - start));
-    const std::vector<std::string> lines = logLines();
+// A completed run at low priority: the bar held below 100 until the report, then
+// run up to it; the log holds the run's lines and the summary. Show Logs opens
+// the log, or says on the second line that nothing could.
+TEST_F(AppDelegateTest, CompletedRunShowsItsReportAndItsLog) {
+    AppDelegate& delegate = launch();
+    EXPECT_EQ(runNice.load(), std::max(backgroundNice, getpriority(PRIO_PROCESS, 0)));
+    delegate.update(0.3, text::buildCachesStage);
+    EXPECT_EQ(delegate.targetProgress(), 50);
+    delegate.update(1.5, text::olderLogsStage);
+    ASSERT_TRUE(waitFor([&] { return delegate.progress() == 99; }));
+    finalReport = report(3'000, 5);
+    released = true;
+    ASSERT_TRUE(waitFor([&] { return delegate.progress() == 100; }));
+    EXPECT_EQ(status(), "Cleared 3 KB\n52.3 GB available \u00b7 5 locations");
+    EXPECT_EQ(window->window()->findChild<QProgressBar*>("progress")->value(), progressBarSteps);
+    std::vector<std::string> expected = {text::cleanupStarted, "Inspecting: /x", ""};
+    for (const std::string& line : linesOf(summary(finalReport, false))) expected.push_back(line);
+    const std::vector<std::string> lines = linesOf(testing::readFile(logFile));
     ASSERT_GE(lines.size(), 2U);
     EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()), expected);
+
+    button("logsButton")->click();
+    urlOpens = false;
+    button("logsButton")->click();
+    button("logsButton")->click();
+    EXPECT_EQ(opened, std::vector<QUrl>(3, QUrl::fromLocalFile(QString::fromStdString(logFile))));
+    EXPECT_EQ(status(), "Cleared 3 KB\n" + std::string(text::noLogViewer));
 }
 
-TEST_F(BackgroundRunTest, ShowsTheReportTheRunReturned) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(3'000, 1'000'000, 5));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText(), "Cleared 3 KB\n1 MB available \u00b7 5 locations");
+// A quit during the run, from a signal or the window manager, cancels it and ends
+// the program right after the final report; after the report it ends it at once.
+TEST_F(AppDelegateTest, QuitDuringTheRunEndsTheProgramAfterTheFinalReport) {
+    const std::function<void(AppDelegate&)> quits[] = {[](AppDelegate& d) { d.requestQuit(); },
+                                                       [](AppDelegate& d) { d.window()->close(); }};
+    for (const auto& quit : quits) {
+        statusAtEnd.clear();
+        AppDelegate& delegate = launch();
+        quit(delegate);
+        EXPECT_TRUE(delegate.window()->isVisible());
+        EXPECT_EQ(status(), text::cancelling);
+        EXPECT_TRUE(statusAtEnd.empty());
+        released = true;
+        ASSERT_TRUE(waitFor([&] { return !statusAtEnd.empty(); }));
+        quit(delegate);
+        EXPECT_EQ(statusAtEnd, std::vector<std::string>(2, text::cancelledNothingRemoved));
+    }
+}
+
+// The window-only preview never runs a clean, and its log ends with how it ended.
+TEST_F(AppDelegateTest, PreviewChangesNothingAndLogsHowItEnded) {
+    settings.run = [](const RunControl&, const ProgressCallback&, const LogCallback&) {
+        ADD_FAILURE() << "the preview ran a clean";
+        return Report{};
+    };
+    for (const bool cancel : {false, true}) {
+        settings.previewInterval = cancel ? 50ms : 1ms;
+        AppDelegate& delegate = launch(true);
+        ASSERT_TRUE(!cancel || waitFor([&] { return status() == previewStage; }));
+        if (cancel) delegate.cancelOrClose();
+        ASSERT_TRUE(waitFor([&] { return delegate.isFinished(); }));
+        const std::vector<std::string> lines = linesOf(testing::readFile(logFile));
+        EXPECT_EQ(lines.at(2), text::uiPreviewOnly);
+        EXPECT_EQ(lines.back(), cancel ? previewCancelledLine : previewFinishedLine);
+        const std::string shown = status(), completed = text::nothingToClean + std::string("\n");
+        EXPECT_TRUE(cancel ? shown == text::cancelledNothingRemoved
+                           : shown.starts_with(completed) && shown.ends_with(" available \u00b7 0 locations")) << shown;
+    }
 }
 
 } // namespace
