@@ -3,10 +3,12 @@
 
 #include "app/AppDelegate.h"
 
+#include "app/QuitSignals.h"
 #include "app/WindowViews.h"
 #include "core/Texts.h"
 #include "tests/support/Fixture.h"
 
+#include <QApplication>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
@@ -14,23 +16,27 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <atomic>
-#include <sstream>
 #include <sys/resource.h>
-#include <unistd.h>
 
 namespace quillon {
 namespace {
 
 using namespace std::chrono_literals;
+using std::string;
 
-std::vector<std::string> linesOf(const std::string& text) {
-    std::vector<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
-    return lines;
-}
+// The one Qt application, offscreen; the window's fonts load first, not counted as leaked.
+class QtApplication : public ::testing::Environment {
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "app_tests", *argv[] = {name, nullptr};
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        new QApplication(argc, argv);
+        AppDelegate(false).window()->grab();
+    }
+    void TearDown() override { delete qApp; }
+};
+[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplication);
 
 Report report(std::int64_t removed, int checked, bool cancelled = false) {
     Report r;
@@ -41,9 +47,9 @@ Report report(std::int64_t removed, int checked, bool cancelled = false) {
 class AppDelegateTest : public ::testing::Test {
 protected:
     AppDelegateTest() {
+        // Half the way, then wait for the test; cancelled by then, say so as the clean does.
         settings.run = [this](const RunControl& control, const ProgressCallback& onProgress, const LogCallback& onLog) {
-            // Half the way, then wait for the test; cancelled by then, say so as the clean does.
-            runNice = getpriority(PRIO_PROCESS, static_cast<id_t>(gettid()));
+            runNice = getpriority(PRIO_PROCESS, 0);
             onProgress(0.5, text::buildCachesStage);
             onLog("Inspecting: /x");
             while (!released) std::this_thread::sleep_for(1ms);
@@ -68,136 +74,108 @@ protected:
     }
     bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 30000); }
     QPushButton* button(const char* name) { return window->window()->findChild<QPushButton*>(name); }
-    std::string status() { return window->window()->findChild<QLabel*>("statusLabel")->text().toStdString(); }
+    string status() { return window->window()->findChild<QLabel*>("statusLabel")->text().toStdString(); }
 
     DelegateSettings settings;
-    std::string logFile = testing::freshDirectory("log") + "/LastRun.log";
+    string logFile = testing::freshDirectory("log") + "/LastRun.log";
     std::atomic<bool> released{false};
-    std::atomic<int> runNice{0};
+    std::atomic<int> runNice{0}; // the run's nice value; 0 until it starts
     Report finalReport; // what the scripted run returns unless cancelled
     std::vector<QUrl> opened;
     bool urlOpens = true;
-    std::vector<std::string> statusAtEnd; // one per end of the program
-    std::unique_ptr<AppDelegate> window;  // last: its run stops before the rest goes
+    std::vector<string> statusAtEnd;     // one per end of the program
+    std::unique_ptr<AppDelegate> window; // last: its run stops before the rest goes
 };
 
 // Each final report as shown; progress that arrives late changes nothing.
 TEST_F(AppDelegateTest, ShowsTheFinalReport) {
-    const std::string free = "\n52.3 GB available";
-    const struct {
-        Report report;
-        std::string shown;
-    } cases[] = {{report(0, 41), text::nothingToClean + free + " \u00b7 41 locations"},
-                 {report(1'500'000, 7), "Cleared 1.5 MB" + free + " \u00b7 7 locations"},
-                 {report(0, 7, true), text::cancelledNothingRemoved},
-                 {report(1'500'000, 7, true), "Cancelled \u2014 cleared 1.5 MB" + free}};
-    for (const auto& c : cases) {
+    const string free = "\n52.3 GB available";
+    const std::pair<Report, string> cases[] = {{report(0, 41), text::nothingToClean + free + " \u00b7 41 locations"},
+                                               {report(1'500'000, 7), "Cleared 1.5 MB" + free + " \u00b7 7 locations"},
+                                               {report(0, 7, true), text::cancelledNothingRemoved},
+                                               {report(1'500'000, 7, true), "Cancelled \u2014 cleared 1.5 MB" + free}};
+    for (const auto& [shownReport, shown] : cases) {
         window = std::make_unique<AppDelegate>(false, settings);
         window->update(0.2, text::buildCachesStage);
-        window->finish(c.report);
+        window->finish(shownReport);
         window->update(0.9, text::olderLogsStage);
-        EXPECT_EQ(status(), c.shown);
-        EXPECT_EQ(window->targetProgress(), c.report.cancelled ? 20 : 100) << c.shown;
-        EXPECT_EQ(button("cancelButton")->text().toStdString(), text::doneButton);
-        EXPECT_TRUE(button("cancelButton")->isEnabled());
+        EXPECT_EQ(std::tuple(status(), window->targetProgress(), button("cancelButton")->text().toStdString()),
+                  std::tuple(shown, shownReport.cancelled ? 20 : 100, text::doneButton));
     }
-    EXPECT_TRUE(statusAtEnd.empty());
 }
 
-// Escape cancels: the button greys, the status says so, the bar freezes, and the
-// log takes the request once, before the run's own account; Return then ends the program.
-TEST_F(AppDelegateTest, EscapeCancelsTheRunAndReturnEndsTheProgram) {
-    AppDelegate& delegate = launch();
-    ASSERT_TRUE(waitFor([&] { return delegate.progress() > 11; }));
-    QTest::keyClick(delegate.window(), Qt::Key_Escape);
-    ASSERT_TRUE(waitFor([&] { return status() == text::cancelling; }));
-    EXPECT_FALSE(button("cancelButton")->isEnabled());
-    delegate.update(0.9, text::olderLogsStage);
-    delegate.cancelOrClose();
-    EXPECT_EQ(status(), text::cancelling);
-    EXPECT_EQ(delegate.targetProgress(), delegate.progress());
-    button("logsButton")->click();
-    EXPECT_EQ(opened.size(), 1U);
-
-    released = true;
-    ASSERT_TRUE(waitFor([&] { return delegate.isFinished(); }));
-    EXPECT_EQ(status(), text::cancelledNothingRemoved);
-    const std::vector<std::string> lines = linesOf(testing::readFile(logFile));
-    EXPECT_EQ(std::count(lines.begin(), lines.end(), text::cancellationRequested), 1);
-    EXPECT_LT(std::find(lines.begin(), lines.end(), text::cancellationRequested),
-              std::find(lines.begin(), lines.end(), text::cancelledBetweenLocations));
-    EXPECT_TRUE(statusAtEnd.empty());
-    QTest::keyClick(delegate.window(), Qt::Key_Return);
-    EXPECT_TRUE(waitFor([&] { return statusAtEnd.size() == 1; }));
+// Escape, a quit signal (wired as the program does) or the window manager's close
+// cancel the run: the button greys, the status says so, the bar freezes, the log
+// takes the request once and before the run's own account. Only a quit ends the
+// program right after the final report; after it, Return or a quit ends it at once.
+TEST_F(AppDelegateTest, CancelsTheRunAndEndsTheProgramWhenAsked) {
+    QuitSignals quit;
+    struct sigaction installed {};
+    sigaction(SIGTERM, nullptr, &installed);
+    EXPECT_NE(installed.sa_flags & SA_RESTART, 0) << "a signal would fail the run's calls with EINTR";
+    const auto key = [](Qt::Key k) { return [k](AppDelegate& d) { QTest::keyClick(d.window(), k); }; };
+    const auto signal = [&](AppDelegate& d) {
+        QObject::connect(&quit, &QuitSignals::quitRequested, &d, &AppDelegate::requestQuit, Qt::UniqueConnection);
+        std::raise(SIGTERM);
+    };
+    const auto close = [](AppDelegate& d) { d.window()->close(); };
+    const std::tuple<std::function<void(AppDelegate&)>, std::function<void(AppDelegate&)>, std::size_t> cases[] = {
+        {key(Qt::Key_Escape), key(Qt::Key_Return), 0}, {signal, signal, 1}, {close, close, 1}};
+    for (const auto& [stop, end, endsAtReport] : cases) {
+        statusAtEnd.clear();
+        AppDelegate& delegate = launch();
+        ASSERT_TRUE(waitFor([&] { return delegate.progress() > 11; }));
+        stop(delegate);
+        ASSERT_TRUE(waitFor([&] { return status() == text::cancelling; }));
+        delegate.update(0.9, text::olderLogsStage);
+        delegate.cancelOrClose();
+        EXPECT_EQ(std::tuple(status(), delegate.targetProgress(), button("cancelButton")->isEnabled()),
+                  std::tuple(text::cancelling, delegate.progress(), false));
+        EXPECT_TRUE(delegate.window()->isVisible());
+        released = true;
+        ASSERT_TRUE(waitFor([&] { return delegate.isFinished(); }));
+        const string log = testing::readFile(logFile), request = text::cancellationRequested;
+        EXPECT_EQ(log.find(request), log.rfind(request));
+        EXPECT_LT(log.find(request), log.find(text::cancelledBetweenLocations));
+        EXPECT_EQ(statusAtEnd.size(), endsAtReport);
+        end(delegate);
+        EXPECT_TRUE(waitFor([&] { return statusAtEnd.size() == endsAtReport + 1; }));
+        EXPECT_EQ(statusAtEnd.back(), text::cancelledNothingRemoved);
+    }
 }
 
-// A completed run at low priority: the bar held below 100 until the report, then
-// run up to it; the log holds the run's lines and the summary. Show Logs opens
-// the log, or says on the second line that nothing could.
+// A completed run, at low priority: the bar held at 99 until the report, then run
+// up to 100; the log holds the run's lines and the summary. Show Logs opens the
+// log at any time, or says on the second line that nothing could.
 TEST_F(AppDelegateTest, CompletedRunShowsItsReportAndItsLog) {
     AppDelegate& delegate = launch();
     EXPECT_EQ(runNice.load(), std::max(backgroundNice, getpriority(PRIO_PROCESS, 0)));
-    delegate.update(0.3, text::buildCachesStage);
-    EXPECT_EQ(delegate.targetProgress(), 50);
     delegate.update(1.5, text::olderLogsStage);
     ASSERT_TRUE(waitFor([&] { return delegate.progress() == 99; }));
+    button("logsButton")->click();
     finalReport = report(3'000, 5);
     released = true;
     ASSERT_TRUE(waitFor([&] { return delegate.progress() == 100; }));
-    EXPECT_EQ(status(), "Cleared 3 KB\n52.3 GB available \u00b7 5 locations");
     EXPECT_EQ(window->window()->findChild<QProgressBar*>("progress")->value(), progressBarSteps);
-    std::vector<std::string> expected = {text::cleanupStarted, "Inspecting: /x", ""};
-    for (const std::string& line : linesOf(summary(finalReport, false))) expected.push_back(line);
-    const std::vector<std::string> lines = linesOf(testing::readFile(logFile));
-    ASSERT_GE(lines.size(), 2U);
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()), expected);
-
-    button("logsButton")->click();
+    const string log = testing::readFile(logFile), run = "\nInspecting: /x\n\n" + summary(finalReport, false) + "\n";
+    EXPECT_TRUE(log.ends_with("\n" + string(text::cleanupStarted) + run)) << log;
     urlOpens = false;
     button("logsButton")->click();
     button("logsButton")->click();
     EXPECT_EQ(opened, std::vector<QUrl>(3, QUrl::fromLocalFile(QString::fromStdString(logFile))));
-    EXPECT_EQ(status(), "Cleared 3 KB\n" + std::string(text::noLogViewer));
+    EXPECT_EQ(status(), "Cleared 3 KB\n" + string(text::noLogViewer));
 }
 
-// A quit during the run, from a signal or the window manager, cancels it and ends
-// the program right after the final report; after the report it ends it at once.
-TEST_F(AppDelegateTest, QuitDuringTheRunEndsTheProgramAfterTheFinalReport) {
-    const std::function<void(AppDelegate&)> quits[] = {[](AppDelegate& d) { d.requestQuit(); },
-                                                       [](AppDelegate& d) { d.window()->close(); }};
-    for (const auto& quit : quits) {
-        statusAtEnd.clear();
-        AppDelegate& delegate = launch();
-        quit(delegate);
-        EXPECT_TRUE(delegate.window()->isVisible());
-        EXPECT_EQ(status(), text::cancelling);
-        EXPECT_TRUE(statusAtEnd.empty());
-        released = true;
-        ASSERT_TRUE(waitFor([&] { return !statusAtEnd.empty(); }));
-        quit(delegate);
-        EXPECT_EQ(statusAtEnd, std::vector<std::string>(2, text::cancelledNothingRemoved));
-    }
-}
-
-// The window-only preview never runs a clean, and its log ends with how it ended.
-TEST_F(AppDelegateTest, PreviewChangesNothingAndLogsHowItEnded) {
-    settings.run = [](const RunControl&, const ProgressCallback&, const LogCallback&) {
-        ADD_FAILURE() << "the preview ran a clean";
-        return Report{};
-    };
-    for (const bool cancel : {false, true}) {
-        settings.previewInterval = cancel ? 50ms : 1ms;
-        AppDelegate& delegate = launch(true);
-        ASSERT_TRUE(!cancel || waitFor([&] { return status() == previewStage; }));
-        if (cancel) delegate.cancelOrClose();
-        ASSERT_TRUE(waitFor([&] { return delegate.isFinished(); }));
-        const std::vector<std::string> lines = linesOf(testing::readFile(logFile));
-        EXPECT_EQ(lines.at(2), text::uiPreviewOnly);
-        EXPECT_EQ(lines.back(), cancel ? previewCancelledLine : previewFinishedLine);
-        const std::string shown = status(), completed = text::nothingToClean + std::string("\n");
-        EXPECT_TRUE(cancel ? shown == text::cancelledNothingRemoved
-                           : shown.starts_with(completed) && shown.ends_with(" available \u00b7 0 locations")) << shown;
-    }
+// The window-only preview never runs a clean, eases to its end and logs that it
+// changed nothing.
+TEST_F(AppDelegateTest, PreviewChangesNothing) {
+    AppDelegate& delegate = launch(true);
+    ASSERT_TRUE(waitFor([&] { return delegate.progress() == 100; }));
+    EXPECT_EQ(runNice.load(), 0) << "the preview ran a clean";
+    const string log = testing::readFile(logFile), shown = status();
+    EXPECT_NE(log.find("\n" + string(text::uiPreviewOnly) + "\n"), string::npos);
+    EXPECT_TRUE(log.ends_with("\n" + string(previewFinishedLine) + "\n")) << log;
+    EXPECT_TRUE(shown.starts_with(text::nothingToClean + string("\n")) && shown.ends_with(" 0 locations")) << shown;
 }
 
 } // namespace

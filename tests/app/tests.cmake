@@ -1,10 +1,6 @@
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
 # The window's parts in this process, on the offscreen platform.
-quillon_test(app_tests quillon_app KIND app
-    app/QtApplication.cpp
-    app/AppDelegateTest.cpp
-    app/ProgressAnimationTest.cpp
-    app/QuitSignalsTest.cpp)
+quillon_test(app_tests quillon_app KIND app app/AppDelegateTest.cpp app/ProgressAnimationTest.cpp)
 target_link_libraries(app_tests PRIVATE Qt6::Test)
 set_tests_properties(app_tests PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
