@@ -7,8 +7,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-// Each tick covers a share of the gap, at least a hundredth, never past the
-// target; on a millisecond timer, thirty ticks take exactly a second.
+// A share of the gap, at least a hundredth, never past the target; thirty ticks a second.
 TEST(ProgressAnimation, EasesTowardsTheTargetThirtyTicksASecond) {
     const double cases[][3] = {{0, 50, 6}, {6, 50, 11.28}, {10, 10.05, 10.01}, {40, 40.005, 40.005}, {40, 30, 40}};
     for (const auto& [bar, target, eased] : cases) EXPECT_DOUBLE_EQ(easedProgress(bar, target), eased) << bar;
