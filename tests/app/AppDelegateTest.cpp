@@ -124,9 +124,10 @@ TEST_F(AppDelegateTest, CancelsTheRunAndEndsTheProgramWhenAsked) {
     for (const auto& [stop, end, endsAtReport] : cases) {
         statusAtEnd.clear();
         AppDelegate& delegate = launch();
+        delegate.update(0.9, text::olderLogsStage);
         stop(delegate);
         ASSERT_TRUE(waitFor([&] { return status() == text::cancelling; }));
-        delegate.update(0.9, text::olderLogsStage);
+        delegate.update(0.95, text::olderLogsStage);
         delegate.cancelOrClose();
         EXPECT_EQ(std::tuple(status(), delegate.targetProgress(), button("cancelButton")->isEnabled()),
                   std::tuple(text::cancelling, delegate.progress(), false));
