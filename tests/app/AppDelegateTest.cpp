@@ -139,7 +139,7 @@ TEST_F(AppDelegateTest, CancelsTheRunAndEndsTheProgramWhenAsked) {
         EXPECT_LT(log.find(request), log.find(text::cancelledBetweenLocations));
         EXPECT_EQ(statusAtEnd.size(), endsAtReport);
         end(delegate);
-        EXPECT_TRUE(waitFor([&] { return statusAtEnd.size() == endsAtReport + 1; }));
+        ASSERT_TRUE(waitFor([&] { return statusAtEnd.size() == endsAtReport + 1; }));
         EXPECT_EQ(statusAtEnd.back(), text::cancelledNothingRemoved);
     }
 }
