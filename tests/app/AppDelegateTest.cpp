@@ -1,345 +1,181 @@
+// The window's run from launch to its final report, with a scripted run in
+// place of the clean and recorders in place of the desktop.
+
 #include "app/AppDelegate.h"
 
+#include "app/QuitSignals.h"
+#include "app/WindowViews.h"
 #include "core/Texts.h"
-#include "engine/Report.h"
-#include "tests/app/AppTestSupport.h"
 #include "tests/support/Fixture.h"
 
+#include <QApplication>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <sys/resource.h>
 
 namespace quillon {
 namespace {
 
-namespace t = quillon::testing;
+using namespace std::chrono_literals;
+using std::string;
 
-class UpdateTest : public t::DelegateTest {};
-
-TEST_F(UpdateTest, RaisesTheTargetToTheFractionInPoints) {
-    AppDelegate& window = delegate();
-    window.update(0.25, text::buildCachesStage);
-    EXPECT_EQ(window.targetProgress(), 25.0);
-}
-
-TEST_F(UpdateTest, ShowsTheStageText) {
-    AppDelegate& window = delegate();
-    window.update(0.25, "Checking Spotify caches\u2026");
-    EXPECT_EQ(statusText(), "Checking Spotify caches\u2026");
-}
-
-TEST_F(UpdateTest, NeverMovesTheTargetBack) {
-    AppDelegate& window = delegate();
-    window.update(0.6, text::buildCachesStage);
-    window.update(0.2, text::olderLogsStage);
-    EXPECT_EQ(window.targetProgress(), 60.0);
-}
-
-TEST_F(UpdateTest, KeepsTheTargetAt99ForAWholeFraction) {
-    AppDelegate& window = delegate();
-    window.update(1.0, text::olderLogsStage);
-    EXPECT_EQ(window.targetProgress(), 99.0);
-}
-
-TEST_F(UpdateTest, KeepsTheTargetAt99ForAFractionAboveOne) {
-    AppDelegate& window = delegate();
-    window.update(1.5, text::olderLogsStage);
-    EXPECT_EQ(window.targetProgress(), 99.0);
-}
-
-TEST_F(UpdateTest, LeavesCancellingAloneWhenProgressArrivesLate) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(statusText(), text::cancelling);
-}
-
-TEST_F(UpdateTest, LeavesTheTargetAloneAfterCancelling) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    const double frozen = window.targetProgress();
-    window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(window.targetProgress(), frozen);
-}
-
-TEST_F(UpdateTest, LeavesTheFinalTextAloneWhenProgressArrivesLate) {
-    AppDelegate& window = delegate();
-    window.finish(completed(0, 2'000'000'000, 3));
-    window.update(0.5, "Checking Chrome caches\u2026");
-    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + size(2'000'000'000)) + " available \u00b7 3 locations");
-}
-
-class FinishTest : public t::DelegateTest {};
-
-TEST_F(FinishTest, CompletedRunThatRemovedNothing) {
-    delegate().finish(completed(0, 52'300'000'000, 41));
-    EXPECT_EQ(statusText(), text::nothingToClean + std::string("\n52.3 GB available \u00b7 41 locations"));
-}
-
-TEST_F(FinishTest, CompletedRunThatRemovedBytes) {
-    delegate().finish(completed(1'500'000, 52'300'000'000, 7));
-    EXPECT_EQ(statusText(), "Cleared 1.5 MB\n52.3 GB available \u00b7 7 locations");
-}
-
-TEST_F(FinishTest, CancelledRunThatRemovedNothing) {
-    Report report = completed(0, 52'300'000'000, 7);
-    report.cancelled = true;
-    delegate().finish(report);
-    EXPECT_EQ(statusText(), text::cancelledNothingRemoved);
-}
-
-TEST_F(FinishTest, CancelledRunThatRemovedBytesShowsThemWithoutTheLocations) {
-    Report report = completed(1'500'000, 52'300'000'000, 7);
-    report.cancelled = true;
-    delegate().finish(report);
-    EXPECT_EQ(statusText(), "Cancelled \u2014 cleared 1.5 MB\n52.3 GB available");
-}
-
-TEST_F(FinishTest, TurnsCancelIntoAnEnabledDoneButton) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    window.finish(completed(0, 1000, 0));
-    EXPECT_EQ(cancelButton()->text().toStdString(), text::doneButton);
-    EXPECT_TRUE(cancelButton()->isEnabled());
-}
-
-TEST_F(FinishTest, GivesDoneTheReturnKey) {
-    delegate().finish(completed(0, 1000, 0));
-    EXPECT_EQ(cancelButton()->shortcut(), QKeySequence(Qt::Key_Return));
-}
-
-TEST_F(FinishTest, LeavesTheBarWhereItStoodForACancelledRun) {
-    AppDelegate& window = delegate();
-    window.update(0.5, text::buildCachesStage);
-    window.startProgressTimer();
-    ASSERT_TRUE(t::waitUntil([&] { return window.progress() >= 6.0; }));
-    Report report;
-    report.cancelled = true;
-    window.finish(report);
-    const double stood = window.progress();
-    t::spinFor(std::chrono::milliseconds(150));
-    EXPECT_EQ(window.progress(), stood);
-}
-
-TEST_F(FinishTest, DoesNotEndTheProgramWithoutAQuitRequest) {
-    delegate().finish(completed(0, 1000, 0));
-    EXPECT_EQ(endings, 0);
-}
-
-class CancelTest : public t::DelegateTest {
-protected:
-    // Launches, lets the bar move, and cancels.
-    AppDelegate& cancelWhileRunning() {
-        script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{{0.5, text::buildCachesStage}});
-        AppDelegate& window = launchAndWaitForRun();
-        EXPECT_TRUE(t::waitUntil([&] { return window.progress() >= 11.28; }));
-        window.cancelOrClose();
-        return window;
+// The one Qt application, offscreen; the window's fonts load first, not counted as leaked.
+class QtApplication : public ::testing::Environment {
+    void SetUp() override {
+        static int argc = 1;
+        static char name[] = "app_tests", *argv[] = {name, nullptr};
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+        new QApplication(argc, argv);
+        AppDelegate(false).window()->grab();
     }
+    void TearDown() override { delete qApp; }
+};
+[[maybe_unused]] const auto* const environment = ::testing::AddGlobalTestEnvironment(new QtApplication);
+
+Report report(std::int64_t removed, int checked, bool cancelled = false) {
+    Report r;
+    std::tie(r.cancelled, r.removed, r.checked, r.freeAfter) = std::tuple(cancelled, removed, checked, 52'300'000'000);
+    return r;
+}
+
+class AppDelegateTest : public ::testing::Test {
+protected:
+    AppDelegateTest() {
+        // Half the way, then wait for the test; cancelled by then, say so as the clean does.
+        settings.run = [this](const RunControl& control, const ProgressCallback& onProgress, const LogCallback& onLog) {
+            runNice = getpriority(PRIO_PROCESS, 0);
+            onProgress(0.5, text::buildCachesStage);
+            onLog("Inspecting: /x");
+            while (!released) std::this_thread::sleep_for(1ms);
+            if (!control.isCancelled()) return finalReport;
+            onLog(text::cancelledBetweenLocations);
+            return report(0, 1, true);
+        };
+        settings.logPath = logFile;
+        settings.easingInterval = settings.previewInterval = 1ms;
+        settings.openUrl = [this](const QUrl& url) { return opened.push_back(url), urlOpens; };
+        settings.endProgram = [this] { statusAtEnd.push_back(status()); };
+    }
+    ~AppDelegateTest() override { released = true; }
+
+    AppDelegate& launch(bool preview = false) {
+        window = std::make_unique<AppDelegate>(preview, settings);
+        released = false;
+        window->applicationDidFinishLaunching();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(window->window()));
+        EXPECT_TRUE(preview || waitFor([&] { return status() == text::buildCachesStage && window->progress() == 50; }));
+        return *window;
+    }
+    bool waitFor(const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 30000); }
+    QPushButton* button(const char* name) { return window->window()->findChild<QPushButton*>(name); }
+    string status() { return window->window()->findChild<QLabel*>("statusLabel")->text().toStdString(); }
+
+    DelegateSettings settings;
+    string logFile = testing::freshDirectory("log") + "/LastRun.log";
+    std::atomic<bool> released{false};
+    std::atomic<int> runNice{0}; // the run's nice value; 0 until it starts
+    Report finalReport; // what the scripted run returns unless cancelled
+    std::vector<QUrl> opened;
+    bool urlOpens = true;
+    std::vector<string> statusAtEnd;     // one per end of the program
+    std::unique_ptr<AppDelegate> window; // last: its run stops before the rest goes
 };
 
-TEST_F(CancelTest, DisablesTheButtonAtOnce) {
-    cancelWhileRunning();
-    EXPECT_FALSE(cancelButton()->isEnabled());
+// Each final report as shown; progress that arrives late changes nothing.
+TEST_F(AppDelegateTest, ShowsTheFinalReport) {
+    const string free = "\n52.3 GB available";
+    const std::pair<Report, string> cases[] = {{report(0, 41), text::nothingToClean + free + " \u00b7 41 locations"},
+                                               {report(1'500'000, 7), "Cleared 1.5 MB" + free + " \u00b7 7 locations"},
+                                               {report(0, 7, true), text::cancelledNothingRemoved},
+                                               {report(1'500'000, 7, true), "Cancelled \u2014 cleared 1.5 MB" + free}};
+    for (const auto& [shownReport, shown] : cases) {
+        window = std::make_unique<AppDelegate>(false, settings);
+        for (const double fraction : {0.2, 0.1}) window->update(fraction, text::buildCachesStage);
+        window->finish(shownReport);
+        window->update(0.9, text::olderLogsStage);
+        EXPECT_EQ(std::tuple(status(), window->targetProgress(), button("cancelButton")->text().toStdString()),
+                  std::tuple(shown, shownReport.cancelled ? 20 : 100, text::doneButton));
+    }
 }
 
-TEST_F(CancelTest, ShowsCancelling) {
-    cancelWhileRunning();
-    EXPECT_EQ(statusText(), text::cancelling);
+// Escape, a quit signal (wired as the program does) or the window manager's close
+// cancel the run: the button greys, the status says so, the bar freezes, the log
+// takes the request once and before the run's own account. Only a quit ends the
+// program right after the final report; after it, Return or a quit ends it at once.
+TEST_F(AppDelegateTest, CancelsTheRunAndEndsTheProgramWhenAsked) {
+    QuitSignals quit;
+    struct sigaction installed {};
+    sigaction(SIGTERM, nullptr, &installed);
+    EXPECT_NE(installed.sa_flags & SA_RESTART, 0) << "a signal would fail the run's calls with EINTR";
+    const auto key = [](Qt::Key k) { return [k](AppDelegate& d) { QTest::keyClick(d.window(), k); }; };
+    const auto signal = [&](AppDelegate& d) {
+        QObject::connect(&quit, &QuitSignals::quitRequested, &d, &AppDelegate::requestQuit, Qt::UniqueConnection);
+        std::raise(SIGTERM);
+    };
+    const auto close = [](AppDelegate& d) { d.window()->close(); };
+    const std::tuple<std::function<void(AppDelegate&)>, std::function<void(AppDelegate&)>, std::size_t> cases[] = {
+        {key(Qt::Key_Escape), key(Qt::Key_Return), 0}, {signal, signal, 1}, {close, close, 1}};
+    for (const auto& [stop, end, endsAtReport] : cases) {
+        statusAtEnd.clear();
+        AppDelegate& delegate = launch();
+        delegate.update(0.9, text::olderLogsStage);
+        stop(delegate);
+        ASSERT_TRUE(waitFor([&] { return status() == text::cancelling; }));
+        delegate.update(0.95, text::olderLogsStage);
+        delegate.cancelOrClose();
+        EXPECT_EQ(std::tuple(status(), delegate.targetProgress(), button("cancelButton")->isEnabled()),
+                  std::tuple(text::cancelling, delegate.progress(), false));
+        EXPECT_TRUE(delegate.window()->isVisible());
+        released = true;
+        ASSERT_TRUE(waitFor([&] { return delegate.isFinished(); }));
+        const string log = testing::readFile(logFile), request = text::cancellationRequested;
+        EXPECT_EQ(log.find(request), log.rfind(request));
+        EXPECT_LT(log.find(request), log.find(text::cancelledBetweenLocations));
+        EXPECT_EQ(statusAtEnd.size(), endsAtReport);
+        end(delegate);
+        ASSERT_TRUE(waitFor([&] { return statusAtEnd.size() == endsAtReport + 1; }));
+        EXPECT_EQ(statusAtEnd.back(), text::cancelledNothingRemoved);
+    }
 }
 
-TEST_F(CancelTest, FreezesTheBar) {
-    AppDelegate& window = cancelWhileRunning();
-    const double frozen = window.progress();
-    EXPECT_EQ(window.targetProgress(), frozen);
-    t::spinFor(std::chrono::milliseconds(150));
-    EXPECT_EQ(window.progress(), frozen);
-}
-
-TEST_F(CancelTest, WritesTheCancellationToTheLogBeforeTheRunsOwnStop) {
-    AppDelegate& window = cancelWhileRunning();
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    const std::vector<std::string> lines = logLines();
-    const auto request =
-        std::find(lines.begin(), lines.end(), text::cancellationRequested);
-    const auto stop = std::find(lines.begin(), lines.end(), text::cancelledBetweenLocations);
-    ASSERT_NE(request, lines.end());
-    EXPECT_LT(request, stop);
-}
-
-TEST_F(CancelTest, EndsWithTheCancelledFinalText) {
-    AppDelegate& window = cancelWhileRunning();
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText(), text::cancelledNothingRemoved);
-}
-
-TEST_F(CancelTest, ShowsTheBytesACancelledRunHadCleared) {
-    script = std::make_unique<t::ScriptedRun>();
-    script->removedBeforeCancel = 2'400'000;
-    AppDelegate& window = launchAndWaitForRun();
-    window.cancelOrClose();
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText().rfind("Cancelled \u2014 cleared 2.4 MB\n", 0), 0U) << statusText();
-}
-
-TEST_F(CancelTest, SecondCancelWritesNoSecondLogLine) {
-    AppDelegate& window = cancelWhileRunning();
-    window.cancelOrClose();
-    int count = 0;
-    for (const std::string& line : logLines())
-        if (line == text::cancellationRequested) ++count;
-    EXPECT_EQ(count, 1);
-}
-
-TEST_F(CancelTest, DoneEndsTheProgram) {
-    AppDelegate& window = delegate();
-    window.finish(completed(0, 1000, 0));
-    window.cancelOrClose();
-    EXPECT_EQ(endings, 1);
-}
-
-class KeyTest : public t::DelegateTest {};
-
-TEST_F(KeyTest, EscapeActivatesCancelDuringTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
-    QTest::keyClick(window.window(), Qt::Key_Escape);
-    // A shortcut clicks its button a moment later, as a click would look.
-    EXPECT_TRUE(t::waitUntil([&] { return statusText() == text::cancelling; })) << statusText();
-}
-
-TEST_F(KeyTest, ReturnActivatesDoneAfterTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
-    QTest::keyClick(window.window(), Qt::Key_Return);
-    EXPECT_TRUE(t::waitUntil([&] { return endings == 1; }));
-}
-
-TEST_F(KeyTest, ReturnDoesNothingDuringTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window.window()));
-    QTest::keyClick(window.window(), Qt::Key_Return);
-    t::spinFor(std::chrono::milliseconds(300));
-    EXPECT_EQ(statusText(), text::preparing);
-    EXPECT_EQ(endings, 0);
-}
-
-class QuitTest : public t::DelegateTest {};
-
-TEST_F(QuitTest, RequestDuringTheRunDoesNotEndTheProgramAtOnce) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.requestQuit();
-    EXPECT_EQ(endings, 0);
-}
-
-TEST_F(QuitTest, RequestDuringTheRunCancelsIt) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.requestQuit();
-    EXPECT_EQ(statusText(), text::cancelling);
-}
-
-TEST_F(QuitTest, RequestDuringTheRunEndsTheProgramRightAfterTheFinalReport) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.requestQuit();
-    ASSERT_TRUE(t::waitUntil([&] { return endings > 0; }));
-    EXPECT_EQ(endings, 1);
-    EXPECT_EQ(statusAtEnd, text::cancelledNothingRemoved);
-}
-
-TEST_F(QuitTest, RequestDuringTheRunIsAnsweredLater) {
-    AppDelegate& window = launchAndWaitForRun();
-    EXPECT_EQ(window.applicationShouldTerminate(), AppDelegate::TerminateReply::later);
-}
-
-TEST_F(QuitTest, RequestAfterTheFinalReportEndsTheProgramAtOnce) {
-    AppDelegate& window = delegate();
-    window.finish(completed(0, 1000, 0));
-    window.requestQuit();
-    EXPECT_EQ(endings, 1);
-}
-
-TEST_F(QuitTest, WindowManagerCloseDuringTheRunKeepsTheWindowAndCancels) {
-    AppDelegate& window = launchAndWaitForRun();
-    window.window()->close();
-    EXPECT_TRUE(window.window()->isVisible());
-    EXPECT_EQ(statusText(), text::cancelling);
-    EXPECT_EQ(endings, 0);
-}
-
-TEST_F(QuitTest, WindowManagerCloseAfterTheFinalReportEndsTheProgram) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    window.window()->close();
-    EXPECT_EQ(endings, 1);
-}
-
-class ShowLogsTest : public t::DelegateTest {};
-
-TEST_F(ShowLogsTest, OpensTheLogFileDuringTheRun) {
-    launchAndWaitForRun();
-    logsButton()->click();
-    ASSERT_EQ(openedUrls.size(), 1U);
-    EXPECT_EQ(openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(logFile)));
-}
-
-TEST_F(ShowLogsTest, OpensTheLogFileAfterTheRun) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    logsButton()->click();
-    ASSERT_EQ(openedUrls.size(), 1U);
-    EXPECT_EQ(openedUrls[0], QUrl::fromLocalFile(QString::fromStdString(logFile)));
-}
-
-TEST_F(ShowLogsTest, SaysSoInTheSecondLineWhenNoAppOpensTheLog) {
+// A completed run, at low priority: the bar held at 99 until the report, then run
+// up to 100; the log holds the run's lines and the summary. Show Logs opens the
+// log at any time, or says on the second line that nothing could.
+TEST_F(AppDelegateTest, CompletedRunShowsItsReportAndItsLog) {
+    AppDelegate& delegate = launch();
+    EXPECT_EQ(runNice.load(), std::max(backgroundNice, getpriority(PRIO_PROCESS, 0)));
+    delegate.update(1.5, text::olderLogsStage);
+    ASSERT_TRUE(waitFor([&] { return delegate.progress() == 99; }));
+    button("logsButton")->click();
+    finalReport = report(3'000, 5);
+    released = true;
+    ASSERT_TRUE(waitFor([&] { return delegate.progress() == 100; }));
+    EXPECT_EQ(window->window()->findChild<QProgressBar*>("progress")->value(), progressBarSteps);
+    const string log = testing::readFile(logFile), run = "\nInspecting: /x\n\n" + summary(finalReport, false) + "\n";
+    EXPECT_TRUE(log.ends_with("\n" + string(text::cleanupStarted) + run)) << log;
     urlOpens = false;
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(0, 1000, 2));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    logsButton()->click();
-    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + std::string(text::noLogViewer)));
-    urlOpens = true;
-    logsButton()->click();
-    EXPECT_EQ(statusText(), text::nothingToClean + ("\n" + std::string(text::noLogViewer)));
+    button("logsButton")->click();
+    button("logsButton")->click();
+    EXPECT_EQ(opened, std::vector<QUrl>(3, QUrl::fromLocalFile(QString::fromStdString(logFile))));
+    EXPECT_EQ(status(), "Cleared 3 KB\n" + string(text::noLogViewer));
 }
 
-class BackgroundRunTest : public t::DelegateTest {};
-
-TEST_F(BackgroundRunTest, RunsTheCleanOffTheMainThread) {
-    launchAndWaitForRun();
-    EXPECT_TRUE(script->ranOnAnotherThread());
-}
-
-TEST_F(BackgroundRunTest, ShowsTheRunsProgress) {
-    script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{
-        {0.0, text::buildCachesStage}, {0.25, "Checking Chrome caches\u2026"}});
-    AppDelegate& window = launchAndWaitForRun();
-    ASSERT_TRUE(t::waitUntil([&] { return window.targetProgress() == 25.0; }));
-    EXPECT_EQ(statusText(), "Checking Chrome caches\u2026");
-}
-
-TEST_F(BackgroundRunTest, WritesTheRunsLinesAndTheSummaryToTheLog) {
-    script = std::make_unique<t::ScriptedRun>(std::vector<t::ScriptedRun::Step>{},
-                                              std::vector<std::string>{"Inspecting: /x", "Checked: /x \u2014 1 files"});
-    AppDelegate& window = launchAndWaitForRun();
-    const Report report = completed(0, 1000, 1);
-    script->open(report);
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    std::vector<std::string> expected = {text::cleanupStarted, "Inspecting: /x", "Checked: /x \u2014 1 files", ""};
-    std::string summaryLines = summary(report, false) + "\n";
-    for (std::size_t start = 0, end; (end = summaryLines.find('\n', start)) != std::string::npos; start = end + 1)
-        expected.push_back(summaryLines.substr(start, end - start));
-    const std::vector<std::string> lines = logLines();
-    ASSERT_GE(lines.size(), 2U);
-    EXPECT_EQ(std::vector<std::string>(lines.begin() + 2, lines.end()), expected);
-}
-
-TEST_F(BackgroundRunTest, ShowsTheReportTheRunReturned) {
-    AppDelegate& window = launchAndWaitForRun();
-    script->open(completed(3'000, 1'000'000, 5));
-    ASSERT_TRUE(t::waitUntil([&] { return window.isFinished(); }));
-    EXPECT_EQ(statusText(), "Cleared 3 KB\n1 MB available \u00b7 5 locations");
+// The window-only preview never runs a clean, eases to its end and logs that it
+// changed nothing.
+TEST_F(AppDelegateTest, PreviewChangesNothing) {
+    AppDelegate& delegate = launch(true);
+    ASSERT_TRUE(waitFor([&] { return delegate.progress() == 100; }));
+    EXPECT_EQ(runNice.load(), 0) << "the preview ran a clean";
+    const string log = testing::readFile(logFile), shown = status();
+    EXPECT_NE(log.find("\n" + string(text::uiPreviewOnly) + "\n"), string::npos);
+    EXPECT_TRUE(log.ends_with("\n" + string(previewFinishedLine) + "\n")) << log;
+    EXPECT_TRUE(shown.starts_with(text::nothingToClean + string("\n")) && shown.ends_with(" 0 locations")) << shown;
 }
 
 } // namespace

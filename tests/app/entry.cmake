@@ -1,5 +1,5 @@
-# The command line, tested on the built binary itself.
+# The command line and the window modes, tested on the built binary itself.
 if(TARGET quillon)
-    quillon_test(entry_tests quillon_platform KIND app app/EntryTest.cpp)
+    quillon_test(entry_tests quillon_app KIND app app/EntryTest.cpp)
     add_dependencies(entry_tests quillon)
 endif()
