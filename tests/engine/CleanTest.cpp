@@ -1,6 +1,5 @@
-// Clean runs in private fixture places, with the guard's answers injected (what
-// this machine runs or holds open never decides an outcome) and the run's clock
-// 100 days on, past every age threshold of the files made here.
+// Clean runs in private fixture places, with the guard's answers injected (what this machine runs or holds
+// open never decides an outcome) and the run's clock 100 days on, past every age threshold of the files made here.
 
 #include "engine/Clean.h"
 
@@ -42,9 +41,8 @@ const std::vector<std::string> oddNames = {"a\x01" "b", "new\nline", "gone (dele
 constexpr int files = 76;     // every file made below
 constexpr int withBytes = 75; // the entries that hold any bytes: all but "empty"
 
-// A build-tool cache whose direct entries are each an item, in this order:
-// "a\x01b", "d" (a folder holding a file deep down), "empty" (no bytes),
-// "f00" to "f69", then the other odd names.
+// A build-tool cache whose direct entries are each an item, in this order: "a\x01b", "d" (a folder holding a
+// file deep down), "empty" (no bytes), "f00" to "f69", then the other odd names.
 std::string makeLocation(const CleanPlaces& places) {
     const std::string location = places.cache + "/clang/ModuleCache";
     t::makeDirectory(location + "/d/deep");
@@ -55,21 +53,23 @@ std::string makeLocation(const CleanPlaces& places) {
     return location;
 }
 
-// The guard is asked before the location (call 0) and before items 0, 32 and
-// 64 (calls 1 to 3); from call `from` on, the answers are `tool` running and
-// `open` (relative to the location) held open; `act` is done at call `from`.
+enum class Lock { free, held, link, none }; // free, held by another run, the lock file a link, no temporary folder
+// The guard is asked before the location (call 0) and before items 0, 32 and 64 (calls 1 to 3); from call `from`
+// on, the answers are `tool` running and `open` (relative to the location) held open; `act` is done at call `from`.
 struct GuardRow {
     const char *label, *tool;
     std::vector<std::string> open;
     int from, cleaned;             // ... and the items removed
     std::vector<std::string> kept; // entries that must still be there
-    const char* reason = nullptr;  // the location was kept whole for this reason
+    const char* reason = nullptr;  // the location was kept whole, or the run's only note, for this reason
+    Lock lock = Lock::free;
     bool cancelled = false;
     void (*act)(RunControl&) = nullptr;
 };
 
 // The location's note, which a "Cleared" note follows when anything went.
 std::string locationNote(const GuardRow& row, const std::string& location, const Report& report) {
+    if (row.lock != Lock::free) return row.reason;
     if (row.cancelled) return "Cancelled at " + location + ". No further files will be removed.";
     if (row.reason) return text::keptPrefix + location + " \u2014 " + describe(SafetyError::skip(row.reason));
     return "Checked: " + location + " \u2014 " + std::to_string(files) + " files inspected, " +
@@ -79,7 +79,7 @@ std::string locationNote(const GuardRow& row, const std::string& location, const
 
 } // namespace
 
-TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
+TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
     const char* other = "node"; // a tool of another group
     const GuardRow rows[] = {
         {"nothing of the group", other, {}, 0, withBytes, {"empty"}},
@@ -90,14 +90,21 @@ TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
         {"names only sharing a start", other, {"f05x", "d.lock"}, 0, withBytes, {}},
         {"odd names held open", other, oddNames, 0, withBytes - 4, oddNames},
         {"opened after the first reading", other, {"f69"}, 2, withBytes - 1, {"f69"}},
-        {"running set unreadable at item 32", other, {}, 2, 31, {"f29"}, text::cannotCheckRunningApps, false,
-         [](RunControl&) { throw SafetyError::skip(text::cannotCheckRunningApps); }},
-        {"cancelled at item 32", other, {}, 2, 31, {"f29"}, nullptr, true, [](RunControl& c) { c.cancel(); }},
+        {"running set unreadable at item 32", other, {}, 2, 31, {"f29"}, text::cannotCheckRunningApps, Lock::free,
+         false, [](RunControl&) { throw SafetyError::skip(text::cannotCheckRunningApps); }},
+        {"cancelled at item 32", other, {}, 2, 31, {"f29"}, nullptr, Lock::free, true,
+         [](RunControl& c) { c.cancel(); }},
+        {"lock held by another run", other, {}, 0, 0, {"f00"}, text::anotherCleanupRunning, Lock::held},
+        {"lock file a link to an entry", other, {}, 0, 0, {"f00"}, text::noCleanupLock, Lock::link},
+        {"no temporary folder for the lock", other, {}, 0, 0, {"f00"}, text::noCleanupLock, Lock::none},
     };
     for (const GuardRow& row : rows) {
         SCOPED_TRACE(row.label);
         CleanPlaces places = fixturePlaces();
         const std::string location = makeLocation(places);
+        const platform::Descriptor held = row.lock == Lock::held ? holdLock(places.temp) : platform::Descriptor();
+        if (row.lock == Lock::link) t::makeSymlink(location + "/empty", places.temp + "/" + lockFileName);
+        if (row.lock == Lock::none) places.temp.clear();
         // Open files are named by their real paths, whatever the base's spelling.
         places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
         RunControl control;
@@ -113,8 +120,8 @@ TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
         std::vector<std::string> notes{locationNote(row, location, report)};
         if (row.cleaned > 0) notes.push_back("Cleared " + size(report.removed) + " from " + location);
         EXPECT_EQ(report.notes, notes);
-        EXPECT_EQ(report.cleaned, row.cleaned);
-        EXPECT_EQ(report.cancelled, row.cancelled);
+        EXPECT_EQ(std::tuple(report.cleaned, report.cancelled, report.checked), // checked: the run started on it
+                  std::tuple(row.cleaned, row.cancelled, row.lock == Lock::free ? 1 : 0));
         EXPECT_EQ(report.skipped, row.reason || (!row.cancelled && row.cleaned < withBytes) ? 1 : 0);
         const bool busy = row.reason == text::toolRunning || row.reason == text::toolStarted;
         EXPECT_EQ(report.busyGroups, busy ? std::set<std::string>{"Development"} : std::set<std::string>{});
@@ -142,8 +149,7 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
             [&](const std::string& line) { logged.push_back(line); }));
         EXPECT_EQ(progress, decltype(progress)({{0, text::buildCachesStage}, {0.5, text::buildCachesStage},
                                                 {0.5, stage}, {1, stage}}));
-        // "Inspecting" lines go to the log only, each before its location's
-        // notes: the location note, and after a removal the "Cleared" note.
+        // "Inspecting" lines go to the log only, each before its location's notes (and "Cleared" note).
         std::vector<std::string> expected = reports.back().notes;
         expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + browser);
         expected.insert(expected.begin(), text::inspectingPrefix + build);
@@ -156,26 +162,4 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     EXPECT_EQ(reports[1].removed, reports[0].eligible);
     EXPECT_TRUE(t::exists(browser + "/f0"));
     EXPECT_TRUE(holdLock(places.temp)); // the run let go of its lock
-}
-
-TEST(CleanLock, RunThatCannotLockNotesWhyAndTouchesNothing) {
-    const std::string elsewhere = t::freshDirectory("elsewhere") + "/target";
-    const std::pair<std::function<platform::Descriptor(CleanPlaces&)>, const char*> rows[] = {
-        {[](CleanPlaces& p) { return holdLock(p.temp); }, text::anotherCleanupRunning},
-        {[&](CleanPlaces& p) { return t::makeSymlink(elsewhere, p.temp + "/" + lockFileName), platform::Descriptor(); },
-         text::noCleanupLock},
-        {[](CleanPlaces& p) { return p.temp.clear(), platform::Descriptor(); }, text::noCleanupLock},
-    };
-    for (const auto& [setUp, note] : rows) {
-        CleanPlaces places = fixturePlaces();
-        const std::string location = makeLocation(places);
-        const platform::Descriptor held = setUp(places);
-        std::vector<std::string> logged;
-        const Report report = clean(false, places, nullptr, {}, [&](const std::string& l) { logged.push_back(l); });
-        EXPECT_EQ(report.notes, std::vector<std::string>{note});
-        EXPECT_EQ(logged, report.notes);
-        EXPECT_EQ(std::pair(report.skipped, report.checked), std::pair(1, 0));
-        EXPECT_TRUE(t::exists(location + "/f00"));
-    }
-    EXPECT_FALSE(t::exists(elsewhere));
 }

@@ -1,5 +1,4 @@
-// The summary's exact text: which headline wins, the body's counts, and which
-// busy groups are named, in what order.
+// The summary's exact text: which headline wins, the body's counts, and which busy groups are named, in what order.
 
 #include "engine/Report.h"
 

@@ -1,5 +1,4 @@
-// Which running programs make a group busy, by kind of rule, and the running
-// set read from a process table made here.
+// Which running programs make a group busy, by kind of rule, and the running set read from a process table made here.
 
 #include "guard/RunningTools.h"
 

@@ -1,6 +1,4 @@
-// The built program's --self-test in private fixture places, as whichever user
-// runs the suite: it passes while another program holds oddly named files open,
-// a failed check is one line on standard error with status 1, and no run leaves
+// The built program's --self-test in private fixture places, as whichever user runs the suite: no run leaves
 // its test folder or the run lock behind.
 
 #include "core/Texts.h"
@@ -17,9 +15,8 @@ namespace {
 
 constexpr time_t longAgo = 946684800; // the temporary folder's date, so that any use of it shows
 
-// Runs the self-test with places in `base` and a home folder `base/homeName`
-// (holding a catalogue location its own runs must not clean), checks that it
-// used its temporary folder and left it empty, and returns its status and output.
+// Runs the self-test with places in `base` and a home folder `base/homeName` (holding a catalogue location its
+// own runs must not clean), checks that it used its temporary folder and left it empty, returns status and output.
 std::tuple<int, std::string, std::string> selfTest(const std::string& base, const std::string& homeName) {
     t::requireFixtureEnvironment();
     const std::string home = base + "/" + homeName, temp = base + "/tmp", cache = base + "/cache";
