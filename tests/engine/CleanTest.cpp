@@ -67,7 +67,7 @@ struct GuardRow {
     void (*act)(RunControl&) = nullptr;
 };
 
-// The location's note, which a "Cleared" note follows when anything went.
+// The run's note on the location (or its lock), which a "Cleared" note follows when anything went.
 std::string locationNote(const GuardRow& row, const std::string& location, const Report& report) {
     if (row.lock != Lock::free) return row.reason;
     if (row.cancelled) return "Cancelled at " + location + ". No further files will be removed.";
