@@ -1,6 +1,5 @@
-// Clean runs in private fixture places, with the guard's answers injected (what
-// this machine runs or holds open never decides an outcome) and the run's clock
-// 100 days on, past every age threshold of the files made here.
+// Clean runs in private fixture places, with the guard's answers injected (what this machine runs or holds
+// open never decides an outcome) and the run's clock 100 days on, past every age threshold of the files made here.
 
 #include "engine/Clean.h"
 
@@ -12,7 +11,6 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <functional>
 
 using namespace quillon;
 namespace t = quillon::testing;
@@ -23,21 +21,18 @@ CleanPlaces fixturePlaces() {
     t::requireFixtureEnvironment();
     const std::string base = t::freshDirectory("run");
     CleanPlaces places{base + "/home", base + "/temp", base + "/cache", base + "/shared", 100 * 86400.0,
-                       base + "/config"};
-    for (const std::string* dir : {&places.home, &places.temp, &places.cache, &places.sharedTemp, &places.config})
-        t::makeDirectory(*dir);
-    places.guard.running = [](const RunControl*) { return std::set<std::string>{}; };
-    places.guard.openFiles = [](const RunControl*) { return std::vector<std::string>{}; };
+                       base + "/config", {[](const RunControl*) { return std::set<std::string>{}; },
+                                          [](const RunControl*) { return std::vector<std::string>{}; }}};
+    for (const std::string& dir : {places.home, places.temp, places.cache, places.sharedTemp, places.config})
+        t::makeDirectory(dir);
     return places;
 }
 
 // Takes a lock that conflicts with the run's own even from this process.
 platform::Descriptor holdLock(const std::string& temp) {
     platform::Descriptor file(::open((temp + "/" + lockFileName).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
-    struct flock region {};
-    region.l_type = F_WRLCK; // and from the start (SEEK_SET, 0) to the end (length 0)
-    if (!file || ::fcntl(file.get(), F_OFD_SETLK, &region) != 0) return {};
-    return file;
+    flock region{F_WRLCK, SEEK_SET, 0, 0, 0}; // from the start to the end (length 0)
+    return file && ::fcntl(file.get(), F_OFD_SETLK, &region) == 0 ? std::move(file) : platform::Descriptor();
 }
 
 // A control character, a line feed, the kernel's mark of a removed file, and
@@ -46,9 +41,8 @@ const std::vector<std::string> oddNames = {"a\x01" "b", "new\nline", "gone (dele
 constexpr int files = 76;     // every file made below
 constexpr int withBytes = 75; // the entries that hold any bytes: all but "empty"
 
-// A build-tool cache whose direct entries are each an item, in this order:
-// "a\x01b", "d" (a folder holding a file deep down), "empty" (no bytes),
-// "f00" to "f69", then the other odd names.
+// A build-tool cache whose direct entries are each an item, in this order: "a\x01b", "d" (a folder holding a
+// file deep down), "empty" (no bytes), "f00" to "f69", then the other odd names.
 std::string makeLocation(const CleanPlaces& places) {
     const std::string location = places.cache + "/clang/ModuleCache";
     t::makeDirectory(location + "/d/deep");
@@ -59,75 +53,75 @@ std::string makeLocation(const CleanPlaces& places) {
     return location;
 }
 
-// The guard is asked before the location (item -1) and before items 0, 32
-// and 64; from item `from` on, the answers are `tool` running and `open`
-// (relative to the location) held open; `act` is done as it is asked at `from`.
+enum class Lock { free, held, link, none }; // free, held by another run, the lock file a link, no temporary folder
+// The guard is asked before the location (call 0) and before items 0, 32 and 64 (calls 1 to 3); from call `from`
+// on, the answers are `tool` running and `open` (relative to the location) held open; `act` is done at call `from`.
 struct GuardRow {
-    const char* label;
-    const char* tool;
+    const char *label, *tool;
     std::vector<std::string> open;
-    int from;
-    int cleaned;                   // items removed
+    int from, cleaned;             // ... and the items removed
     std::vector<std::string> kept; // entries that must still be there
-    const char* reason = nullptr;  // the location was kept whole for this reason
+    const char* reason = nullptr;  // the location was kept whole, or the run's only note, for this reason
+    Lock lock = Lock::free;
     bool cancelled = false;
     void (*act)(RunControl&) = nullptr;
 };
 
-std::vector<std::string> expectedNotes(const GuardRow& row, const std::string& location, const Report& report) {
-    std::vector<std::string> notes;
-    if (row.cancelled)
-        notes.push_back("Cancelled at " + location + ". No further files will be removed.");
-    else if (row.reason)
-        notes.push_back(text::keptPrefix + location + " \u2014 " + describe(SafetyError::skip(row.reason)));
-    else
-        notes.push_back("Checked: " + location + " \u2014 " + std::to_string(files) + " files inspected, " +
-                        std::to_string(row.cleaned) + " eligible entries (" + size(report.removed) + "), " +
-                        std::to_string(withBytes - row.cleaned) + " recent or protected entries kept");
-    if (report.removed > 0) notes.push_back("Cleared " + size(report.removed) + " from " + location);
-    return notes;
+// The run's note on the location (or its lock), which a "Cleared" note follows when anything went.
+std::string locationNote(const GuardRow& row, const std::string& location, const Report& report) {
+    if (row.lock != Lock::free) return row.reason;
+    if (row.cancelled) return "Cancelled at " + location + ". No further files will be removed.";
+    if (row.reason) return text::keptPrefix + location + " \u2014 " + describe(SafetyError::skip(row.reason));
+    return "Checked: " + location + " \u2014 " + std::to_string(files) + " files inspected, " +
+           std::to_string(row.cleaned) + " eligible entries (" + size(report.removed) + "), " +
+           std::to_string(withBytes - row.cleaned) + " recent or protected entries kept";
 }
 
 } // namespace
 
-TEST(CleanGuards, RunningToolsAndOpenFilesDecideWhatStays) {
+TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
     const char* other = "node"; // a tool of another group
     const GuardRow rows[] = {
-        {"nothing of the group", other, {}, -1, withBytes, {"empty"}},
-        {"group's tool at the start", "clang", {}, -1, 0, {"d", "f00"}, text::toolRunning},
-        {"group's tool from item 32", "clang", {}, 32, 31, {"f29"}, text::toolStarted},
-        {"file held open", other, {"f05"}, -1, withBytes - 1, {"f05"}},
-        {"file deep inside an entry", other, {"d/deep/held"}, -1, withBytes - 1, {"d"}},
-        {"names only sharing a start", other, {"f05x", "d.lock"}, -1, withBytes, {}},
-        {"odd names held open", other, oddNames, -1, withBytes - 4, oddNames},
-        {"opened after the first reading", other, {"f69"}, 32, withBytes - 1, {"f69"}},
-        {"running set unreadable at item 32", other, {}, 32, 31, {"f29"}, text::cannotCheckRunningApps, false,
-         [](RunControl&) { throw SafetyError::skip(text::cannotCheckRunningApps); }},
-        {"cancelled at item 32", other, {}, 32, 31, {"f29"}, nullptr, true, [](RunControl& c) { c.cancel(); }},
+        {"nothing of the group", other, {}, 0, withBytes, {"empty"}},
+        {"group's tool at the start", "clang", {}, 0, 0, {"d", "f00"}, text::toolRunning},
+        {"group's tool from item 32", "clang", {}, 2, 31, {"f29"}, text::toolStarted},
+        {"file held open", other, {"f05"}, 0, withBytes - 1, {"f05"}},
+        {"file deep inside an entry", other, {"d/deep/held"}, 0, withBytes - 1, {"d"}},
+        {"names only sharing a start", other, {"f05x", "d.lock"}, 0, withBytes, {}},
+        {"odd names held open", other, oddNames, 0, withBytes - 4, oddNames},
+        {"opened after the first reading", other, {"f69"}, 2, withBytes - 1, {"f69"}},
+        {"running set unreadable at item 32", other, {}, 2, 31, {"f29"}, text::cannotCheckRunningApps, Lock::free,
+         false, [](RunControl&) { throw SafetyError::skip(text::cannotCheckRunningApps); }},
+        {"cancelled at item 32", other, {}, 2, 31, {"f29"}, nullptr, Lock::free, true,
+         [](RunControl& c) { c.cancel(); }},
+        {"lock held by another run", other, {}, 0, 0, {"f00"}, text::anotherCleanupRunning, Lock::held},
+        {"lock file a link to an entry", other, {}, 0, 0, {"f00"}, text::noCleanupLock, Lock::link},
+        {"no temporary folder for the lock", other, {}, 0, 0, {"f00"}, text::noCleanupLock, Lock::none},
     };
     for (const GuardRow& row : rows) {
         SCOPED_TRACE(row.label);
         CleanPlaces places = fixturePlaces();
         const std::string location = makeLocation(places);
+        const platform::Descriptor held = row.lock == Lock::held ? holdLock(places.temp) : platform::Descriptor();
+        if (row.lock == Lock::link) t::makeSymlink(location + "/empty", places.temp + "/" + lockFileName);
+        if (row.lock == Lock::none) places.temp.clear();
         // Open files are named by their real paths, whatever the base's spelling.
         places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
         RunControl control;
-        int calls = 0, item = -1; // the open files are read only just after the running set
+        int call = -1; // the open files are read only just after the running set
         places.guard.running = [&](const RunControl*) {
-            item = calls == 0 ? -1 : 32 * (calls - 1);
-            ++calls;
-            if (item == row.from && row.act) row.act(control);
-            return std::set<std::string>{item < row.from ? "" : row.tool};
+            if (++call == row.from && row.act) row.act(control);
+            return std::set<std::string>{call < row.from ? "" : row.tool};
         };
-        places.guard.openFiles = [&](const RunControl*) {
-            std::vector<std::string> paths;
-            for (const std::string& name : row.open) paths.push_back(location + "/" + name);
-            return item < row.from ? std::vector<std::string>{} : paths;
-        };
+        std::vector<std::string> open;
+        for (const std::string& name : row.open) open.push_back(location + "/" + name);
+        places.guard.openFiles = [&](const RunControl*) { return call < row.from ? decltype(open){} : open; };
         const Report report = clean(false, places, &control);
-        EXPECT_EQ(report.notes, expectedNotes(row, location, report));
-        EXPECT_EQ(report.cleaned, row.cleaned);
-        EXPECT_EQ(report.cancelled, row.cancelled);
+        std::vector<std::string> notes{locationNote(row, location, report)};
+        if (row.cleaned > 0) notes.push_back("Cleared " + size(report.removed) + " from " + location);
+        EXPECT_EQ(report.notes, notes);
+        EXPECT_EQ(std::tuple(report.cleaned, report.cancelled, report.checked), // checked: the run started on it
+                  std::tuple(row.cleaned, row.cancelled, row.lock == Lock::free ? 1 : 0));
         EXPECT_EQ(report.skipped, row.reason || (!row.cancelled && row.cleaned < withBytes) ? 1 : 0);
         const bool busy = row.reason == text::toolRunning || row.reason == text::toolStarted;
         EXPECT_EQ(report.busyGroups, busy ? std::set<std::string>{"Development"} : std::set<std::string>{});
@@ -145,18 +139,17 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
         t::writeFile(folder + "/f0", "x");
     }
     places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{browser + "/f0"}; };
+    const std::string stage = "Checking Chrome caches\u2026";
     std::vector<Report> reports;
     for (const bool dryRun : {true, false}) {
         std::vector<std::pair<double, std::string>> progress;
         std::vector<std::string> logged;
         reports.push_back(clean(
-            dryRun, places, nullptr, [&](double f, const std::string& stage) { progress.emplace_back(f, stage); },
+            dryRun, places, nullptr, [&](double f, const std::string& s) { progress.emplace_back(f, s); },
             [&](const std::string& line) { logged.push_back(line); }));
-        const std::string stage = "Checking Chrome caches\u2026";
-        EXPECT_EQ(progress, (std::vector<std::pair<double, std::string>>{
-                                {0, text::buildCachesStage}, {0.5, text::buildCachesStage}, {0.5, stage}, {1, stage}}));
-        // "Inspecting" lines go to the log only, each before its location's
-        // notes: the location note, and after a removal the "Cleared" note.
+        EXPECT_EQ(progress, decltype(progress)({{0, text::buildCachesStage}, {0.5, text::buildCachesStage},
+                                                {0.5, stage}, {1, stage}}));
+        // "Inspecting" lines go to the log only, each before its location's notes (and "Cleared" note).
         std::vector<std::string> expected = reports.back().notes;
         expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + browser);
         expected.insert(expected.begin(), text::inspectingPrefix + build);
@@ -169,27 +162,4 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     EXPECT_EQ(reports[1].removed, reports[0].eligible);
     EXPECT_TRUE(t::exists(browser + "/f0"));
     EXPECT_TRUE(holdLock(places.temp)); // the run let go of its lock
-}
-
-TEST(CleanLock, RunThatCannotLockNotesWhyAndTouchesNothing) {
-    const std::string elsewhere = t::freshDirectory("elsewhere") + "/target";
-    const std::pair<std::function<platform::Descriptor(CleanPlaces&)>, const char*> rows[] = {
-        {[](CleanPlaces& p) { return holdLock(p.temp); }, text::anotherCleanupRunning},
-        {[&](CleanPlaces& p) { return t::makeSymlink(elsewhere, p.temp + "/" + lockFileName), platform::Descriptor(); },
-         text::noCleanupLock},
-        {[](CleanPlaces& p) { return p.temp.clear(), platform::Descriptor(); }, text::noCleanupLock},
-    };
-    for (const auto& [setUp, note] : rows) {
-        CleanPlaces places = fixturePlaces();
-        const std::string location = makeLocation(places);
-        const platform::Descriptor held = setUp(places);
-        std::vector<std::string> logged;
-        const Report report = clean(false, places, nullptr, {}, [&](const std::string& l) { logged.push_back(l); });
-        EXPECT_EQ(report.notes, std::vector<std::string>{note});
-        EXPECT_EQ(logged, report.notes);
-        EXPECT_EQ(report.skipped, 1);
-        EXPECT_EQ(report.checked, 0);
-        EXPECT_TRUE(t::exists(location + "/f00"));
-    }
-    EXPECT_FALSE(t::exists(elsewhere));
 }

@@ -1,5 +1,4 @@
-// The summary's exact text: which headline wins, the body's counts, and which
-// busy groups are named, in what order.
+// The summary's exact text: which headline wins, the body's counts, and which busy groups are named, in what order.
 
 #include "engine/Report.h"
 
@@ -10,17 +9,16 @@
 using quillon::Report;
 
 TEST(Summary, HeadlineBodyAndBusyLine) {
-    const auto body = [](const char* free, int checked, int skipped) {
-        return std::string("\n\nAvailable space: ") + free + "\nChecked " + std::to_string(checked) +
-               " cache and log locations.\nKept recent, active or protected items in " + std::to_string(skipped) +
-               " locations.";
+    const auto body = [](const std::string& free, const std::string& count) {
+        return "\n\nAvailable space: " + free + "\nChecked " + count +
+               " cache and log locations.\nKept recent, active or protected items in " + count + " locations.";
     };
-    const std::string zero = body("Zero KB", 0, 0), none = quillon::text::nothingCleared + zero;
+    const std::string zero = body("Zero KB", "0"), none = quillon::text::nothingCleared + zero;
     const std::tuple<void (*)(Report&), bool, std::string> rows[] = {
         {[](Report&) {}, false, none},
         // A count of one keeps the plural words.
         {[](Report& r) { r.removed = 1'500'000, r.skipped = 1, r.checked = 1, r.freeAfter = 2'000'000; }, false,
-         "Cleared 1.5 MB of disposable files." + body("2 MB", 1, 1)},
+         "Cleared 1.5 MB of disposable files." + body("2 MB", "1")},
         {[](Report& r) { r.cleaned = 1; }, false, "Cleared Zero KB of disposable files." + zero},
         {[](Report& r) { r.removed = 9, r.eligible = 1500; }, true, "Preview: 2 KB eligible for cleanup." + zero},
         {[](Report& r) { r.cancelled = true, r.removed = 1000; }, true,

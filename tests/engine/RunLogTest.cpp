@@ -13,7 +13,7 @@ using quillon::RunLog;
 namespace t = quillon::testing;
 namespace text = quillon::text;
 
-TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosed) {
+TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosedNeverThroughALink) {
     EXPECT_EQ(quillon::runLogPath(true), std::string(std::getenv("TMPDIR")) + "/Quillon-UI-preview.log");
     for (const bool preview : {false, true}) {
         const std::string path = t::freshDirectory("log") + "/made/LastRun.log";
@@ -28,15 +28,11 @@ TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosed) {
         const std::string third = preview ? text::uiPreviewOnly : text::cleanupStarted;
         EXPECT_EQ(written, text::programName + ("\n" + date + "\n" + third + "\nChecking Chrome caches\xE2\x80\xA6\n"));
     }
-}
-
-TEST(RunLog, NeverWritesThroughALinkAndStaysQuietWhereItCannotWrite) {
+    // Nothing is written through a link, nor where a file ("Logs") stands for a folder.
     const std::string dir = t::freshDirectory("log");
-    t::writeFile(dir + "/elsewhere", "victim");
+    for (const char* name : {"/elsewhere", "/Logs"}) t::writeFile(dir + name, "keep");
     t::makeSymlink(dir + "/elsewhere", dir + "/LastRun.log");
-    t::writeFile(dir + "/Logs", "a file where the folder should be");
     for (const std::string& path : {dir + "/LastRun.log", dir + "/Logs/quillon/LastRun.log"})
         RunLog(false, path).append("line");
-    EXPECT_EQ(t::readFile(dir + "/elsewhere"), "victim");
-    EXPECT_EQ(t::readFile(dir + "/Logs"), "a file where the folder should be");
+    for (const char* name : {"/elsewhere", "/Logs"}) EXPECT_EQ(t::readFile(dir + name), "keep") << name;
 }

@@ -1,5 +1,4 @@
-// Which running programs make a group busy, by kind of rule, and the running
-// set read from a process table made here.
+// Which running programs make a group busy, by kind of rule, and the running set read from a process table made here.
 
 #include "guard/RunningTools.h"
 
@@ -36,10 +35,10 @@ TEST(GroupRules, DecideBusyByTheKindOfRule) {
 
 TEST(RunningSet, IsEveryProcessOfTheUserNamedInFullAndLowerCased) {
     const std::string table = t::freshDirectory("proc");
-    const char* executables[] = {"/opt/app/Google Chrome Helper (Renderer)", "/usr/bin/node", "/usr/local/bin/NODE"};
-    for (int pid = 0; pid < 3; ++pid) {
-        t::makeDirectory(table + "/" + std::to_string(100 + pid));
-        t::makeSymlink(executables[pid], table + "/" + std::to_string(100 + pid) + "/exe");
+    int pid = 100;
+    for (const char* exe : {"/opt/app/Google Chrome Helper (Renderer)", "/usr/bin/node", "/usr/local/bin/NODE"}) {
+        t::makeDirectory(table + "/" + std::to_string(++pid));
+        t::makeSymlink(exe, table + "/" + std::to_string(pid) + "/exe");
     }
     EXPECT_EQ(q::runningCommandsIn(table), (Names{"google chrome helper (renderer)", "node"}));
 }

@@ -16,8 +16,7 @@ TEST(FixtureTree, IsMadeOnlyWhereNothingIsAndRemovedWithoutFollowingLinks) {
     const std::string base = t::freshDirectory("tree");
     t::makeDirectory(base + "/taken");
     t::writeFile(base + "/taken/someone-elses", "keep me");
-    EXPECT_THROW(FixtureTree(base + "/taken"), PlatformError);
-    EXPECT_THROW(FixtureTree(base + "/missing/tree"), PlatformError);
+    for (const char* taken : {"/taken", "/missing/tree"}) EXPECT_THROW(FixtureTree(base + taken), PlatformError);
     {
         const FixtureTree tree(base + "/tree");
         t::makeDirectory(base + "/tree/deep");
