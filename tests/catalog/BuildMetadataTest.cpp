@@ -33,14 +33,12 @@ std::string outcome(const std::string& bytes) {
     pthread_attr_destroy(&attributes);
     return reading.second;
 }
-
 // A dictionary of `value` (a text when it is no element) under "WorkspacePath", padded with line feeds to `size` bytes.
 std::string workspace(const std::string& value, std::size_t size = 0) {
     const std::string text = value.find('<') == std::string::npos ? "<string>" + value + "</string>" : value;
     const std::string xml = "<plist><dict><key>WorkspacePath</key>" + text + "</dict></plist>";
     return xml + std::string(size > xml.size() ? size - xml.size() : 0, '\n');
 }
-
 // A list of arrays nested `depth` deep, left open unless `closed`.
 std::string nested(std::size_t depth, bool closed = true) {
     std::string xml = "<plist>";

@@ -20,20 +20,15 @@ Bases freshBases() {
     for (std::size_t i = 0; i < bases.size(); ++i) t::makeDirectory(bases[i] = root + "/" + std::to_string(i));
     return bases;
 }
-
 std::vector<Candidate> rowsOf(const Bases& b) { return candidates(b[home], b[temp], b[cache], b[shared], b[config]); }
 bool within(const std::string& inner, const std::string& outer) {
     return inner.rfind(outer, 0) == 0 && (inner.size() == outer.size() || inner[outer.size()] == '/');
 }
-bool below(const std::string& path, const std::string& base) {
-    return !base.empty() && path != base && within(path, base);
-}
-
+bool below(const std::string& p, const std::string& base) { return !base.empty() && p != base && within(p, base); }
 // Whether anything `row` may plan lies in `folder`.
 bool reaches(const Candidate& row, const std::string& folder) {
     return within(row.path, folder) || (row.mode != ScanMode::oldTopFiles && within(folder, row.path));
 }
-
 // The order of the families of Linux rows; the browser engines are every other group.
 int familyRank(const std::string& group) {
     if (group == "JavaScript" || group == "Python") return 1;
@@ -48,16 +43,14 @@ TEST(Catalogue, EveryRowLiesBelowABaseIsGuardedAndReachesNoItemOfAnotherRowHowev
     const Bases b = freshBases();
     for (const std::string& build : {b[temp] + "/T", b[shared] + "/S"}) {
         t::makeDirectory(build);
-        t::writeFile(build + "/info.plist", "<plist><dict><key>WorkspacePath</key><string>/A.xcodeproj</string>"
-                                            "</dict></plist>");
+        t::writeFile(build + "/info.plist", t::readFile(QUILLON_METADATA_CORPUS "/accepted-valid.xml"));
     }
     for (const char* folder : {"/chromium/Default", "/Code/logs", "/UnityHub/Partitions/p"})
         t::makeDirectory(b[config] + folder);
     const std::vector<Candidate> all = rowsOf(b);
     std::vector<Candidate> linux;
     appendLinuxRows(linux, {b[home], b[config], b[cache]});
-    ASSERT_LT(linux.size(), all.size());
-    EXPECT_TRUE(std::equal(linux.rbegin(), linux.rend(), all.rbegin()));
+    EXPECT_TRUE(linux.size() < all.size() && std::equal(linux.rbegin(), linux.rend(), all.rbegin()));
     for (std::size_t i = 1; i < linux.size(); ++i)
         EXPECT_LE(familyRank(linux[i - 1].group), familyRank(linux[i].group)) << linux[i].path;
     for (const Candidate& row : all) {

@@ -7,7 +7,6 @@
 #include "tests/support/Processes.h"
 #include <gtest/gtest.h>
 #include <functional>
-#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +20,6 @@ std::string metadataFor(const std::string& workspace, std::size_t size = 0) {
     return bytes + std::string(size > bytes.size() ? size - bytes.size() : 0, ' ');
 }
 const std::string app = metadataFor("/Users/d/App.xcodeproj");
-
 // Makes the folder `path` holding the folder `entry` (when given) and a metadata file of `metadata` (when given);
 // returns the metadata file's path.
 std::string makeBuild(const std::string& path, const std::optional<std::string>& metadata = app,
@@ -30,7 +28,6 @@ std::string makeBuild(const std::string& path, const std::optional<std::string>&
     if (metadata) t::writeFile(path + "/info.plist", *metadata);
     return path + "/info.plist";
 }
-
 // What validateTemporaryBuildRoot gives: "valid", or the error described.
 std::string validation(const std::string& path) try {
     validateTemporaryBuildRoot(path);
@@ -38,7 +35,6 @@ std::string validation(const std::string& path) try {
 } catch (...) {
     return describe(std::current_exception());
 }
-
 std::string skip(const std::string& reason) { return describe(SafetyError::skip(reason)); }
 } // namespace
 

@@ -14,7 +14,6 @@ using Texts = std::vector<std::string>;
 
 namespace {
 const std::string oddName = "we\nird^Ay\\x\xff\xEF\xBF\xBD";
-
 // A folder shaped like /proc. Process `pid` has a status of real user `uid` + `shift` in `state`, an empty fd/,
 // cmdline, maps and comm, `exe` (none when empty), and cwd and root "/" unless a zombie, whose links are gone.
 struct FakeTable {
@@ -31,7 +30,6 @@ struct FakeTable {
         return dir;
     }
 };
-
 // `texts` sorted, each followed by a comma.
 std::string joined(Texts texts) {
     std::sort(texts.begin(), texts.end());
@@ -39,7 +37,6 @@ std::string joined(Texts texts) {
     for (const std::string& text : texts) all += text + ",";
     return all;
 }
-
 // What `read` gives for the table at `root`, joined, or what it threw with `root` written "@".
 std::string answer(Texts (*read)(const std::string&), const std::string& root) try {
     return joined(read(root));
@@ -77,22 +74,23 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
     EXPECT_EQ(answer(openFilePaths, table.root), joined(open));
 }
 
-// A refusal at the first look (another user's process under "hidepid", or one not inspectable) is passed
-// over; any other failure, a later refusal included (the process changed under the reading), fails the whole
-// answer. Tables are made while root where this is root: folders root's, processes the user's by their status
-// (another user's process is told by its folder, else by its status).
+// A refusal at the first look (another user's process under "hidepid", or one not inspectable) is passed over;
+// any other failure, a later refusal included (the process changed under the reading), fails the whole answer.
+// Made while root where this is root: folders root's, processes the user's (or another's) by their status.
 TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer) {
-    const std::string read = "Cannot read @/1/", tooLong = "Cannot read @/2/exe: File name too long";
+    const std::string read = "Cannot read @/1/", noStatus = read + "status: no State or Uid line";
+    const bool asRoot = geteuid() == 0; // then the status, not the folder, tells the user's processes
     const auto both = [](const std::string& text) { return text + "|" + text; };
     const std::vector<std::pair<void (*)(const FakeTable&), std::string>> rows = { // names|open files
         {[](auto& f) { chmod(f.process(1, "/h").c_str(), 0);
                        t::makeSymlink("/held", f.process(2, "/s") + "/fd/0"); }, "s,|/,/,/held,/s,"},
-        {[](auto& f) { f.process(1, "/theirs", 'S', 1); }, geteuid() == 0 ? "|" : "theirs,|/,/,"},
+        {[](auto& f) { f.process(1, "/theirs", 'S', 1); }, asRoot ? "|" : "theirs,|/,/,/theirs,"},
         {[](auto& f) { chmod((f.process(1, "/x") + "/maps").c_str(), 0); }, "x,|" + read + "maps: Permission denied"},
         {[](auto& f) { chmod((f.process(1) + "/cmdline").c_str(), 0); }, read + "cmdline: Permission denied|/,/,"},
-        {[](auto& f) { t::writeFile(f.process(1) + "/status", ""); }, both(read + "status: no State or Uid line")},
+        {[](auto& f) { t::writeFile(f.process(1) + "/status", ""); }, noStatus + "|" + (asRoot ? noStatus : "/,/,")},
         {[](auto& f) { t::writeFile(f.process(1, "/x") + "/fd/5", ""); }, "x,|" + read + "fd/5: Invalid argument"},
-        {[](auto& f) { f.process(2, "/" + std::string(PATH_MAX - 2, 'a')); }, both(tooLong)}, // a full buffer
+        {[](auto& f) { f.process(2, "/" + std::string(PATH_MAX - 2, 'a')); }, // a full buffer
+         both("Cannot read @/2/exe: File name too long")},
         {[](auto& f) { rmdir(f.root.c_str()); }, both("Cannot list @: No such file or directory")},
     };
     std::vector<FakeTable> tables(rows.size());
