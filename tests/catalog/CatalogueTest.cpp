@@ -64,12 +64,10 @@ TEST(Catalogue, EveryRowLiesBelowABaseIsGuardedAndReachesNoItemOfAnotherRowHowev
     EXPECT_EQ(all[temporaryBuildCaches.size()].temporaryBuildRoot, b[shared] + "/S");
     EXPECT_EQ(candidates(b[home], b[shared], b[cache], b[temp], b[config])[0].temporaryBuildRoot, b[temp] + "/T");
     const std::pair<Base, std::string> arrangements[] = {
-        {home, ""}, {temp, ""}, {cache, ""}, {shared, ""}, {config, ""}, // missing
-        {cache, b[config]},                                             // one folder for both
-        {cache, b[home] + "/.cache/pip/inside"},                        // inside an earlier location
-        {config, b[cache] + "/thumbnails/normal/conf"},                 // a later location inside an earlier one
-        {cache, b[config] + "/Code/logs"},                              // a later location holding earlier ones
-        {temp, b[home] + "/Library/Logs"},                              // leftovers of exports that are logs too
+        {home, ""}, {temp, ""}, {cache, ""}, {shared, ""}, {config, ""},      // missing
+        {cache, b[config]}, {cache, b[home] + "/.cache/pip/inside"},           // one folder for both; in a location
+        {config, b[cache] + "/thumbnails/normal/conf"}, {cache, b[config] + "/Code/logs"}, // in or holding earlier
+        {temp, b[home] + "/Library/Logs"}, // leftovers of exports that are logs too
     };
     for (const auto& [base, folder] : arrangements) {
         Bases nested = b;
