@@ -53,7 +53,7 @@ std::string nested(std::size_t depth, bool closed = true) {
 TEST(BuildMetadata, AnswersEachListByTheMetadataRulesWithinTheReadersLimits) {
     const std::size_t limit = platform::maxPropertyListBytes, depth = platform::maxPropertyListDepth;
     const std::string project = "<string>/a/B.xcodeproj</string>", no = outcome("WorkspacePath=/a/B.xcodeproj");
-    const std::string kept = describe(SafetyError::skip(text::missingWorkspace)); // the metadata's error; no: the reader's
+    const std::string kept = describe(SafetyError::skip(text::missingWorkspace)); // the metadata's; no: the reader's
     std::vector<std::pair<std::string, std::string>> rows = {
         {workspace("/Users/a/App.xcodeproj"), "accepted"}, {workspace(project, limit), "accepted"},
         {workspace("/w/W.xcworkspace/"), "accepted"}, {workspace("App.xcodeproj"), kept},
