@@ -10,7 +10,8 @@ TEST(Describe, NamesTheCaseAndEscapesTheReason) {
     const std::string reason = text::cannotOpenComponent + std::string("caf\u00E9: Permission denied");
     const std::pair<std::exception_ptr, std::string> rows[] = {
         {std::make_exception_ptr(SafetyError::skip(reason)), "skip(\"" + reason + "\")"},
-        {std::make_exception_ptr(SafetyError::skip(std::string("\"q\" a\\b\nc\rt\tz\0", 14))), "skip(\"\\\"q\\\" a\\\\b\\nc\\rt\\tz\\0\")"},
+        {std::make_exception_ptr(SafetyError::skip(std::string("\"q\" a\\b\nc\rt\tz\0", 14))),
+         "skip(\"\\\"q\\\" a\\\\b\\nc\\rt\\tz\\0\")"},
         {std::make_exception_ptr(CleanCancelled()), "CleanCancelled()"},
         {std::make_exception_ptr(std::runtime_error("Cannot list /x")), "Cannot list /x"},
         {std::make_exception_ptr(42), "Unknown error"},

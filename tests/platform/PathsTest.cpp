@@ -11,7 +11,7 @@ namespace t = quillon::testing;
 // A base directory is the real path of what its variable names when that is a private directory of the user,
 // else the next choice, never a folder nobody named. The home takes any directory but never another in its place.
 TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
-    const std::string home = t::freshDirectory("home"), own = t::freshDirectory("own"), open = t::freshDirectory("open");
+    const std::string home = t::freshDirectory("home"), own = t::freshDirectory("own"), open = t::freshDirectory("o");
     const std::string runtime = t::freshDirectory("runtime"), link = own + "-link", file = own + "/file";
     t::makeSymlink(own, link);
     t::writeFile(file, "");
@@ -21,21 +21,21 @@ TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
     const std::string foreign = geteuid() == 0 ? t::freshDirectory("foreign") : "/";
     ASSERT_TRUE(geteuid() != 0 || chown(foreign.c_str(), getuid() + 12345, 0) == 0);
     const t::ScopedVariable homeVariable("HOME", home.c_str()), runtimeVariable("XDG_RUNTIME_DIR", runtime.c_str());
-    const std::function<std::string()> temp = userTempDirectory, cache = userCacheDirectory, configuration = userConfigDirectory;
+    const auto temp = userTempDirectory, cache = userCacheDirectory, config = userConfigDirectory, h = homeDirectory;
+    const auto state = [] { return userStateDirectory(false); };
     const std::vector<std::tuple<const char*, std::function<std::string()>, std::string, std::string>> rows = {
         {"TMPDIR", temp, link + "/", own}, {"TMPDIR", temp, open, runtime}, {"TMPDIR", temp, foreign, runtime},
         {"TMPDIR", temp, "relative", runtime}, {"TMPDIR", temp, own + "/missing", runtime},
-        {"XDG_CACHE_HOME", cache, own, own}, {"XDG_CACHE_HOME", cache, open, home + "/.cache"},
-        {"XDG_CACHE_HOME", cache, "relative", home + "/.cache"}, {"XDG_CONFIG_HOME", configuration, foreign, home + "/.config"},
-        {"XDG_STATE_HOME", [] { return userStateDirectory(false); }, open, ""},
-        {"HOME", homeDirectory, link + "/./", own}, {"HOME", homeDirectory, open, open}, {"HOME", homeDirectory, "relative", ""},
-        {"HOME", homeDirectory, own + "/missing", ""}, {"HOME", homeDirectory, file, ""}, {"HOME", homeDirectory, "", ""},
+        {"XDG_CACHE_HOME", cache, own, own}, {"XDG_CACHE_HOME", cache, open, home + "/.cache"}, {"HOME", h, open, open},
+        {"XDG_CACHE_HOME", cache, "relative", home + "/.cache"}, {"XDG_STATE_HOME", state, open, ""},
+        {"XDG_CONFIG_HOME", config, foreign, home + "/.config"}, {"HOME", h, link + "/./", own},
+        {"HOME", h, "relative", ""}, {"HOME", h, own + "/missing", ""}, {"HOME", h, file, ""}, {"HOME", h, "", ""},
     };
     for (const auto& [variable, read, value, expected] : rows) {
         const t::ScopedVariable set(variable, value.c_str());
         EXPECT_EQ(read(), expected) << variable << "=" << value;
     }
-    const t::ScopedVariable state("XDG_STATE_HOME", open.c_str()); // refused: the missing folders are made, each private
+    const t::ScopedVariable refused("XDG_STATE_HOME", open.c_str()); // the missing folders are made, each private
     EXPECT_EQ(userStateDirectory(true), home + "/.local/state");
     struct stat status {};
     for (const std::string& made : {home + "/.local", home + "/.local/state"})
