@@ -6,10 +6,6 @@
 namespace quillon::fstest {
 namespace {
 
-std::string cannotOpen(const std::string& piece, int error) {
-    return text::cannotOpenComponent + piece + ": " + std::strerror(error);
-}
-
 // Returns the path of the folder `fd` is open on, as the kernel names it.
 std::string openedPath(int fd) { return std::filesystem::read_symlink("/proc/self/fd/" + std::to_string(fd)); }
 

@@ -18,6 +18,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -68,12 +69,10 @@ inline void build(const std::string& base, const std::string& shape) {
 // Returns the paths below `base`, relative, sorted, folders with a "/".
 inline std::string tree(const std::string& base) {
     namespace fs = std::filesystem;
-    std::vector<std::string> paths;
-    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied)) {
-        const bool folder = entry.is_directory() && !entry.is_symlink();
-        paths.push_back(entry.path().string().substr(base.size() + 1) + (folder ? "/" : ""));
-    }
-    std::sort(paths.begin(), paths.end());
+    std::set<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied))
+        paths.insert(entry.path().string().substr(base.size() + 1) +
+                     (entry.is_directory() && !entry.is_symlink() ? "/" : ""));
     std::string joined;
     for (const std::string& path : paths) joined += (joined.empty() ? "" : " ") + path;
     return joined;
@@ -116,6 +115,22 @@ inline std::string outcome(const std::function<void()>& call) {
     } catch (const std::exception& error) {
         return std::string("other: ") + error.what();
     }
+}
+
+// The refusal of openDirectory for the component `piece` that failed with `error`.
+inline std::string cannotOpen(const std::string& piece, int error) {
+    return text::cannotOpenComponent + piece + ": " + std::strerror(error);
+}
+
+// Returns the error of `plan()`, or the paths of what it planned relative to
+// `base` and the counters of `stats` that it fills: "a b (files, kept)".
+inline std::string listed(const std::string& base, const auto& stats, const auto& plan) {
+    std::string text;
+    const std::string error = outcome([&] {
+        for (const auto& item : plan()) text += (item.parentPath + "/" + item.node.name).substr(base.size() + 1) + " ";
+    });
+    const std::string counts = "(" + std::to_string(stats.files) + ", " + std::to_string(stats.kept) + ")";
+    return error == "no error" ? text + counts : error;
 }
 
 // Called after each successful statx of the code under test (FsFixture.cpp
