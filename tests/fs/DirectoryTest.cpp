@@ -1,5 +1,5 @@
-// openDirectory walks from "/" one component at a time and never follows a link; names
-// lists a folder whole, sorted, without "." and "..". (The inspection's tests cover openVerified.)
+// openDirectory walks from "/" one component at a time and never follows a link; names lists a folder whole, sorted,
+// without "." and "..". (The inspection's tests cover openVerified.)
 
 #include "tests/fs/FsFixture.h"
 
@@ -29,9 +29,8 @@ TEST(OpenDirectory, OpensOnlyRealDirectoriesComponentByComponent) {
 }
 
 TEST(Names, ListsWholeSortedAfterCompositionWithNamesAsOnDisk) {
-    // a + U+0308 sorts as U+00E4, after "z", but comes back with its own
-    // bytes; U+1F600 sorts after U+FF5E (by scalar value, not UTF-16); bytes
-    // that are not UTF-8 come back as U+FFFD.
+    // a + U+0308 sorts as U+00E4, after "z", but comes back with its own bytes; U+1F600 sorts after U+FF5E (by scalar
+    // value, not UTF-16); bytes that are not UTF-8 come back as U+FFFD.
     const Place p("z a\xCC\x88 \xEF\xBD\x9E \xF0\x9F\x98\x80 b .hidden ..x ab\xC3z \xFF C/");
     const std::vector<std::string> expected = {"..x", ".hidden", "C", "ab\xEF\xBF\xBDz", "b", "z", "a\xCC\x88",
                                                "\xEF\xBD\x9E", "\xEF\xBF\xBD", "\xF0\x9F\x98\x80"};

@@ -1,8 +1,7 @@
 #pragma once
 
-// Helpers of the fs and scan tests: trees built from a compact shape, a call's
-// outcome as one text, and a hook on each look-up of the code under test that
-// changes the disk or the answer at an exact point no thread could be timed to hit.
+// Helpers of the fs and scan tests: trees built from a compact shape, a call's outcome as one text, and a hook on each
+// look-up of the code under test that changes the disk or the answer at an exact point no thread could be timed to hit.
 
 #include "core/Errors.h"
 #include "core/Texts.h"
@@ -30,8 +29,7 @@ namespace quillon::fstest {
 
 namespace t = quillon::testing;
 
-// A cutoff that every item made by a test is older than, and a second far
-// beyond it (in 2096).
+// A cutoff that every item made by a test is older than, and a second far beyond it (in 2096).
 inline double futureCutoff() { return t::now() + 100; }
 inline constexpr time_t farFuture = 4'000'000'000;
 
@@ -40,10 +38,9 @@ inline void must(bool done) {
     if (!done) throw std::runtime_error(std::string("fixture change failed: ") + std::strerror(errno));
 }
 
-// Builds under `base` the space-separated items of `shape`: "d/" a folder,
-// "f" a file of 3000 bytes, "l->target" a symbolic link, "h=>f" a second name
-// of f, "p|" a pipe. Each is modified in 2001, or with a "!" at the last
-// nanosecond of farFuture.
+// Builds under `base` the space-separated items of `shape`: "d/" a folder, "f" a file of 3000 bytes, "l->target" a
+// symbolic link, "h=>f" a second name of f, "p|" a pipe. Each is modified in 2001, or with a "!" at farFuture's last
+// nanosecond.
 inline void build(const std::string& base, const std::string& shape) {
     std::istringstream words(shape);
     std::vector<std::pair<std::string, bool>> made;
@@ -78,8 +75,7 @@ inline std::string tree(const std::string& base) {
     return joined;
 }
 
-// The record of the entry `name` of `parent` from one look-up, as an
-// inspection would make it: for items an inspection refuses.
+// The record of the entry `name` of `parent` from one look-up, as an inspection would make it, for items it refuses.
 inline Node recordOf(int parent, const std::string& name) {
     platform::FileStatus status;
     must(platform::statAt(parent, name, status));
@@ -87,8 +83,7 @@ inline Node recordOf(int parent, const std::string& name) {
                 static_cast<std::int64_t>(status.blocks) * 512, {}};
 }
 
-// A folder built from a shape and open, alone in its parent (its ".." holds
-// nothing else).
+// A folder built from a shape and open, alone in its parent (its ".." holds nothing else).
 struct Place {
     std::string path = t::freshDirectory("place") + "/p";
     platform::Descriptor fd;
@@ -102,8 +97,7 @@ struct Place {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-// Returns the reason of a SafetyError, "cancelled", "no error", or "other: "
-// and the text of any other error.
+// Returns the reason of a SafetyError, "cancelled", "no error", or "other: " and the text of any other error.
 inline std::string outcome(const std::function<void()>& call) {
     try {
         call();
@@ -122,8 +116,8 @@ inline std::string cannotOpen(const std::string& piece, int error) {
     return text::cannotOpenComponent + piece + ": " + std::strerror(error);
 }
 
-// Returns the error of `plan()`, or the paths of what it planned relative to
-// `base` and the counters of `stats` that it fills: "a b (files, kept)".
+// Returns the error of `plan()`, or the paths it planned relative to `base` and the counters it filled in `stats`:
+// "a b (files, kept)".
 inline std::string listed(const std::string& base, const auto& stats, const auto& plan) {
     std::string text;
     const std::string error = outcome([&] {
@@ -133,10 +127,8 @@ inline std::string listed(const std::string& base, const auto& stats, const auto
     return error == "no error" ? text + counts : error;
 }
 
-// Called after each successful statx of the code under test (FsFixture.cpp
-// takes the C library's place) with the folder and name looked up ("" for a
-// descriptor) and the answer, which it may edit. A ScopedLookUpHook clears it
-// at its end.
+// Called after each successful statx of the code under test (FsFixture.cpp takes the C library's place) with the folder
+// and name looked up ("" for a descriptor) and the answer, which it may edit. A ScopedLookUpHook clears it at its end.
 using LookUpHook = std::function<void(int folder, const std::string& name, struct statx& answer)>;
 void setLookUpHook(LookUpHook hook);
 struct ScopedLookUpHook {
@@ -152,8 +144,7 @@ inline LookUpHook onFirstLookUpOf(const std::string& name, std::function<void(in
     };
 }
 
-// The same, moving `name` to `name`.old and putting a link to it or an empty
-// folder in its place.
+// The same, moving `name` to `name`.old and putting a link to it or an empty folder in its place.
 inline LookUpHook replaceOnLookUpOf(const std::string& name, bool byLink) {
     return onFirstLookUpOf(name, [name, byLink](int folder) {
         const std::string old = name + ".old";

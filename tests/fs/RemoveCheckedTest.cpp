@@ -1,7 +1,5 @@
-// removeChecked deletes exactly what an inspection recorded, comparing the
-// disk with the record right before each single deletion: the first
-// difference stops the whole tree, and what went before stays deleted and
-// counted.
+// removeChecked deletes exactly what an inspection recorded, comparing the disk with the record right before each
+// single deletion: the first difference stops the whole tree, and what went before stays deleted and counted.
 
 #include "tests/fs/FsFixture.h"
 
@@ -24,8 +22,8 @@ void swap(const Place& p, const std::string& name, const char* to) {
 
 Node renamed(Node node, const char* name) { return node.name = name, node; }
 
-// One change made between the inspection of `target` and its removal: to the
-// disk, to the record ("record ..."), or by a look-up hook during the removal.
+// One change made between the inspection of `target` and its removal: to the disk, to the record ("record ..."), or by
+// a look-up hook during the removal.
 struct Scene {
     const Place& p;
     Node& record;
@@ -97,23 +95,21 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
 }
 
 TEST(RemoveChecked, ReportsWhatTheSystemRefusesAndLeavesItAll) {
-    const std::string base = t::freshDirectory("refused");
+    const Place p("file empty/");
     const std::string answer = t::asUserOfItsOwn(
         [&](uid_t uid) { // in a folder its owner may not write
-            build(base, "file empty/");
-            for (const char* item : {"", "/file", "/empty"}) must(::lchown((base + item).c_str(), uid, uid) == 0);
-            must(::chmod(base.c_str(), 0555) == 0);
+            for (const char* item : {"", "/file", "/empty"}) must(::lchown((p.path + item).c_str(), uid, uid) == 0);
+            must(::chmod(p.path.c_str(), 0555) == 0);
         },
         [&] {
-            const platform::Descriptor fd = openDirectory(base);
             std::int64_t removed = 0;
             std::string result;
             for (const char* name : {"file", "empty"})
-                result += outcome([&] { removeChecked(fd.get(), recordOf(fd.get(), name), removed); }) + "|";
+                result += outcome([&] { removeChecked(p.fd.get(), recordOf(p.fd.get(), name), removed); }) + "|";
             return result + std::to_string(removed);
         });
     EXPECT_EQ(answer, std::string(text::cannotRemoveFile) + "|" + text::cannotRemoveDirectory + "|0");
-    EXPECT_EQ(tree(base), "empty/ file");
+    EXPECT_EQ(tree(p.path), "empty/ file");
 }
 
 } // namespace

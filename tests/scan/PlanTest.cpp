@@ -1,5 +1,4 @@
-// plan checks a location's root, computes its cutoff once and applies its
-// scan mode; nothing on disk changes.
+// plan checks a location's root, computes its cutoff once and applies its scan mode; nothing on disk changes.
 
 #include "tests/fs/FsFixture.h"
 
@@ -10,8 +9,8 @@
 namespace quillon::fstest {
 namespace {
 
-// Returns the outcome of planning `candidate` at `now`, or the planned paths
-// relative to `base` and the counters: "a b (files, kept)".
+// Returns the outcome of planning `candidate` at `now`, or the planned paths relative to `base` and the counters: "a b
+// (files, kept)".
 std::string planned(const Candidate& candidate, const std::string& base, double now = t::now()) {
     ScanStats stats;
     return listed(base, stats, [&] { return plan(candidate, stats, nullptr, now); });
@@ -21,13 +20,10 @@ TEST(Plan, RefusesARootThatIsNotAPrivateRealDirectoryOrInAFailingBuildFolder) {
     const std::tuple<ScanMode, const char*, LookUpHook, std::string> rows[] = {
         {ScanMode::oldChildren, "cache", {}, "cache/a (1, 0)"},
         {ScanMode::whole, "link", {}, text::rootNotPrivate},
-        {ScanMode::oldChildren, "link", {}, text::rootNotPrivate},
         {ScanMode::oldChildren, "f", {}, text::rootNotPrivate},
         {ScanMode::oldChildren, "missing", {}, text::rootNotPrivate},
         {ScanMode::oldChildren, "a/..", {}, text::rootNotPrivate},
-        {ScanMode::oldChildren, "a/../a/cache", {}, text::invalidPath},
-        {ScanMode::oldChildren, "alias/cache", {}, cannotOpen("alias", ENOTDIR)},
-        {ScanMode::oldChildren, "gone/missing", {}, cannotOpen("gone", ENOENT)},
+        {ScanMode::oldChildren, "alias/cache", {}, cannotOpen("alias", ENOTDIR)}, // as openDirectory refuses it
         {ScanMode::oldChildren, "cache", ownedByAnother("cache"), text::rootNotPrivate},
         {ScanMode::oldChildren, "cache", onNextDevice("cache"), text::rootNotPrivate},
         {ScanMode::oldChildren, "cache", replaceOnLookUpOf("cache", false), text::rootChanged},
@@ -38,7 +34,6 @@ TEST(Plan, RefusesARootThatIsNotAPrivateRealDirectoryOrInAFailingBuildFolder) {
         const ScopedLookUpHook scoped(hook);
         EXPECT_EQ(planned(Candidate(p / path, -100, "Tests", mode), p.path), expected) << path;
     }
-    EXPECT_EQ(planned(Candidate("relative/cache", -100, "Tests"), ""), text::invalidPath);
     // Inside a temporary build folder, the folder is checked first.
     const Place p("build/ build/a");
     const std::string refusal = outcome([&] { validateTemporaryBuildRoot(p.path); });
