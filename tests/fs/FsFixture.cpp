@@ -2,9 +2,7 @@
 
 #include <sys/syscall.h>
 
-namespace {
-quillon::fstest::LookUpHook activeHook;
-}
+static quillon::fstest::LookUpHook activeHook;
 
 // Takes the C library's place in the test programs that link this file: platform::statAt and statDescriptor reach the
 // kernel through it.

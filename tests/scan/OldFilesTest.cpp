@@ -21,6 +21,7 @@ TEST(OldFiles, PlansOldFilesAndCountsWhatItLeaves) {
         {"new.log! old.log", "\\.log$", true, {}, 0, "old.log (2, 1)"},
         {"a.log", "(unclosed", true, {}, 0, text::invalidPattern},
         {"s/ s/x.txt l.log->s/x.txt dl->s p.log|", "\\.log$", true, {}, 0, "(1, 4)"},
+        {"a h=>a", {}, true, {}, 0, "(2, 2)"},
         {"\xFF/ \xFF/a.log " + fffd + "/ " + fffd + "/a.log c.log", {}, true, {}, 0, "c.log (1, 2)"},
         {"f.log g.log", {}, true, ownedByAnother("f.log"), 0, "g.log (1, 1)"},
         {"s/ s/in.log top.log", {}, true, replaceOnLookUpOf("s", true), 0, "top.log (1, 1)"},

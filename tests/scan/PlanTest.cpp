@@ -9,8 +9,7 @@
 namespace quillon::fstest {
 namespace {
 
-// Returns the outcome of planning `candidate` at `now`, or the planned paths relative to `base` and the counters: "a b
-// (files, kept)".
+// Returns the outcome of planning `candidate` at `now`, as listed() gives it.
 std::string planned(const Candidate& candidate, const std::string& base, double now = t::now()) {
     ScanStats stats;
     return listed(base, stats, [&] { return plan(candidate, stats, nullptr, now); });
