@@ -22,6 +22,7 @@
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -116,8 +117,7 @@ inline std::string cannotOpen(const std::string& piece, int error) {
     return text::cannotOpenComponent + piece + ": " + std::strerror(error);
 }
 
-// Returns the error of `plan()`, or the paths it planned relative to `base` and the counters it filled in `stats`:
-// "a b (files, kept)".
+// Returns the error of `plan()`, or the paths it planned relative to `base` and `stats`: "a b (files, kept)".
 inline std::string listed(const std::string& base, const auto& stats, const auto& plan) {
     std::string text;
     const std::string error = outcome([&] {
@@ -139,8 +139,7 @@ struct ScopedLookUpHook {
 // Runs `action` once, on the folder of the first look-up of `name`, right after it.
 inline LookUpHook onFirstLookUpOf(const std::string& name, std::function<void(int folder)> action) {
     return [name, action, done = false](int folder, const std::string& looked, struct statx&) mutable {
-        if (looked == name && !done) action(folder);
-        done = done || looked == name;
+        if (looked == name && !std::exchange(done, true)) action(folder);
     };
 }
 
