@@ -33,6 +33,7 @@ namespace t = quillon::testing;
 // A cutoff that every item made by a test is older than, and a second far beyond it (in 2096).
 inline double futureCutoff() { return t::now() + 100; }
 inline constexpr time_t farFuture = 4'000'000'000;
+inline const std::string fffd = "\xEF\xBF\xBD"; // U+FFFD, which names() gives for bytes that are not UTF-8
 
 // Throws with errno's text unless `done`: for plain system calls of a test.
 inline void must(bool done) {

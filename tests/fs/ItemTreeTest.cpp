@@ -44,7 +44,6 @@ LookUpHook stampedLater(const std::string& name, statx_timestamp statx::*stamp) 
 }
 
 TEST(Inspect, RefusesTheWholeTreeForItsFirstFailingItem) {
-    const std::string fffd = "\xEF\xBF\xBD"; // U+FFFD, which names() also gives for bytes that are not UTF-8
     const auto far = static_cast<double>(farFuture);
     const auto swap = [](int folder) { must(::renameat2(folder, "x", folder, "y", RENAME_EXCHANGE) == 0); };
     const Refusal rows[] = {

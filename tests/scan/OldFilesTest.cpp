@@ -9,7 +9,6 @@ namespace quillon::fstest {
 namespace {
 
 TEST(OldFiles, PlansOldFilesAndCountsWhatItLeaves) {
-    const std::string fffd = "\xEF\xBF\xBD"; // U+FFFD, which names() also gives for bytes that are not UTF-8
     const std::string tree = "c.log a.log b/ b/deeper/ b/deeper/x.log b/m.log";
     // Each row: a shape, a pattern, whether to enter folders, a look-up hook, a shift of the device the files must be
     // on, and the planned paths then (files, kept), or the refusal.
