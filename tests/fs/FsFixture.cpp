@@ -2,12 +2,10 @@
 
 #include <sys/syscall.h>
 
-namespace {
-quillon::fstest::LookUpHook activeHook;
-}
+static quillon::fstest::LookUpHook activeHook;
 
-// Takes the C library's place in the test programs that link this file:
-// platform::statAt and statDescriptor reach the kernel through it.
+// Takes the C library's place in the test programs that link this file: platform::statAt and statDescriptor reach the
+// kernel through it.
 extern "C" int statx(int dirfd, const char* path, int flags, unsigned int mask, struct statx* answer) noexcept {
     const long result = ::syscall(SYS_statx, dirfd, path, flags, mask, answer);
     if (result == 0 && activeHook) activeHook(dirfd, path, *answer);

@@ -1,8 +1,7 @@
 #pragma once
 
-// Helpers of the fs and scan tests: trees built from a compact shape, a call's
-// outcome as one text, and a hook on each look-up of the code under test that
-// changes the disk or the answer at an exact point no thread could be timed to hit.
+// Helpers of the fs and scan tests: trees built from a compact shape, a call's outcome as one text, and a hook on each
+// look-up of the code under test that changes the disk or the answer at an exact point no thread could be timed to hit.
 
 #include "core/Errors.h"
 #include "core/Texts.h"
@@ -18,10 +17,12 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <functional>
+#include <set>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <utility>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -29,20 +30,19 @@ namespace quillon::fstest {
 
 namespace t = quillon::testing;
 
-// A cutoff that every item made by a test is older than, and a second far
-// beyond it (in 2096).
+// A cutoff that every item made by a test is older than, and a second far beyond it (in 2096).
 inline double futureCutoff() { return t::now() + 100; }
 inline constexpr time_t farFuture = 4'000'000'000;
+inline const std::string fffd = "\xEF\xBF\xBD"; // U+FFFD, which names() gives for bytes that are not UTF-8
 
 // Throws with errno's text unless `done`: for plain system calls of a test.
 inline void must(bool done) {
     if (!done) throw std::runtime_error(std::string("fixture change failed: ") + std::strerror(errno));
 }
 
-// Builds under `base` the space-separated items of `shape`: "d/" a folder,
-// "f" a file of 3000 bytes, "l->target" a symbolic link, "h=>f" a second name
-// of f, "p|" a pipe. Each is modified in 2001, or with a "!" at the last
-// nanosecond of farFuture.
+// Builds under `base` the space-separated items of `shape`: "d/" a folder, "f" a file of 3000 bytes, "l->target" a
+// symbolic link, "h=>f" a second name of f, "p|" a pipe. Each is modified in 2001, or with a "!" at farFuture's last
+// nanosecond.
 inline void build(const std::string& base, const std::string& shape) {
     std::istringstream words(shape);
     std::vector<std::pair<std::string, bool>> made;
@@ -68,19 +68,16 @@ inline void build(const std::string& base, const std::string& shape) {
 // Returns the paths below `base`, relative, sorted, folders with a "/".
 inline std::string tree(const std::string& base) {
     namespace fs = std::filesystem;
-    std::vector<std::string> paths;
-    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied)) {
-        const bool folder = entry.is_directory() && !entry.is_symlink();
-        paths.push_back(entry.path().string().substr(base.size() + 1) + (folder ? "/" : ""));
-    }
-    std::sort(paths.begin(), paths.end());
+    std::set<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(base, fs::directory_options::skip_permission_denied))
+        paths.insert(entry.path().string().substr(base.size() + 1) +
+                     (entry.is_directory() && !entry.is_symlink() ? "/" : ""));
     std::string joined;
     for (const std::string& path : paths) joined += (joined.empty() ? "" : " ") + path;
     return joined;
 }
 
-// The record of the entry `name` of `parent` from one look-up, as an
-// inspection would make it: for items an inspection refuses.
+// The record of the entry `name` of `parent` from one look-up, as an inspection would make it, for items it refuses.
 inline Node recordOf(int parent, const std::string& name) {
     platform::FileStatus status;
     must(platform::statAt(parent, name, status));
@@ -88,8 +85,7 @@ inline Node recordOf(int parent, const std::string& name) {
                 static_cast<std::int64_t>(status.blocks) * 512, {}};
 }
 
-// A folder built from a shape and open, alone in its parent (its ".." holds
-// nothing else).
+// A folder built from a shape and open, alone in its parent (its ".." holds nothing else).
 struct Place {
     std::string path = t::freshDirectory("place") + "/p";
     platform::Descriptor fd;
@@ -103,8 +99,7 @@ struct Place {
     std::string operator/(const std::string& name) const { return path + "/" + name; }
 };
 
-// Returns the reason of a SafetyError, "cancelled", "no error", or "other: "
-// and the text of any other error.
+// Returns the reason of a SafetyError, "cancelled", "no error", or "other: " and the text of any other error.
 inline std::string outcome(const std::function<void()>& call) {
     try {
         call();
@@ -118,10 +113,23 @@ inline std::string outcome(const std::function<void()>& call) {
     }
 }
 
-// Called after each successful statx of the code under test (FsFixture.cpp
-// takes the C library's place) with the folder and name looked up ("" for a
-// descriptor) and the answer, which it may edit. A ScopedLookUpHook clears it
-// at its end.
+// The refusal of openDirectory for the component `piece` that failed with `error`.
+inline std::string cannotOpen(const std::string& piece, int error) {
+    return text::cannotOpenComponent + piece + ": " + std::strerror(error);
+}
+
+// Returns the error of `plan()`, or the paths it planned relative to `base` and `stats`: "a b (files, kept)".
+inline std::string listed(const std::string& base, const auto& stats, const auto& plan) {
+    std::string text;
+    const std::string error = outcome([&] {
+        for (const auto& item : plan()) text += (item.parentPath + "/" + item.node.name).substr(base.size() + 1) + " ";
+    });
+    const std::string counts = "(" + std::to_string(stats.files) + ", " + std::to_string(stats.kept) + ")";
+    return error == "no error" ? text + counts : error;
+}
+
+// Called after each successful statx of the code under test (FsFixture.cpp takes the C library's place) with the folder
+// and name looked up ("" for a descriptor) and the answer, which it may edit. A ScopedLookUpHook clears it at its end.
 using LookUpHook = std::function<void(int folder, const std::string& name, struct statx& answer)>;
 void setLookUpHook(LookUpHook hook);
 struct ScopedLookUpHook {
@@ -132,13 +140,11 @@ struct ScopedLookUpHook {
 // Runs `action` once, on the folder of the first look-up of `name`, right after it.
 inline LookUpHook onFirstLookUpOf(const std::string& name, std::function<void(int folder)> action) {
     return [name, action, done = false](int folder, const std::string& looked, struct statx&) mutable {
-        if (looked == name && !done) action(folder);
-        done = done || looked == name;
+        if (looked == name && !std::exchange(done, true)) action(folder);
     };
 }
 
-// The same, moving `name` to `name`.old and putting a link to it or an empty
-// folder in its place.
+// The same, moving `name` to `name`.old and putting a link to it or an empty folder in its place.
 inline LookUpHook replaceOnLookUpOf(const std::string& name, bool byLink) {
     return onFirstLookUpOf(name, [name, byLink](int folder) {
         const std::string old = name + ".old";

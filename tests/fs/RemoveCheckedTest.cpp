@@ -1,7 +1,5 @@
-// removeChecked deletes exactly what an inspection recorded, comparing the
-// disk with the record right before each single deletion: the first
-// difference stops the whole tree, and what went before stays deleted and
-// counted.
+// removeChecked deletes exactly what an inspection recorded, comparing the disk with the record right before each
+// single deletion: the first difference stops the whole tree, and what went before stays deleted and counted.
 
 #include "tests/fs/FsFixture.h"
 
@@ -22,10 +20,8 @@ void swap(const Place& p, const std::string& name, const char* to) {
     to ? t::makeSymlink(to, p / name) : t::makeDirectory(p / name);
 }
 
-Node renamed(Node node, const char* name) { return node.name = name, node; }
-
-// One change made between the inspection of `target` and its removal: to the
-// disk, to the record ("record ..."), or by a look-up hook during the removal.
+// One change made between the inspection of `target` and its removal: to the disk, to the record ("record ..."), or by
+// a look-up hook during the removal.
 struct Scene {
     const Place& p;
     Node& record;
@@ -33,60 +29,59 @@ struct Scene {
 };
 struct Change {
     const char *label, *shape, *target;
-    void (*change)(Scene&);
+    void (*change)(const Scene&);
     const char* expected; // the outcome of the removal
     const char* left;     // what is left of the place afterwards
     int removed;          // whose recorded bytes were counted: all (-1), or the first n children
 };
 
 TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
-    const auto none = [](Scene&) {};
+    const auto none = [](auto&) {};
     const char *changed = text::itemChangedDuringCleanup, *directoryChanged = text::directoryChanged;
     const Change changes[] = {
         {"unchanged tree", "d/ d/a/ d/a/x d/e/ d/c", "d", none, "no error", "", -1},
         {"unchanged file", "f g", "f", none, "no error", "g", -1},
-        {"file replaced", "f g", "f", [](Scene& s) { move(s.p, "g", "f"); }, changed, "f", 0},
-        {"file now a link", "f g", "f", [](Scene& s) { swap(s.p, "f", "g"); }, changed, "f f.old g", 0},
-        {"file gone", "f", "f", [](Scene& s) { move(s.p, "f", "m"); }, changed, "m", 0},
-        {"entry arrived deeper", "d/ d/a/ d/a/x d/b", "d", [](Scene& s) { t::writeFile(s.p / "d/a/n", ""); }, changed,
+        {"file replaced", "f g", "f", [](auto& s) { move(s.p, "g", "f"); }, changed, "f", 0},
+        {"file now a link", "f g", "f", [](auto& s) { swap(s.p, "f", "g"); }, changed, "f f.old g", 0},
+        {"file gone", "f", "f", [](auto& s) { move(s.p, "f", "m"); }, changed, "m", 0},
+        {"entry arrived deeper", "d/ d/a/ d/a/x d/b", "d", [](auto& s) { t::writeFile(s.p / "d/a/n", ""); }, changed,
          "d/ d/a/ d/a/n d/a/x d/b", 0},
-        {"third of five rewritten", "d/ d/a d/b d/c d/d d/e", "d", [](Scene& s) { t::writeFile(s.p / "d/c", ""); },
+        {"third of five rewritten", "d/ d/a d/b d/c d/d d/e", "d", [](auto& s) { t::writeFile(s.p / "d/c", ""); },
          changed, "d/ d/c d/d d/e", 2},
-        {"folder now a link", "d/ d/a e/ e/a", "d", [](Scene& s) { swap(s.p, "d", "e"); }, changed,
+        {"folder now a link", "d/ d/a e/ e/a", "d", [](auto& s) { swap(s.p, "d", "e"); }, changed,
          "d d.old/ d.old/a e/ e/a", 0},
-        {"record inode", "f", "f", [](Scene& s) { s.record.inode += 1; }, changed, "f", 0},
-        {"record device", "f", "f", [](Scene& s) { s.record.device += 1; }, changed, "f", 0},
-        {"record modified", "f", "f", [](Scene& s) { s.record.modified.tv_nsec ^= 1; }, changed, "f", 0},
-        {"record changed", "f", "f", [](Scene& s) { s.record.changed.tv_nsec ^= 1; }, changed, "f", 0},
-        {"record of a file, a folder", "d/", "d", [](Scene& s) { s.record.directory = false; }, changed, "d/", 0},
-        {"record of a file, a pipe", "p| f", "f", [](Scene& s) { s.record = recordOf(s.p.fd.get(), "p"); }, changed,
+        {"record inode", "f", "f", [](auto& s) { s.record.inode += 1; }, changed, "f", 0},
+        {"record device", "f", "f", [](auto& s) { s.record.device += 1; }, changed, "f", 0},
+        {"record modified", "f", "f", [](auto& s) { s.record.modified.tv_nsec ^= 1; }, changed, "f", 0},
+        {"record changed", "f", "f", [](auto& s) { s.record.changed.tv_nsec ^= 1; }, changed, "f", 0},
+        {"record of a file, a folder", "d/", "d", [](auto& s) { s.record.directory = false; }, changed, "d/", 0},
+        {"record of a file, a pipe", "p| f", "f", [](auto& s) { s.record = recordOf(s.p.fd.get(), "p"); }, changed,
          "f p", 0},
-        {"record without an entry", "d/ d/a d/b", "d", [](Scene& s) { s.record.children.pop_back(); }, directoryChanged,
+        {"record without an entry", "d/ d/a d/b", "d", [](auto& s) { s.record.children.pop_back(); }, directoryChanged,
          "d/ d/a d/b", 0},
-        {"record with another entry", "d/ d/a d/b", "d", [](Scene& s) { s.record.children[1].name = "c"; },
+        {"record with another entry", "d/ d/a d/b", "d", [](auto& s) { s.record.children[1].name = "c"; },
          directoryChanged, "d/ d/a d/b", 0},
         {"record named through a link", "d/ d/f l->d", "d",
-         [](Scene& s) { s.record = renamed(s.record.children[0], "l/f"); }, changed, "d/ d/f l", 0},
-        {"another owner", "f", "f", [](Scene&) { setLookUpHook(ownedByAnother("f")); }, changed, "f", 0},
+         [](auto& s) { s.record = recordOf(s.p.fd.get(), "l/f"); }, changed, "d/ d/f l", 0},
+        {"another owner", "f", "f", [](auto&) { setLookUpHook(ownedByAnother("f")); }, changed, "f", 0},
         {"cancelled at the look-up", "f", "f",
-         [](Scene& s) { setLookUpHook(onFirstLookUpOf("f", [&c = s.control](int) { c.cancel(); })); }, "cancelled",
+         [](auto& s) { setLookUpHook(onFirstLookUpOf("f", [&c = s.control](int) { c.cancel(); })); }, "cancelled",
          "f", 0},
         {"folder swapped before it goes", "d/ d/a", "d",
-         [](Scene& s) { setLookUpHook(onFirstLookUpOf("a", [&p = s.p](int) { swap(p, "d", nullptr); })); },
+         [](auto& s) { setLookUpHook(onFirstLookUpOf("a", [&p = s.p](int) { swap(p, "d", nullptr); })); },
          directoryChanged, "d.old/ d/", 1},
         {"folder now a link at its look-up", "d/ d/a", "d",
-         [](Scene&) { setLookUpHook(replaceOnLookUpOf("d", true)); }, text::cannotOpenItem, "d d.old/ d.old/a", 0},
+         [](auto&) { setLookUpHook(replaceOnLookUpOf("d", true)); }, text::cannotOpenItem, "d d.old/ d.old/a", 0},
         {"folder swapped at its look-up", "d/ d/a", "d",
-         [](Scene&) { setLookUpHook(replaceOnLookUpOf("d", false)); }, directoryChanged, "d.old/ d.old/a d/", 0},
-        {"cancelled before", "d/ d/a", "d", [](Scene& s) { s.control.cancel(); }, "cancelled", "d/ d/a", 0},
+         [](auto&) { setLookUpHook(replaceOnLookUpOf("d", false)); }, directoryChanged, "d.old/ d.old/a d/", 0},
+        {"cancelled before", "d/ d/a", "d", [](auto& s) { s.control.cancel(); }, "cancelled", "d/ d/a", 0},
     };
     for (const Change& c : changes) {
         const Place p(c.shape);
         RunControl control;
         Node record = inspect(p.fd.get(), c.target, futureCutoff(), p.device);
         const ScopedLookUpHook hook;
-        Scene scene{p, record, control};
-        c.change(scene);
+        c.change(Scene{p, record, control});
         std::int64_t removed = 0;
         EXPECT_EQ(outcome([&] { removeChecked(p.fd.get(), record, removed, &control); }), c.expected) << c.label;
         EXPECT_EQ(tree(p.path), c.left) << c.label;
@@ -97,23 +92,21 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
 }
 
 TEST(RemoveChecked, ReportsWhatTheSystemRefusesAndLeavesItAll) {
-    const std::string base = t::freshDirectory("refused");
+    const Place p("file empty/");
     const std::string answer = t::asUserOfItsOwn(
         [&](uid_t uid) { // in a folder its owner may not write
-            build(base, "file empty/");
-            for (const char* item : {"", "/file", "/empty"}) must(::lchown((base + item).c_str(), uid, uid) == 0);
-            must(::chmod(base.c_str(), 0555) == 0);
+            for (const char* item : {"", "/file", "/empty"}) must(::lchown((p.path + item).c_str(), uid, uid) == 0);
+            must(::chmod(p.path.c_str(), 0555) == 0);
         },
         [&] {
-            const platform::Descriptor fd = openDirectory(base);
             std::int64_t removed = 0;
             std::string result;
             for (const char* name : {"file", "empty"})
-                result += outcome([&] { removeChecked(fd.get(), recordOf(fd.get(), name), removed); }) + "|";
+                result += outcome([&] { removeChecked(p.fd.get(), recordOf(p.fd.get(), name), removed); }) + "|";
             return result + std::to_string(removed);
         });
     EXPECT_EQ(answer, std::string(text::cannotRemoveFile) + "|" + text::cannotRemoveDirectory + "|0");
-    EXPECT_EQ(tree(base), "empty/ file");
+    EXPECT_EQ(tree(p.path), "empty/ file");
 }
 
 } // namespace

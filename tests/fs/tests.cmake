@@ -1,5 +1,1 @@
-quillon_test(fs_tests quillon_fs
-    fs/FsFixture.cpp
-    fs/DirectoryTest.cpp
-    fs/ItemTreeTest.cpp
-    fs/RemoveCheckedTest.cpp)
+quillon_test(fs_tests quillon_fs fs/FsFixture.cpp fs/DirectoryTest.cpp fs/ItemTreeTest.cpp fs/RemoveCheckedTest.cpp)

@@ -1,5 +1,5 @@
-// oldFiles plans the old regular files of a folder, depth first in sorted
-// order, and counts the files it looked at and every entry it left alone.
+// oldFiles plans the old regular files of a folder, depth first in sorted order, and counts the files it looked at and
+// every entry it left alone.
 
 #include "tests/fs/FsFixture.h"
 
@@ -8,19 +8,11 @@
 namespace quillon::fstest {
 namespace {
 
-struct Row {
-    std::string shape;
-    std::optional<std::string> pattern;
-    bool recursive;
-    LookUpHook hook;
-    dev_t deviceShift; // added to the device the files must be on
-    const char* expected; // the planned paths, then (files, kept); or the refusal
-};
-
 TEST(OldFiles, PlansOldFilesAndCountsWhatItLeaves) {
-    const std::string fffd = "\xEF\xBF\xBD"; // U+FFFD, which names() also gives for bytes that are not UTF-8
     const std::string tree = "c.log a.log b/ b/deeper/ b/deeper/x.log b/m.log";
-    const Row rows[] = {
+    // Each row: a shape, a pattern, whether to enter folders, a look-up hook, a shift of the device the files must be
+    // on, and the planned paths then (files, kept), or the refusal.
+    const std::tuple<std::string, std::optional<std::string>, bool, LookUpHook, dev_t, const char*> rows[] = {
         {tree, {}, true, {}, 0, "a.log b/deeper/x.log b/m.log c.log (4, 0)"},
         {tree, {}, false, {}, 0, "a.log c.log (2, 0)"},
         {tree, {}, true, {}, 1, "(0, 3)"},
@@ -34,19 +26,14 @@ TEST(OldFiles, PlansOldFilesAndCountsWhatItLeaves) {
         {"s/ s/in.log top.log", {}, true, replaceOnLookUpOf("s", true), 0, "top.log (1, 1)"},
         {"s/ s/in.log top.log", {}, true, replaceOnLookUpOf("s", false), 0, "top.log (1, 1)"},
     };
-    for (const Row& row : rows) {
-        const Place p(row.shape);
-        const ScopedLookUpHook hook(row.hook);
+    for (const auto& [shape, pattern, recursive, hook, shift, expected] : rows) {
+        const Place p(shape);
+        const ScopedLookUpHook scoped(hook);
         ScanStats stats;
-        std::string planned;
-        const std::string error = outcome([&] {
-            const dev_t device = p.device + row.deviceShift;
-            for (const PlannedItem& item : oldFiles(p.fd.get(), p.path, futureCutoff(), device, row.pattern, stats,
-                                                    nullptr, row.recursive))
-                planned += (item.parentPath + "/" + item.node.name).substr(p.path.size() + 1) + " ";
-        });
-        const std::string counts = "(" + std::to_string(stats.files) + ", " + std::to_string(stats.kept) + ")";
-        EXPECT_EQ(error == "no error" ? planned + counts : error, row.expected) << row.shape;
+        const auto files = [&] {
+            return oldFiles(p.fd.get(), p.path, futureCutoff(), p.device + shift, pattern, stats, nullptr, recursive);
+        };
+        EXPECT_EQ(listed(p.path, stats, files), expected) << shape;
     }
 }
 
