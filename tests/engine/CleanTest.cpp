@@ -163,3 +163,25 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     EXPECT_TRUE(t::exists(browser + "/f0"));
     EXPECT_TRUE(holdLock(places.temp)); // the run let go of its lock
 }
+
+TEST(CleanRun, ACancelBetweenLocationsStartsNoFurtherLocation) {
+    CleanPlaces places = fixturePlaces();
+    const std::string first = places.home + "/Library/Caches/com.apple.dt.Xcode";
+    const std::string second = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
+    for (const std::string& folder : {first, second}) {
+        t::makeDirectory(folder);
+        t::writeFile(folder + "/f0", "x");
+    }
+    RunControl control;
+    std::vector<std::string> logged;
+    // Half done is the end of the first location.
+    const auto progress = [&](double done, const std::string&) {
+        if (done == 0.5) control.cancel();
+    };
+    const Report report =
+        clean(false, places, &control, progress, [&](const std::string& line) { logged.push_back(line); });
+    EXPECT_TRUE(report.cancelled);
+    EXPECT_EQ(std::pair(t::exists(first), t::exists(second + "/f0")), std::pair(false, true));
+    EXPECT_EQ(report.notes.back(), text::cancelledBetweenLocations);
+    EXPECT_EQ(std::count(logged.begin(), logged.end(), text::inspectingPrefix + second), 0);
+}
