@@ -129,15 +129,21 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
     }
 }
 
-TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
-    CleanPlaces places = fixturePlaces();
-    // Two locations in catalogue order, each one item; the second is held open.
+// Makes two locations in catalogue order, a build cache and a browser cache,
+// each holding one item "f0"; returns their paths in that order.
+std::pair<std::string, std::string> twoLocations(const CleanPlaces& places) {
     const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
     const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
     for (const std::string& folder : {build, browser}) {
         t::makeDirectory(folder);
         t::writeFile(folder + "/f0", "x");
     }
+    return {build, browser};
+}
+
+TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
+    CleanPlaces places = fixturePlaces();
+    const auto [build, browser] = twoLocations(places); // the second is held open
     places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{browser + "/f0"}; };
     const std::string stage = "Checking Chrome caches\u2026";
     std::vector<Report> reports;
@@ -166,12 +172,7 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
 
 TEST(CleanRun, ACancelBetweenLocationsStartsNoFurtherLocation) {
     CleanPlaces places = fixturePlaces();
-    const std::string first = places.home + "/Library/Caches/com.apple.dt.Xcode";
-    const std::string second = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
-    for (const std::string& folder : {first, second}) {
-        t::makeDirectory(folder);
-        t::writeFile(folder + "/f0", "x");
-    }
+    const auto [first, second] = twoLocations(places);
     RunControl control;
     std::vector<std::string> logged;
     // Half done is the end of the first location.
