@@ -5,6 +5,7 @@
 #include "catalog/RunLogFolder.h"
 #include "catalog/TemporaryBuild.h"
 #include "core/StartupValues.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -85,15 +86,10 @@ bool insideABase(const std::string& path, const Bases& bases) {
     });
 }
 
-// Whether `inner` is `outer` or lies below it.
-bool within(const std::string& inner, const std::string& outer) {
-    return beginsWith(inner, outer) && (inner.size() == outer.size() || inner[outer.size()] == '/');
-}
-
 // Whether anything `row` may plan lies in `folder` or below it.
 bool reaches(const Candidate& row, const std::string& folder) {
-    if (within(row.path, folder)) return true;
-    return row.mode != ScanMode::oldTopFiles && within(folder, row.path);
+    if (platform::within(row.path, folder)) return true;
+    return row.mode != ScanMode::oldTopFiles && platform::within(folder, row.path);
 }
 
 // The rows kept so far, by path.
@@ -112,7 +108,7 @@ public:
         }
         if (row.mode == ScanMode::oldTopFiles) return false;
         const auto below = modes_.lower_bound(row.path + "/");
-        return below != modes_.end() && within(below->first, row.path);
+        return below != modes_.end() && platform::within(below->first, row.path);
     }
 
 private:

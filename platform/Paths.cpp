@@ -134,6 +134,10 @@ std::string userStateDirectory(bool create) { return userBaseDirectory("XDG_STAT
 
 std::string sharedTempDirectory() { return "/tmp"; }
 
+bool within(const std::string& inner, const std::string& outer) {
+    return inner.rfind(outer, 0) == 0 && (inner.size() == outer.size() || inner[outer.size()] == '/');
+}
+
 std::string lastPathComponent(const std::string& path) {
     if (path.empty()) return {};
     const std::string trimmed = stripTrailingSlashes(path);

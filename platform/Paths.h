@@ -53,6 +53,9 @@ bool isPrivateDirectory(const std::string& path, std::string& resolved);
 std::string lastPathComponent(const std::string& path);
 // deletingLastPathComponent("/a/b") is "/a", of "/a" and "/" is "/", of "a" is "".
 std::string deletingLastPathComponent(const std::string& path);
+// Returns whether `inner` is `outer` or lies below it: within("/a/b", "/a")
+// and within("/a", "/a") hold, within("/ab", "/a") does not.
+bool within(const std::string& inner, const std::string& outer);
 // pathExtension("/x/App.xcodeproj/") is "xcodeproj"; a name without a dot, or
 // whose only dot leads it (".hidden"), has the empty extension.
 std::string pathExtension(const std::string& path);

@@ -1,5 +1,6 @@
 #include "catalog/Catalogue.h"
 #include "catalog/LinuxCatalogue.h"
+#include "platform/Paths.h"
 #include "core/StartupValues.h"
 #include "guard/RunningTools.h"
 #include "tests/support/Fixture.h"
@@ -21,9 +22,7 @@ Bases freshBases() {
     return bases;
 }
 std::vector<Candidate> rowsOf(const Bases& b) { return candidates(b[home], b[temp], b[cache], b[shared], b[config]); }
-bool within(const std::string& inner, const std::string& outer) {
-    return inner.rfind(outer, 0) == 0 && (inner.size() == outer.size() || inner[outer.size()] == '/');
-}
+using platform::within;
 bool below(const std::string& p, const std::string& base) { return !base.empty() && p != base && within(p, base); }
 // Whether anything `row` may plan lies in `folder`.
 bool reaches(const Candidate& row, const std::string& folder) {

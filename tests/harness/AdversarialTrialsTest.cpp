@@ -8,6 +8,7 @@
 #include "engine/Clean.h"
 #include "platform/Clock.h"
 #include "platform/FileManager.h"
+#include "platform/Paths.h"
 #include "tests/harness/Referee.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
@@ -27,9 +28,7 @@ namespace t = quillon::testing;
 
 namespace {
 
-bool within(const std::string& path, const std::string& root) { // at or below `root`
-    return path.starts_with(root) && (path.size() == root.size() || path[root.size()] == '/');
-}
+using platform::within;
 
 // Everything built is older than a run's cut-off, by the clock shift of every run; what the rules keep for
 // its age, and all that the adversary makes or changes, is days younger.

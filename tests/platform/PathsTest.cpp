@@ -41,3 +41,10 @@ TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
     for (const std::string& made : {home + "/.local", home + "/.local/state"})
         EXPECT_TRUE(lstat(made.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700) << made;
 }
+
+// A folder holds what lies below it by whole names: "/ab" is not in "/a".
+TEST(PathText, WithinGoesByWholeNames) {
+    const std::tuple<const char*, const char*, bool> rows[] = {
+        {"/a", "/a", true}, {"/a/b", "/a", true}, {"/ab", "/a", false}, {"/a", "/a/b", false}, {"/b/a", "/a", false}};
+    for (const auto& [inner, outer, inside] : rows) EXPECT_EQ(within(inner, outer), inside) << inner << " in " << outer;
+}
