@@ -57,7 +57,12 @@ ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<st
     envp.push_back(nullptr);
 
     int out[2], err[2];
-    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(out, O_CLOEXEC) != 0) throw std::runtime_error("pipe failed");
+    if (pipe2(err, O_CLOEXEC) != 0) {
+        close(out[0]);
+        close(out[1]);
+        throw std::runtime_error("pipe failed");
+    }
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, out[1], 1);
@@ -101,7 +106,11 @@ std::string asUserOfItsOwn(const std::function<void(uid_t)>& prepare, const std:
     int ends[2];
     if (pipe2(ends, O_CLOEXEC) != 0) return "pipe failed";
     const pid_t child = fork();
-    if (child < 0) return "fork failed";
+    if (child < 0) {
+        close(ends[0]);
+        close(ends[1]);
+        return "fork failed";
+    }
     if (child == 0) {
         close(ends[0]);
         prepare(uid);
