@@ -103,6 +103,8 @@ cp /bin/sleep "$odd/firefox-esr"
 line" "gone (deleted)") </dev/null >/dev/null 2>&1 &
 holder=$!
 trap 'kill "$holder" 2>/dev/null; rm -rf "$odd"' EXIT
+# sh runs the EXIT trap on an interrupt only when the interrupt ends it by exit.
+trap 'exit 130' INT TERM
 
 stage "normal build and suite" normal_build
 stage "self-test of build/quillon" self_test
