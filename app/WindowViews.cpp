@@ -38,8 +38,6 @@ QLabel* makeIcon(QWidget& window) {
     return icon;
 }
 
-namespace {
-
 // A centred label of `text` in `frame`, with the object name the tests and
 // the accessibility tools see.
 QLabel* makeCentredLabel(QWidget& window, const char* text, const char* name, const QRect& frame, const QFont& font) {
@@ -50,8 +48,6 @@ QLabel* makeCentredLabel(QWidget& window, const char* text, const char* name, co
     label->setAlignment(Qt::AlignCenter);
     return label;
 }
-
-} // namespace
 
 QLabel* makeTitle(QWidget& window) {
     return makeCentredLabel(window, text::programName, "titleLabel", titleFrame, systemFont(15, QFont::DemiBold));

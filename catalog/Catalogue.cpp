@@ -161,14 +161,13 @@ void derivedDataRows(std::vector<Candidate>& rows, const std::string& home) {
 // listing, two passes), then the compilers' and tools' own caches.
 void developerToolRows(std::vector<Candidate>& rows, const std::string& home, const std::string& temp,
                        const std::string& cache) {
-    const double week = 7.0 * day;
     const std::vector<std::string> tempEntries = fm.contentsOfDirectory(temp);
     for (const std::string& entry : tempEntries)
         if (entry == "IPATool.tmp" || isIpaToolFolder(entry) ||
             beginsWith(entry, "XcodeDistPipeline."))
             rows.emplace_back(temp + "/" + entry, day, "Development");
     for (const std::string& entry : tempEntries)
-        if (endsWith(entry, ".xcdistributionlogs")) rows.emplace_back(temp + "/" + entry, 30.0 * day, "Development");
+        if (endsWith(entry, ".xcdistributionlogs")) rows.emplace_back(temp + "/" + entry, month, "Development");
 
     if (!cache.empty()) rows.emplace_back(cache + "/clang/ModuleCache", week, "Development", ScanMode::oldChildren);
     rows.emplace_back(temp + "/swift-generated-sources", week, "Development", ScanMode::oldChildren);
@@ -183,7 +182,6 @@ void developerToolRows(std::vector<Candidate>& rows, const std::string& home, co
 
 // Package-manager downloads.
 void packageDownloadRows(std::vector<Candidate>& rows, const std::string& home) {
-    const double week = 7.0 * day;
     for (std::string_view suffix : packageCaches)
         rows.emplace_back(home + suffix, week,
                           suffix.find("npm") != std::string_view::npos ? "JavaScript" : "Python",
@@ -214,7 +212,7 @@ void browserCacheRows(std::vector<Candidate>& rows, const std::string& home) {
         browser(rows, home + "/Library/Application Support/" + folder, std::string(group));
         browser(rows, home + "/Library/Caches/" + folder, std::string(group));
     }
-    for (std::string_view suffix : safariCaches) rows.emplace_back(home + suffix, 7.0 * day, "Safari");
+    for (std::string_view suffix : safariCaches) rows.emplace_back(home + suffix, week, "Safari");
 }
 
 // Shader caches.
@@ -222,19 +220,18 @@ void metalCacheRows(std::vector<Candidate>& rows, const std::string& cache) {
     if (cache.empty()) return;
     for (const auto& [folder, group] : metalCacheOwners)
         for (std::string_view name : metalCacheNames)
-            rows.emplace_back(cache + "/" + folder + "/" + name, 7.0 * day, std::string(group), ScanMode::oldChildren);
+            rows.emplace_back(cache + "/" + folder + "/" + name, week, std::string(group), ScanMode::oldChildren);
 }
 
 // Logs and crash reports. The program's own log folder and the crash
 // reports are reached only through their own rows.
 void logRows(std::vector<Candidate>& rows, const std::string& home) {
-    const double month = 30.0 * day;
     const std::string logs = home + "/Library/Logs";
     for (const std::string& entry : fm.contentsOfDirectory(logs))
         if (entry != "DiagnosticReports" && entry != "Quillon")
             rows.emplace_back(logs + "/" + entry, month, "Logs", ScanMode::oldFiles, logPattern);
     rows.emplace_back(logs, month, "Logs", ScanMode::oldTopFiles, logPattern);
-    rows.emplace_back(logs + "/DiagnosticReports", 90.0 * day, "Logs", ScanMode::oldFiles, crashReportPattern);
+    rows.emplace_back(logs + "/DiagnosticReports", quarter, "Logs", ScanMode::oldFiles, crashReportPattern);
     rows.emplace_back(home + "/Library/Application Support/Code/logs", month, "Logs", ScanMode::oldFiles, logPattern);
     rows.emplace_back(home + "/.npm/_logs", month, "Logs", ScanMode::oldFiles, logPattern);
     rows.emplace_back(home + "/Library/Caches/com.apple.VideoConference/logs", month, "Logs", ScanMode::oldFiles,

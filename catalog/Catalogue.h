@@ -1,7 +1,6 @@
 #pragma once
 
 #include "catalog/Candidate.h"
-#include "platform/Paths.h"
 
 #include <string>
 #include <vector>
@@ -25,10 +24,7 @@ inline constexpr const char* crashReportPattern = "(?i)\\.(?:ips|crash|hang|spin
 // shader and clang caches when `cache` is empty, the rows built on `home`,
 // `temp` or `config` when it is). No location reaches the program's own log
 // folder (runLogFolder()).
-std::vector<Candidate> candidates(const std::string& home = platform::homeDirectory(),
-                                  const std::string& temp = platform::userTempDirectory(),
-                                  const std::string& cache = platform::userCacheDirectory(),
-                                  const std::string& sharedTemp = platform::sharedTempDirectory(),
-                                  const std::string& config = platform::userConfigDirectory());
+std::vector<Candidate> candidates(const std::string& home, const std::string& temp, const std::string& cache,
+                                  const std::string& sharedTemp, const std::string& config);
 
 } // namespace quillon

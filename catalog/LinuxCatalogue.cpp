@@ -95,7 +95,6 @@ void firefoxRows(std::vector<Candidate>& rows, const std::string& cache) {
 }
 
 void developmentRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    const double week = 7.0 * day;
     if (!bases.cache.empty()) rows.emplace_back(bases.cache + "/go-build", week, "Development", ScanMode::oldFiles);
     if (!bases.home.empty())
         rows.emplace_back(bases.home + "/.cargo/registry/cache", week, "Development", ScanMode::oldFiles);
@@ -107,7 +106,6 @@ void developmentRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
 // which projects hard-link to).
 void packageRows(std::vector<Candidate>& rows, const std::string& cache) {
     if (cache.empty()) return;
-    const double week = 7.0 * day;
     rows.emplace_back(cache + "/pip", week, "Python", ScanMode::oldFiles);
     for (const std::string& entry : fm.contentsOfDirectory(cache + "/yarn"))
         if (isVersionFolder(entry)) rows.emplace_back(cache + "/yarn/" + entry, week, "JavaScript", ScanMode::oldChildren);
@@ -139,7 +137,6 @@ void browserEngineRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
 }
 
 void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    const double week = 7.0 * day;
     if (!bases.cache.empty())
         for (std::string_view suffix : cacheShaderCaches)
             rows.emplace_back(bases.cache + std::string(suffix), week, "GPU", ScanMode::oldChildren);
@@ -148,7 +145,7 @@ void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& base
             rows.emplace_back(bases.home + std::string(suffix), week, "GPU", ScanMode::oldChildren);
     if (!bases.cache.empty())
         for (std::string_view size : thumbnailSizes)
-            rows.emplace_back(join(bases.cache + "/thumbnails", size), 90.0 * day, "Thumbnail", ScanMode::oldFiles);
+            rows.emplace_back(join(bases.cache + "/thumbnails", size), quarter, "Thumbnail", ScanMode::oldFiles);
 }
 
 // The editors' own logs, in their data folders and in their Flatpak copies.
@@ -156,11 +153,11 @@ void editorLogRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     for (const App& app : apps) {
         if (app.group != "VS Code") continue;
         if (!bases.config.empty())
-            rows.emplace_back(join(bases.config, app.folder) + "/logs", 30.0 * day, "Logs", ScanMode::oldFiles,
+            rows.emplace_back(join(bases.config, app.folder) + "/logs", month, "Logs", ScanMode::oldFiles,
                               logPattern);
         if (!bases.home.empty() && !app.flatpak.empty())
             rows.emplace_back(join(flatpakBase(bases.home, app.flatpak) + "/config", app.folder) + "/logs",
-                              30.0 * day, "Logs", ScanMode::oldFiles, logPattern);
+                              month, "Logs", ScanMode::oldFiles, logPattern);
     }
 }
 

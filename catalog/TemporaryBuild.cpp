@@ -10,7 +10,6 @@
 #include "platform/PlatformError.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <exception>
 #include <fcntl.h>

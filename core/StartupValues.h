@@ -15,6 +15,7 @@ inline const platform::FileManager fm{};
 
 // One day in seconds; every age threshold is a whole multiple of it.
 inline constexpr double day = 86400.0;
+inline constexpr double week = 7 * day, month = 30 * day, quarter = 90 * day;
 
 // The cache folders of a temporary build directory, in the order in which
 // the catalogue lists them.

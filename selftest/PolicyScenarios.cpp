@@ -2,7 +2,9 @@
 
 #include "catalog/Catalogue.h"
 #include "core/StartupValues.h"
+#include "engine/Clean.h"
 #include "guard/RunningTools.h"
+#include "platform/Paths.h"
 #include "scan/Plan.h"
 #include "selftest/Fixtures.h"
 #include "selftest/SelfTestError.h"
@@ -33,7 +35,9 @@ constexpr const char* forbiddenFragments[] = {
 constexpr const char* forbiddenPrefixes[] = {"/Library/", "/private/var/vm", "/private/var/db"};
 
 void checkRealCatalogue() {
-    for (const Candidate& candidate : candidates()) {
+    const CleanPlaces places = currentPlaces();
+    for (const Candidate& candidate :
+         candidates(places.home, places.temp, places.cache, places.sharedTemp, places.config)) {
         for (const char* fragment : forbiddenFragments)
             check(candidate.path.find(fragment) == std::string::npos,
                   "catalogue path " + candidate.path + " contains \"" + fragment + "\"");
@@ -63,7 +67,7 @@ void checkFixtureCatalogue(const SelfTestState& state) {
           logs + "/DiagnosticReports", logs + "/Quillon", temp + "/export.xcdistributionlogs"})
         fm.createDirectory(folder, true);
 
-    const std::vector<Candidate> rows = candidates(home, temp, cache, temp);
+    const std::vector<Candidate> rows = candidates(home, temp, cache, temp, platform::userConfigDirectory());
     check(hasRow(rows, atlas + "/GPUCache", [](const Candidate& row) { return row.group == "Atlas"; }),
           "no Atlas row for the Atlas profile's GPUCache");
     check(!hasPath(rows, atlas + "/Local Storage"), "the catalogue names an Atlas profile's Local Storage");
