@@ -6,12 +6,8 @@
 namespace quillon {
 
 std::vector<std::string> openPaths(const RunControl* control) {
-    return openPathsIn(platform::processTableRoot, control);
-}
-
-std::vector<std::string> openPathsIn(const std::string& processTable, const RunControl* control) {
     return readProcessTable(control, text::cannotVerifyOpenFiles,
-                            [&] { return platform::openFilePaths(processTable); });
+                            [] { return platform::openFilePaths(platform::processTableRoot); });
 }
 
 } // namespace quillon

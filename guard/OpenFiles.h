@@ -22,8 +22,4 @@ namespace quillon {
 // CleanCancelled when `control` is cancelled before or after the reading.
 std::vector<std::string> openPaths(const RunControl* control = nullptr);
 
-// The same, reading the process table at `processTable` (a folder shaped
-// like /proc).
-std::vector<std::string> openPathsIn(const std::string& processTable, const RunControl* control = nullptr);
-
 } // namespace quillon

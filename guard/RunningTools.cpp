@@ -110,8 +110,4 @@ bool busyTools(const std::string& group, const std::set<std::string>& running) {
     return true;
 }
 
-bool busyTools(const std::string& group, const RunControl* control) {
-    return busyTools(group, runningCommands(control));
-}
-
 } // namespace quillon

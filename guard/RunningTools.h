@@ -26,7 +26,4 @@ std::set<std::string> runningCommandsIn(const std::string& processTable, const R
 // busy; "Logs", "GPU" and "Thumbnail" never are.
 bool busyTools(const std::string& group, const std::set<std::string>& running);
 
-// The same on a fresh running set; throws whatever runningCommands throws.
-bool busyTools(const std::string& group, const RunControl* control);
-
 } // namespace quillon
