@@ -2,6 +2,7 @@
 
 #include "core/Errors.h"
 #include "core/Texts.h"
+#include "platform/DirectoryStream.h"
 #include "platform/PlatformError.h"
 #include "platform/Text.h"
 
@@ -59,21 +60,12 @@ VerifiedDirectory openVerified(int parent, const std::string& name, const platfo
     return result;
 }
 
-namespace {
-
-struct DirectoryStreamCloser {
-    void operator()(DIR* stream) const { ::closedir(stream); }
-};
-
-} // namespace
-
 std::vector<std::string> names(int descriptor, const RunControl* control) {
     if (control) control->check();
     platform::Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));
     if (!duplicate) throw SafetyError::skip(text::cannotReadDirectory);
-    std::unique_ptr<DIR, DirectoryStreamCloser> stream(::fdopendir(duplicate.get()));
+    const platform::DirectoryStream stream = platform::adoptStream(duplicate);
     if (!stream) throw SafetyError::skip(text::cannotReadDirectory);
-    duplicate.release(); // the stream owns it now and closes it with itself
     // The duplicate shares the caller's read position; start from the top so
     // that the listing is always whole.
     ::rewinddir(stream.get());

@@ -1,6 +1,7 @@
 #include "platform/FileManager.h"
 
 #include "platform/Descriptor.h"
+#include "platform/DirectoryStream.h"
 #include "platform/FileIo.h"
 #include "platform/PlatformError.h"
 #include "platform/Text.h"
@@ -14,18 +15,10 @@
 
 namespace quillon::platform {
 
-namespace {
-
-struct DirectoryStreamCloser {
-    void operator()(DIR* stream) const { closedir(stream); }
-};
-
-} // namespace
-
 std::vector<std::string> FileManager::contentsOfDirectory(const std::string& path) const {
     std::vector<std::string> result;
     if (path.empty()) return result;
-    std::unique_ptr<DIR, DirectoryStreamCloser> dir(opendir(path.c_str()));
+    const DirectoryStream dir(opendir(path.c_str()));
     if (!dir) return result;
     errno = 0;
     while (dirent* entry = readdir(dir.get())) {
@@ -89,9 +82,8 @@ bool removeBelow(int parent, const char* name) {
     if (S_ISDIR(status.st_mode)) {
         Descriptor directory(openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!directory) return false;
-        std::unique_ptr<DIR, DirectoryStreamCloser> stream(fdopendir(directory.get()));
+        DirectoryStream stream = adoptStream(directory);
         if (!stream) return false;
-        directory.release(); // the stream owns it now and closes it with itself
         bool ok = true;
         std::vector<std::string> entries;
         while (dirent* entry = readdir(stream.get())) {

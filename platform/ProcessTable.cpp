@@ -1,6 +1,7 @@
 #include "platform/ProcessTable.h"
 
 #include "platform/Descriptor.h"
+#include "platform/DirectoryStream.h"
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 
@@ -37,19 +38,13 @@ Outcome failure(const std::string& where, int error, Refusal refusal = Refusal::
     incomplete(where, error);
 }
 
-struct StreamCloser {
-    void operator()(DIR* stream) const { closedir(stream); }
-};
-using DirectoryStream = std::unique_ptr<DIR, StreamCloser>;
-
 // Opens the folder `name` relative to `at` as a directory stream.
 Outcome openFolder(int at, const std::string& name, const std::string& where, DirectoryStream& stream,
                    Refusal refusal) {
     Descriptor folder(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!folder) return failure(where, errno, refusal);
-    stream.reset(fdopendir(folder.get()));
+    stream = adoptStream(folder);
     if (!stream) incomplete(where, errno);
-    folder.release(); // the stream owns it now and closes it with itself
     return Outcome::read;
 }
 
@@ -153,9 +148,7 @@ void forEachProcessOfUser(const std::string& root, Visit visit) {
     DirectoryStream table;
     std::vector<std::string> names;
     Descriptor fd(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd || !(table = DirectoryStream(fdopendir(fd.get()))))
-        throw ProcessTableError("Cannot list " + root + ": " + errorText(errno));
-    fd.release(); // the stream owns it now and closes it with itself
+    if (!fd || !(table = adoptStream(fd))) throw ProcessTableError("Cannot list " + root + ": " + errorText(errno));
     if (listNames(table.get(), root, names) != Outcome::read)
         throw ProcessTableError("Cannot list " + root + ": " + errorText(ENOENT));
     const uid_t user = getuid();
