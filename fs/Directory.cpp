@@ -60,6 +60,14 @@ VerifiedDirectory openVerified(int parent, const std::string& name, const platfo
     return result;
 }
 
+platform::Descriptor openVerifiedOrSkip(int parent, const std::string& name, const platform::FileStatus& looked,
+                                        const char* cannotOpen, const char* changed) {
+    VerifiedDirectory directory = openVerified(parent, name, looked);
+    if (directory.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip(cannotOpen);
+    if (directory.outcome == VerifiedOpen::changed) throw SafetyError::skip(changed);
+    return std::move(directory.descriptor);
+}
+
 std::vector<std::string> names(int descriptor, const RunControl* control) {
     if (control) control->check();
     platform::Descriptor duplicate(::fcntl(descriptor, F_DUPFD_CLOEXEC, 0));

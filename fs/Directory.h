@@ -57,6 +57,12 @@ struct VerifiedDirectory {
 // no descriptor stays open otherwise.
 VerifiedDirectory openVerified(int parent, const std::string& name, const platform::FileStatus& looked);
 
+// The same for a caller that skips what it cannot descend into: returns the
+// open descriptor, or throws SafetyError::skip(cannotOpen) or
+// SafetyError::skip(changed) for those outcomes.
+platform::Descriptor openVerifiedOrSkip(int parent, const std::string& name, const platform::FileStatus& looked,
+                                        const char* cannotOpen, const char* changed);
+
 // Returns the names of all entries of the directory open on `descriptor`,
 // without "." and "..", decoded as UTF-8 (ill-formed bytes become U+FFFD) and
 // sorted ascending by Unicode scalar values after canonical composition.

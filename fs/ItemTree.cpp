@@ -51,13 +51,12 @@ Node inspectAs(int parent, const std::string& name, double cutoff, dev_t device,
     node.bytes = static_cast<std::int64_t>(status.blocks) * 512;
 
     if (node.directory) {
-        const VerifiedDirectory directory = openVerified(parent, name, status);
-        if (directory.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip(text::cannotOpenItem);
-        if (directory.outcome == VerifiedOpen::changed) throw SafetyError::skip(text::itemChangedDuringCheck);
-        const std::vector<std::string> entries = names(directory.descriptor.get(), control);
+        const platform::Descriptor directory =
+            openVerifiedOrSkip(parent, name, status, text::cannotOpenItem, text::itemChangedDuringCheck);
+        const std::vector<std::string> entries = names(directory.get(), control);
         node.children.reserve(entries.size());
         for (const std::string& entry : entries) {
-            node.children.push_back(inspectAs(directory.descriptor.get(), entry, cutoff, device, control, user));
+            node.children.push_back(inspectAs(directory.get(), entry, cutoff, device, control, user));
             node.bytes += node.children.back().bytes;
         }
     }

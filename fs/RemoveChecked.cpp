@@ -46,15 +46,14 @@ void removeAs(int parent, const Node& node, std::int64_t& removed, const RunCont
     }
 
     if (status.type() != S_IFDIR) throw SafetyError::skip(text::itemChangedDuringCleanup);
-    const VerifiedDirectory directory = openVerified(parent, node.name, status);
-    if (directory.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip(text::cannotOpenItem);
-    if (directory.outcome == VerifiedOpen::changed) throw SafetyError::skip(text::directoryChanged);
-    if (!sameNames(names(directory.descriptor.get(), control), node.children))
+    const platform::Descriptor directory =
+        openVerifiedOrSkip(parent, node.name, status, text::cannotOpenItem, text::directoryChanged);
+    if (!sameNames(names(directory.get(), control), node.children))
         throw SafetyError::skip(text::directoryChanged);
 
     std::int64_t childBytes = 0;
     for (const Node& child : node.children) {
-        removeAs(directory.descriptor.get(), child, removed, control, user);
+        removeAs(directory.get(), child, removed, control, user);
         childBytes += child.bytes;
     }
 

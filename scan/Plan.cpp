@@ -65,20 +65,19 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
         return items;
     }
 
-    const VerifiedDirectory root = openVerified(parent.get(), leaf, rootStatus);
-    if (root.outcome == VerifiedOpen::cannotOpen) throw SafetyError::skip(text::cannotOpenCacheRoot);
-    if (root.outcome == VerifiedOpen::changed) throw SafetyError::skip(text::rootChanged);
+    const platform::Descriptor root =
+        openVerifiedOrSkip(parent.get(), leaf, rootStatus, text::cannotOpenCacheRoot, text::rootChanged);
 
     switch (candidate.mode) {
     case ScanMode::oldFiles:
     case ScanMode::oldTopFiles:
-        return oldFiles(root.descriptor.get(), candidate.path, cutoff, device, candidate.pattern, stats, control,
+        return oldFiles(root.get(), candidate.path, cutoff, device, candidate.pattern, stats, control,
                         candidate.mode == ScanMode::oldFiles);
     case ScanMode::oldChildren:
     case ScanMode::whole:
         break;
     }
-    return planChildren(root.descriptor.get(), candidate, cutoff, device, stats, control);
+    return planChildren(root.get(), candidate, cutoff, device, stats, control);
 }
 
 } // namespace quillon
