@@ -1,6 +1,7 @@
 #include "catalog/Browser.h"
 
 #include "core/StartupValues.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 namespace quillon {
@@ -8,7 +9,7 @@ namespace quillon {
 namespace {
 
 void appendCaches(std::vector<Candidate>& rows, const std::string& folder, const std::string& group) {
-    for (std::string_view name : chromiumCacheNames) rows.emplace_back(folder + "/" + std::string(name), 0.0, group);
+    for (std::string_view name : chromiumCacheNames) rows.emplace_back(platform::joinPath(folder, name), 0.0, group);
 }
 
 bool isProfile(const std::string& name, const std::string& group) {
@@ -22,12 +23,13 @@ bool isProfile(const std::string& name, const std::string& group) {
 void browser(std::vector<Candidate>& rows, const std::string& root, const std::string& group) {
     appendCaches(rows, root, group);
     for (const std::string& entry : fm.contentsOfDirectory(root))
-        if (isProfile(entry, group)) appendCaches(rows, root + "/" + entry, group);
+        if (isProfile(entry, group)) appendCaches(rows, platform::joinPath(root, entry), group);
     // Storage partitions hold the same caches whatever they are called.
-    for (const std::string& partition : fm.contentsOfDirectory(root + "/Partitions"))
-        appendCaches(rows, root + "/Partitions/" + partition, group);
-    for (const std::string& partition : fm.contentsOfDirectory(root + "/Default/Partitions"))
-        appendCaches(rows, root + "/Default/Partitions/" + partition, group);
+    for (const std::string_view folder : {"Partitions", "Default/Partitions"}) {
+        const std::string partitions = platform::joinPath(root, folder);
+        for (const std::string& partition : fm.contentsOfDirectory(partitions))
+            appendCaches(rows, platform::joinPath(partitions, partition), group);
+    }
 }
 
 } // namespace quillon

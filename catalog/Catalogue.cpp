@@ -28,7 +28,7 @@ constexpr std::array<std::string_view, 4> projectCaches = {
     "Build/Intermediates.noindex", "Index.noindex", "SymbolCache", "TextIndex"};
 constexpr std::array<std::string_view, 2> xcodeCacheNames = {"com.apple.dt.Xcode", "com.apple.dt.xcodebuild"};
 constexpr std::array<std::string_view, 3> packageCaches = {
-    "/.npm/_cacache/content-v2", "/Library/Caches/pip", "/.cache/pip"};
+    ".npm/_cacache/content-v2", "Library/Caches/pip", ".cache/pip"};
 constexpr std::array<std::string_view, 2> pnpmMetadataNames = {"metadata", "metadata-full"};
 constexpr std::array<Pair, 7> embeddedBrowserApps = {{
     {"Codex", "Codex"},
@@ -45,8 +45,7 @@ constexpr std::array<Pair, 3> chromiumBrowsers = {{
     {"BraveSoftware/Brave-Browser", "Brave"},
 }};
 constexpr std::array<std::string_view, 2> safariCaches = {
-    "/Library/Caches/com.apple.Safari",
-    "/Library/Containers/com.apple.Safari/Data/Library/Caches/com.apple.Safari"};
+    "Library/Caches/com.apple.Safari", "Library/Containers/com.apple.Safari/Data/Library/Caches/com.apple.Safari"};
 constexpr std::array<Pair, 6> metalCacheOwners = {{
     {"org.blenderfoundation.blender", "Blender"},
     {"co.ambercreative.nucleo.helper.GPU", "Nucleo"},
@@ -57,11 +56,9 @@ constexpr std::array<Pair, 6> metalCacheOwners = {{
 }};
 constexpr std::array<std::string_view, 2> metalCacheNames = {"com.apple.metal", "com.apple.metalfe"};
 
-std::string operator+(const std::string& base, std::string_view piece) {
-    std::string result = base;
-    result.append(piece);
-    return result;
-}
+// Every path is built by joining: no doubled slash on the base "/", and no
+// path at all below a missing (empty) base.
+using platform::joinPath;
 
 // The names that the listing rules look for.
 bool isIpaToolFolder(const std::string& name) {
@@ -77,12 +74,11 @@ bool endsWith(const std::string& name, std::string_view suffix) {
 
 using Bases = std::array<const std::string*, 5>;
 
-// Whether `path` lies inside one of the non-empty `bases`. A base that is
-// missing (empty) would otherwise turn its rows into folders directly under
-// "/", which belong to nobody's own area.
+// Whether `path` lies below one of the non-empty `bases` (any of which may
+// be "/"). A missing (empty) base holds nothing.
 bool insideABase(const std::string& path, const Bases& bases) {
     return std::any_of(bases.begin(), bases.end(), [&](const std::string* base) {
-        return !base->empty() && path.size() > base->size() + 1 && beginsWith(path, *base + "/");
+        return !base->empty() && path != *base && platform::within(path, *base);
     });
 }
 
@@ -118,15 +114,16 @@ private:
 // Keeps the first row of every path; later rows of the same path, whatever
 // their group, age or mode, are dropped, and so are later rows that overlap
 // an earlier one: no item may be counted by two locations. Rows outside
-// every base, and rows that reach the program's own log folder, go too.
+// every base, and rows that reach one of the `excluded` folders, go too.
 std::vector<Candidate> firstOfEachPath(std::vector<Candidate> rows, const Bases& bases,
-                                       const std::string& ownLogFolder) {
+                                       const std::vector<std::string>& excluded) {
     KeptRows seen;
     std::vector<Candidate> kept;
     kept.reserve(rows.size());
     for (Candidate& row : rows) {
         if (!insideABase(row.path, bases)) continue;
-        if (!ownLogFolder.empty() && reaches(row, ownLogFolder)) continue;
+        if (std::any_of(excluded.begin(), excluded.end(), [&](auto& folder) { return reaches(row, folder); }))
+            continue;
         if (seen.overlap(row)) continue;
         seen.add(row);
         kept.push_back(std::move(row));
@@ -147,13 +144,13 @@ void temporaryBuildRows(std::vector<Candidate>& rows, const std::string& temp, c
 
 // Xcode derived data: the shared caches, then each project's caches.
 void derivedDataRows(std::vector<Candidate>& rows, const std::string& home) {
-    const std::string derivedData = home + "/Library/Developer/Xcode/DerivedData";
+    const std::string derivedData = joinPath(home, "Library/Developer/Xcode/DerivedData");
     for (std::string_view name : derivedDataCaches)
-        rows.emplace_back(derivedData + "/" + name, day, "Development", ScanMode::oldChildren);
+        rows.emplace_back(joinPath(derivedData, name), day, "Development", ScanMode::oldChildren);
     for (const std::string& entry : fm.contentsOfDirectory(derivedData)) {
         if (std::find(derivedDataCaches.begin(), derivedDataCaches.end(), entry) != derivedDataCaches.end()) continue;
         for (std::string_view name : projectCaches)
-            rows.emplace_back(derivedData + "/" + entry + "/" + name, day, "Development", ScanMode::oldChildren);
+            rows.emplace_back(joinPath(joinPath(derivedData, entry), name), day, "Development", ScanMode::oldChildren);
     }
 }
 
@@ -165,77 +162,80 @@ void developerToolRows(std::vector<Candidate>& rows, const std::string& home, co
     for (const std::string& entry : tempEntries)
         if (entry == "IPATool.tmp" || isIpaToolFolder(entry) ||
             beginsWith(entry, "XcodeDistPipeline."))
-            rows.emplace_back(temp + "/" + entry, day, "Development");
+            rows.emplace_back(joinPath(temp, entry), day, "Development");
     for (const std::string& entry : tempEntries)
-        if (endsWith(entry, ".xcdistributionlogs")) rows.emplace_back(temp + "/" + entry, month, "Development");
+        if (endsWith(entry, ".xcdistributionlogs")) rows.emplace_back(joinPath(temp, entry), month, "Development");
 
-    if (!cache.empty()) rows.emplace_back(cache + "/clang/ModuleCache", week, "Development", ScanMode::oldChildren);
-    rows.emplace_back(temp + "/swift-generated-sources", week, "Development", ScanMode::oldChildren);
-    rows.emplace_back(home + "/Library/Caches/org.swift.swiftpm/manifests", week, "Development",
-                      ScanMode::oldChildren);
-    for (std::string_view name : xcodeCacheNames)
-        rows.emplace_back(home + "/Library/Caches/" + name, week, "Development");
-    rows.emplace_back(temp + "/node-compile-cache", week, "JavaScript", ScanMode::oldFiles);
-    rows.emplace_back(home + "/Library/Caches/org.videolan.vlc", 0.0, "VLC");
-    rows.emplace_back(home + "/Library/Caches/com.apple.python", week, "Python", ScanMode::oldFiles);
+    rows.emplace_back(joinPath(cache, "clang/ModuleCache"), week, "Development", ScanMode::oldChildren);
+    rows.emplace_back(joinPath(temp, "swift-generated-sources"), week, "Development", ScanMode::oldChildren);
+    const std::string caches = joinPath(home, "Library/Caches");
+    rows.emplace_back(joinPath(caches, "org.swift.swiftpm/manifests"), week, "Development", ScanMode::oldChildren);
+    for (std::string_view name : xcodeCacheNames) rows.emplace_back(joinPath(caches, name), week, "Development");
+    rows.emplace_back(joinPath(temp, "node-compile-cache"), week, "JavaScript", ScanMode::oldFiles);
+    rows.emplace_back(joinPath(caches, "org.videolan.vlc"), 0.0, "VLC");
+    rows.emplace_back(joinPath(caches, "com.apple.python"), week, "Python", ScanMode::oldFiles);
 }
 
 // Package-manager downloads.
 void packageDownloadRows(std::vector<Candidate>& rows, const std::string& home) {
     for (std::string_view suffix : packageCaches)
-        rows.emplace_back(home + suffix, week,
+        rows.emplace_back(joinPath(home, suffix), week,
                           suffix.find("npm") != std::string_view::npos ? "JavaScript" : "Python",
                           ScanMode::oldFiles);
-    rows.emplace_back(home + "/Library/Caches/Homebrew/downloads", week, "Package downloads", ScanMode::oldFiles);
-    const std::string pnpm = home + "/Library/Caches/pnpm";
+    const std::string caches = joinPath(home, "Library/Caches");
+    rows.emplace_back(joinPath(caches, "Homebrew/downloads"), week, "Package downloads", ScanMode::oldFiles);
+    const std::string pnpm = joinPath(caches, "pnpm");
     for (const std::string& entry : fm.contentsOfDirectory(pnpm))
         if (isVersionFolder(entry))
             for (std::string_view name : pnpmMetadataNames)
-                rows.emplace_back(pnpm + "/" + entry + "/" + name, week, "JavaScript", ScanMode::oldFiles);
+                rows.emplace_back(joinPath(joinPath(pnpm, entry), name), week, "JavaScript", ScanMode::oldFiles);
 }
 
 // Browser engines: embedded ones, Atlas, Codex, Spotify, Figma, then the
 // browsers themselves.
 void browserCacheRows(std::vector<Candidate>& rows, const std::string& home) {
+    const std::string support = joinPath(home, "Library/Application Support");
+    const std::string caches = joinPath(home, "Library/Caches");
     for (const auto& [folder, group] : embeddedBrowserApps)
-        browser(rows, home + "/Library/Application Support/" + folder, std::string(group));
-    browser(rows, home + "/Library/Application Support/com.openai.atlas/browser-data/host", "Atlas");
-    browser(rows, home + "/Library/Caches/Codex", "Codex");
+        browser(rows, joinPath(support, folder), std::string(group));
+    browser(rows, joinPath(support, "com.openai.atlas/browser-data/host"), "Atlas");
+    browser(rows, joinPath(caches, "Codex"), "Codex");
     for (std::string_view name : chromiumCacheNames)
-        rows.emplace_back(home + "/Library/Caches/com.spotify.client/" + name, 0.0, "Spotify");
-    const std::string figma = home + "/Library/Application Support/Figma/DesktopProfile";
+        rows.emplace_back(joinPath(joinPath(caches, "com.spotify.client"), name), 0.0, "Spotify");
+    const std::string figma = joinPath(support, "Figma/DesktopProfile");
     for (const std::string& entry : fm.contentsOfDirectory(figma))
         if (isVersionFolder(entry))
             for (std::string_view name : chromiumCacheNames)
-                rows.emplace_back(figma + "/" + entry + "/" + name, 0.0, "Figma");
+                rows.emplace_back(joinPath(joinPath(figma, entry), name), 0.0, "Figma");
     for (const auto& [folder, group] : chromiumBrowsers) {
-        browser(rows, home + "/Library/Application Support/" + folder, std::string(group));
-        browser(rows, home + "/Library/Caches/" + folder, std::string(group));
+        browser(rows, joinPath(support, folder), std::string(group));
+        browser(rows, joinPath(caches, folder), std::string(group));
     }
-    for (std::string_view suffix : safariCaches) rows.emplace_back(home + suffix, week, "Safari");
+    for (std::string_view suffix : safariCaches) rows.emplace_back(joinPath(home, suffix), week, "Safari");
 }
 
 // Shader caches.
 void metalCacheRows(std::vector<Candidate>& rows, const std::string& cache) {
-    if (cache.empty()) return;
     for (const auto& [folder, group] : metalCacheOwners)
         for (std::string_view name : metalCacheNames)
-            rows.emplace_back(cache + "/" + folder + "/" + name, week, std::string(group), ScanMode::oldChildren);
+            rows.emplace_back(joinPath(joinPath(cache, folder), name), week, std::string(group),
+                              ScanMode::oldChildren);
 }
 
 // Logs and crash reports. The program's own log folder and the crash
 // reports are reached only through their own rows.
 void logRows(std::vector<Candidate>& rows, const std::string& home) {
-    const std::string logs = home + "/Library/Logs";
+    const std::string logs = joinPath(home, "Library/Logs");
     for (const std::string& entry : fm.contentsOfDirectory(logs))
         if (entry != "DiagnosticReports" && entry != "Quillon")
-            rows.emplace_back(logs + "/" + entry, month, "Logs", ScanMode::oldFiles, logPattern);
+            rows.emplace_back(joinPath(logs, entry), month, "Logs", ScanMode::oldFiles, logPattern);
     rows.emplace_back(logs, month, "Logs", ScanMode::oldTopFiles, logPattern);
-    rows.emplace_back(logs + "/DiagnosticReports", quarter, "Logs", ScanMode::oldFiles, crashReportPattern);
-    rows.emplace_back(home + "/Library/Application Support/Code/logs", month, "Logs", ScanMode::oldFiles, logPattern);
-    rows.emplace_back(home + "/.npm/_logs", month, "Logs", ScanMode::oldFiles, logPattern);
-    rows.emplace_back(home + "/Library/Caches/com.apple.VideoConference/logs", month, "Logs", ScanMode::oldFiles,
+    rows.emplace_back(joinPath(logs, "DiagnosticReports"), quarter, "Logs", ScanMode::oldFiles, crashReportPattern);
+    rows.emplace_back(joinPath(home, "Library/Application Support/Code/logs"), month, "Logs", ScanMode::oldFiles,
                       logPattern);
+    rows.emplace_back(joinPath(home, ".npm/_logs"), month, "Logs", ScanMode::oldFiles, logPattern);
+    rows.emplace_back(joinPath(home, "Library/Caches/com.apple.VideoConference/logs"), month, "Logs",
+                      ScanMode::oldFiles, logPattern);
 }
 
 } // namespace
@@ -252,7 +252,9 @@ std::vector<Candidate> candidates(const std::string& home, const std::string& te
     logRows(rows, home);
     // The caches Linux programs keep, after every row above.
     appendLinuxRows(rows, LinuxBases{home, config, cache});
-    return firstOfEachPath(std::move(rows), {&home, &temp, &cache, &sharedTemp, &config}, runLogFolder());
+    std::vector<std::string> excluded = platform::refusedBaseDirectories();
+    if (const std::string own = runLogFolder(); !own.empty()) excluded.push_back(own);
+    return firstOfEachPath(std::move(rows), {&home, &temp, &cache, &sharedTemp, &config}, excluded);
 }
 
 } // namespace quillon

@@ -23,7 +23,11 @@ inline constexpr const char* crashReportPattern = "(?i)\\.(?:ips|crash|hang|spin
 // inside one of the five bases: the rows of an empty base are left out (the
 // shader and clang caches when `cache` is empty, the rows built on `home`,
 // `temp` or `config` when it is). No location reaches the program's own log
-// folder (runLogFolder()).
+// folder (runLogFolder()) or a folder refused as a base directory
+// (platform::refusedBaseDirectories(), read now), whatever the spelling that
+// leads to it. Each path is its base (given as a real path, "/" included)
+// and names joined by single slashes (platform::joinPath()), so it is
+// spelled as the kernel names open files; nothing normalises it later.
 std::vector<Candidate> candidates(const std::string& home, const std::string& temp, const std::string& cache,
                                   const std::string& sharedTemp, const std::string& config);
 

@@ -3,6 +3,7 @@
 #include "catalog/Browser.h"
 #include "catalog/Catalogue.h"
 #include "core/StartupValues.h"
+#include "platform/Paths.h"
 #include "platform/Text.h"
 
 #include <array>
@@ -64,12 +65,16 @@ constexpr std::array<std::string_view, 2> homeShaderCaches = {"/.nv/GLCache", "/
 // The four sizes of the shared thumbnail folder; "fail" records stay.
 constexpr std::array<std::string_view, 4> thumbnailSizes = {"normal", "large", "x-large", "xx-large"};
 
-std::string join(const std::string& base, std::string_view piece) { return base + "/" + std::string(piece); }
+// Every row is joined onto its base this way: one slash even on the base
+// "/", and no path at all on a missing (empty) base.
+std::string join(const std::string& base, std::string_view piece) { return platform::joinPath(base, piece); }
 
-std::string flatpakBase(const std::string& home, std::string_view id) { return join(home + "/.var/app", id); }
+std::string flatpakBase(const std::string& home, std::string_view id) { return join(join(home, ".var/app"), id); }
 
 // A snap's files that survive its updates: ~/snap/<name>/common.
-std::string snapBase(const std::string& home, std::string_view name) { return join(home + "/snap", name) + "/common"; }
+std::string snapBase(const std::string& home, std::string_view name) {
+    return join(join(home, "snap"), name) + "/common";
+}
 
 void chromiumBrowserRows(std::vector<Candidate>& rows, const App& app, const std::string& config,
                          const std::string& cache) {
@@ -89,16 +94,16 @@ void electronAppRows(std::vector<Candidate>& rows, const App& app, const std::st
 // Every entry of the Firefox cache root is a profile's cache folder.
 void firefoxRows(std::vector<Candidate>& rows, const std::string& cache) {
     if (cache.empty()) return;
-    const std::string root = cache + "/mozilla/firefox";
+    const std::string root = join(cache, "mozilla/firefox");
     for (const std::string& profile : fm.contentsOfDirectory(root))
         for (std::string_view name : firefoxCaches) rows.emplace_back(join(root + "/" + profile, name), 0.0, "Firefox");
 }
 
 void developmentRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    if (!bases.cache.empty()) rows.emplace_back(bases.cache + "/go-build", week, "Development", ScanMode::oldFiles);
+    if (!bases.cache.empty()) rows.emplace_back(join(bases.cache, "go-build"), week, "Development", ScanMode::oldFiles);
     if (!bases.home.empty())
-        rows.emplace_back(bases.home + "/.cargo/registry/cache", week, "Development", ScanMode::oldFiles);
-    if (!bases.cache.empty()) rows.emplace_back(bases.cache + "/ccache", week, "Development", ScanMode::oldFiles);
+        rows.emplace_back(join(bases.home, ".cargo/registry/cache"), week, "Development", ScanMode::oldFiles);
+    if (!bases.cache.empty()) rows.emplace_back(join(bases.cache, "ccache"), week, "Development", ScanMode::oldFiles);
 }
 
 // pip's downloads; yarn's unpacked packages, one folder each, so a package
@@ -106,12 +111,13 @@ void developmentRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
 // which projects hard-link to).
 void packageRows(std::vector<Candidate>& rows, const std::string& cache) {
     if (cache.empty()) return;
-    rows.emplace_back(cache + "/pip", week, "Python", ScanMode::oldFiles);
-    for (const std::string& entry : fm.contentsOfDirectory(cache + "/yarn"))
-        if (isVersionFolder(entry)) rows.emplace_back(cache + "/yarn/" + entry, week, "JavaScript", ScanMode::oldChildren);
-    for (const std::string& entry : fm.contentsOfDirectory(cache + "/pnpm"))
+    rows.emplace_back(join(cache, "pip"), week, "Python", ScanMode::oldFiles);
+    for (const std::string& entry : fm.contentsOfDirectory(join(cache, "yarn")))
+        if (isVersionFolder(entry))
+            rows.emplace_back(join(cache, "yarn/" + entry), week, "JavaScript", ScanMode::oldChildren);
+    for (const std::string& entry : fm.contentsOfDirectory(join(cache, "pnpm")))
         if (entry.rfind("metadata", 0) == 0)
-            rows.emplace_back(cache + "/pnpm/" + entry, week, "JavaScript", ScanMode::oldFiles);
+            rows.emplace_back(join(cache, "pnpm/" + entry), week, "JavaScript", ScanMode::oldFiles);
 }
 
 // The browsers and editors as installed for the user, then their Flatpak
@@ -139,13 +145,13 @@ void browserEngineRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
 void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     if (!bases.cache.empty())
         for (std::string_view suffix : cacheShaderCaches)
-            rows.emplace_back(bases.cache + std::string(suffix), week, "GPU", ScanMode::oldChildren);
+            rows.emplace_back(join(bases.cache, suffix), week, "GPU", ScanMode::oldChildren);
     if (!bases.home.empty())
         for (std::string_view suffix : homeShaderCaches)
-            rows.emplace_back(bases.home + std::string(suffix), week, "GPU", ScanMode::oldChildren);
+            rows.emplace_back(join(bases.home, suffix), week, "GPU", ScanMode::oldChildren);
     if (!bases.cache.empty())
         for (std::string_view size : thumbnailSizes)
-            rows.emplace_back(join(bases.cache + "/thumbnails", size), quarter, "Thumbnail", ScanMode::oldFiles);
+            rows.emplace_back(join(join(bases.cache, "thumbnails"), size), quarter, "Thumbnail", ScanMode::oldFiles);
 }
 
 // The editors' own logs, in their data folders and in their Flatpak copies.

@@ -6,7 +6,7 @@ namespace quillon {
 
 std::string runLogFolder(bool create) {
     const std::string state = platform::userStateDirectory(create);
-    return state.empty() ? std::string() : state + "/quillon";
+    return platform::joinPath(state, "quillon");
 }
 
 } // namespace quillon

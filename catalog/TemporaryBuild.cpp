@@ -7,6 +7,7 @@
 #include "fs/Directory.h"
 #include "platform/FileIo.h"
 #include "platform/FileStatus.h"
+#include "platform/Paths.h"
 #include "platform/PlatformError.h"
 
 #include <algorithm>
@@ -90,7 +91,7 @@ std::vector<Candidate> temporaryBuildCandidates(const std::string& root) {
         return rows;
     }
     for (const std::string& entry : entries) {
-        const std::string buildRoot = root + "/" + entry;
+        const std::string buildRoot = platform::joinPath(root, entry);
         try {
             validateTemporaryBuildRoot(buildRoot);
         } catch (const std::exception&) {

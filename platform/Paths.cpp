@@ -2,12 +2,14 @@
 
 #include "platform/Descriptor.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <fcntl.h>
 #include <memory>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace quillon::platform {
@@ -74,16 +76,25 @@ void makePrivateFolders(const std::string& path) {
     }
 }
 
-// A per-user base directory: the variable's value when it is absolute, else
-// the home directory + `underHome`; only a private directory of the real
-// user is accepted, as its canonical path.
-std::string userBaseDirectory(const char* variable, const char* underHome, bool create) {
+// The choices for a per-user base directory, in order: the variable's value
+// when it is absolute, then the home directory + `underHome`.
+std::vector<std::string> baseChoices(const char* variable, const char* underHome) {
     std::vector<std::string> choices;
     const std::string value = environment(variable);
     if (absolute(value)) choices.push_back(value);
     const std::string home = homeDirectory();
-    if (absolute(home)) choices.push_back(stripTrailingSlashes(home) + underHome);
-    for (const std::string& choice : choices) {
+    if (absolute(home)) choices.push_back(joinPath(home, underHome));
+    return choices;
+}
+
+// The variables of the per-user base directories and their folders below the home.
+constexpr std::pair<const char*, const char*> baseDirectories[] = {
+    {"XDG_CACHE_HOME", ".cache"}, {"XDG_CONFIG_HOME", ".config"}, {"XDG_STATE_HOME", ".local/state"}};
+
+// A per-user base directory: the first of its choices that is a private
+// directory of the real user, as its canonical path.
+std::string userBaseDirectory(const std::pair<const char*, const char*>& base, bool create) {
+    for (const std::string& choice : baseChoices(base.first, base.second)) {
         if (create) makePrivateFolders(stripTrailingSlashes(choice));
         std::string resolved;
         if (isPrivateDirectory(choice, resolved)) return resolved;
@@ -126,16 +137,42 @@ std::string userTempDirectory() {
     return fallbackTemp();
 }
 
-std::string userCacheDirectory() { return userBaseDirectory("XDG_CACHE_HOME", "/.cache", false); }
+std::string userCacheDirectory() { return userBaseDirectory(baseDirectories[0], false); }
 
-std::string userConfigDirectory() { return userBaseDirectory("XDG_CONFIG_HOME", "/.config", false); }
+std::string userConfigDirectory() { return userBaseDirectory(baseDirectories[1], false); }
 
-std::string userStateDirectory(bool create) { return userBaseDirectory("XDG_STATE_HOME", "/.local/state", create); }
+std::string userStateDirectory(bool create) { return userBaseDirectory(baseDirectories[2], create); }
+
+std::vector<std::string> refusedBaseDirectories() {
+    // Every choice counts, not only those tried before the one taken: a
+    // folder that others may write is no safer for not being a base.
+    std::vector<std::string> refused;
+    for (const auto& base : baseDirectories)
+        for (const std::string& choice : baseChoices(base.first, base.second)) {
+            const std::string real = realPath(choice);
+            std::string resolved;
+            if (!real.empty() && !isPrivateDirectory(real, resolved)) refused.push_back(real);
+        }
+    return refused;
+}
 
 std::string sharedTempDirectory() { return "/tmp"; }
 
 bool within(const std::string& inner, const std::string& outer) {
-    return inner.rfind(outer, 0) == 0 && (inner.size() == outer.size() || inner[outer.size()] == '/');
+    std::size_t length = outer.size();
+    while (length > 1 && outer[length - 1] == '/') --length;
+    if (inner.compare(0, length, outer, 0, length) != 0) return false;
+    // "/" ends in the slash that would otherwise have to follow it.
+    return inner.size() == length || inner[length] == '/' || (length > 0 && outer[length - 1] == '/');
+}
+
+std::string joinPath(const std::string& folder, std::string_view name) {
+    if (folder.empty()) return {};
+    std::string joined = stripTrailingSlashes(folder);
+    if (joined.back() != '/') joined += '/';
+    const std::size_t start = std::min(name.find_first_not_of('/'), name.size());
+    joined.append(name.substr(start));
+    return joined;
 }
 
 std::string lastPathComponent(const std::string& path) {

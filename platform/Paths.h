@@ -1,6 +1,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <vector>
 
 namespace quillon::platform {
 
@@ -40,6 +42,14 @@ std::string userConfigDirectory();
 // each 0700.
 std::string userStateDirectory(bool create);
 
+// Returns the real path of every folder named as a choice for the cache,
+// configuration or state directory ($XDG_CACHE_HOME and $HOME/.cache, and so
+// on; each choice, whether or not an earlier one was taken) that exists but
+// is not a private directory of the real user (see isPrivateDirectory()).
+// What lies in such a folder is not the user's alone under any spelling of
+// its path, so no location of the catalogue may reach into one.
+std::vector<std::string> refusedBaseDirectories();
+
 // Returns the system-wide temporary directory ("/tmp").
 std::string sharedTempDirectory();
 
@@ -53,9 +63,14 @@ bool isPrivateDirectory(const std::string& path, std::string& resolved);
 std::string lastPathComponent(const std::string& path);
 // deletingLastPathComponent("/a/b") is "/a", of "/a" and "/" is "/", of "a" is "".
 std::string deletingLastPathComponent(const std::string& path);
-// Returns whether `inner` is `outer` or lies below it: within("/a/b", "/a")
-// and within("/a", "/a") hold, within("/ab", "/a") does not.
+// Returns whether `inner` is `outer` or lies below it: within("/a/b", "/a"),
+// within("/a", "/a") and within("/a", "/") hold, within("/ab", "/a") does not.
 bool within(const std::string& inner, const std::string& outer);
+// Returns `name` below `folder`, joined by exactly one slash whatever slashes
+// end `folder` or begin `name`: joinPath("/", ".nv") is "/.nv", as the kernel
+// spells it, and so is joinPath("/", "/.nv"). Returns the empty text when
+// `folder` is empty: nothing lies below a missing folder.
+std::string joinPath(const std::string& folder, std::string_view name);
 // pathExtension("/x/App.xcodeproj/") is "xcodeproj"; a name without a dot, or
 // whose only dot leads it (".hidden"), has the empty extension.
 std::string pathExtension(const std::string& path);

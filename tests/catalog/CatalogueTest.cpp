@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <array>
+#include <sys/stat.h>
 
 using namespace quillon;
 namespace t = quillon::testing;
@@ -120,4 +121,29 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
         const auto found = [&](auto& r) { return entry.empty() ? reaches(r, folder) : r.path == row; };
         EXPECT_NE(std::any_of(all.begin(), all.end(), found), entry.empty()) << folder;
     }
+}
+
+// On the base "/" (HOME=/ for root) a row is its base's row spelled without the base, never with a doubled slash
+// (the kernel names open files "/.nv/...", never "//.nv/..."). A folder refused as a base (a group-writable
+// ~/.cache) is reached under no spelling, and a row inside an earlier row (the cache base in cargo's) is left out.
+TEST(CatalogueSpelling, RootBasesDoubleNoSlashAndNoRowReachesARefusedOrEarlierRowsFolder) {
+    const Bases b = freshBases();
+    const std::vector<Candidate> all = rowsOf(b);
+    for (const Base base : {home, temp, cache, config}) {
+        Bases rooted = b;
+        rooted[base] = "/";
+        const std::vector<Candidate> rows = rowsOf(rooted);
+        for (const Candidate& row : rows) EXPECT_EQ(row.path.find("//"), std::string::npos) << row.path;
+        for (const Candidate& row : all) {
+            const auto same = [&](auto& r) { return r.path == row.path.substr(b[base].size()) && r.mode == row.mode; };
+            EXPECT_TRUE(!below(row.path, b[base]) || std::ranges::any_of(rows, same)) << row.path << " on /";
+        }
+    }
+    const std::string dotCache = b[home] + "/.cache";
+    t::makeDirectory(dotCache);
+    const t::ScopedVariable homeVariable("HOME", b[home].c_str()), cacheVariable("XDG_CACHE_HOME", nullptr);
+    const auto reachesDotCache = [&](const Candidate& row) { return reaches(row, dotCache); };
+    ASSERT_TRUE(std::any_of(all.begin(), all.end(), reachesDotCache));
+    chmod(dotCache.c_str(), 0770);
+    EXPECT_FALSE(std::ranges::any_of(rowsOf(b), reachesDotCache));
 }

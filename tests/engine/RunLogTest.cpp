@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <sys/stat.h>
 
 using quillon::RunLog;
 namespace t = quillon::testing;
@@ -35,4 +36,18 @@ TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosedNeverThr
     for (const std::string& path : {dir + "/LastRun.log", dir + "/Logs/quillon/LastRun.log"})
         RunLog(false, path).append("line");
     for (const char* name : {"/elsewhere", "/Logs"}) EXPECT_EQ(t::readFile(dir + name), "keep") << name;
+}
+
+// Under the common umask 022 too, every folder made for the log, the state directory's included, is the user's alone.
+TEST(RunLog, MakesEachMissingFolderPrivate) {
+    const mode_t before = umask(022);
+    const std::string dir = t::freshDirectory("log");
+    const t::ScopedVariable state("XDG_STATE_HOME", (dir + "/state").c_str());
+    RunLog(false).append("line");
+    RunLog(false, dir + "/made/deeper/LastRun.log").append("line");
+    umask(before);
+    for (const char* made : {"/state", "/state/quillon", "/made", "/made/deeper"}) {
+        struct stat status {};
+        EXPECT_TRUE(stat((dir + made).c_str(), &status) == 0 && (status.st_mode & 07777) == 0700) << made;
+    }
 }

@@ -29,7 +29,7 @@ TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
         {"XDG_CACHE_HOME", cache, own, own}, {"XDG_CACHE_HOME", cache, open, home + "/.cache"}, {"HOME", h, open, open},
         {"XDG_CACHE_HOME", cache, "relative", home + "/.cache"}, {"XDG_STATE_HOME", state, open, ""},
         {"XDG_CONFIG_HOME", config, foreign, home + "/.config"}, {"HOME", h, link + "/./", own},
-        {"HOME", h, "relative", ""}, {"HOME", h, own + "/missing", ""}, {"HOME", h, file, ""}, {"HOME", h, "", ""},
+        {"HOME", h, ".", ""}, {"HOME", h, own + "/missing", ""}, {"HOME", h, file, ""}, {"HOME", h, "", ""},
     };
     for (const auto& [variable, read, value, expected] : rows) {
         const t::ScopedVariable set(variable, value.c_str());
@@ -45,6 +45,7 @@ TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
 // A folder holds what lies below it by whole names: "/ab" is not in "/a".
 TEST(PathText, WithinGoesByWholeNames) {
     const std::tuple<const char*, const char*, bool> rows[] = {
-        {"/a", "/a", true}, {"/a/b", "/a", true}, {"/ab", "/a", false}, {"/a", "/a/b", false}, {"/b/a", "/a", false}};
+        {"/a", "/a", true}, {"/a/b", "/a", true}, {"/ab", "/a", false}, {"/a", "/a/b", false}, {"/b/a", "/a", false},
+        {"/a", "/", true}};
     for (const auto& [inner, outer, inside] : rows) EXPECT_EQ(within(inner, outer), inside) << inner << " in " << outer;
 }
