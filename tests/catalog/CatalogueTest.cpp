@@ -125,7 +125,7 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
 
 // On the base "/" (HOME=/ for root) a row is its base's row spelled without the base, never with a doubled slash
 // (the kernel names open files "/.nv/...", never "//.nv/..."). A folder refused as a base (a group-writable
-// ~/.cache) is reached under no spelling, and a row inside an earlier row (the cache base in cargo's) is left out.
+// ~/.cache) is reached under no spelling; a row inside an earlier row's reach (an odd cache base) is left out.
 TEST(CatalogueSpelling, RootBasesDoubleNoSlashAndNoRowReachesARefusedOrEarlierRowsFolder) {
     const Bases b = freshBases();
     const std::vector<Candidate> all = rowsOf(b);
@@ -139,6 +139,11 @@ TEST(CatalogueSpelling, RootBasesDoubleNoSlashAndNoRowReachesARefusedOrEarlierRo
             EXPECT_TRUE(!below(row.path, b[base]) || std::ranges::any_of(rows, same)) << row.path << " on /";
         }
     }
+    // A cache base inside the first row of the home, which holds its subfolders: every cache row comes later.
+    const auto first = std::ranges::find_if(all, [&](auto& row) { return below(row.path, b[home]); });
+    ASSERT_NE(first->mode, ScanMode::oldTopFiles);
+    const Bases nested{b[home], b[temp], first->path + "/c", b[shared], b[config]};
+    EXPECT_FALSE(std::ranges::any_of(rowsOf(nested), [&](auto& row) { return below(row.path, nested[cache]); }));
     const std::string dotCache = b[home] + "/.cache";
     t::makeDirectory(dotCache);
     const t::ScopedVariable homeVariable("HOME", b[home].c_str()), cacheVariable("XDG_CACHE_HOME", nullptr);
