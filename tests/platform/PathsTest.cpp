@@ -35,11 +35,6 @@ TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
         const t::ScopedVariable set(variable, value.c_str());
         EXPECT_EQ(read(), expected) << variable << "=" << value;
     }
-    const t::ScopedVariable refused("XDG_STATE_HOME", open.c_str()); // the missing folders are made, each private
-    EXPECT_EQ(userStateDirectory(true), home + "/.local/state");
-    struct stat status {};
-    for (const std::string& made : {home + "/.local", home + "/.local/state"})
-        EXPECT_TRUE(lstat(made.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700) << made;
 }
 
 // A folder holds what lies below it by whole names: "/ab" is not in "/a".
