@@ -2,6 +2,8 @@
 # scripts/setup.sh with stubs on PATH in place of dpkg-query, id, sudo and
 # apt-get: what it installs and through what, and, where it is neither root
 # nor allowed to use sudo, the one line that says what to run as root.
+# The stubs' text expands when they run, not here:
+# shellcheck disable=SC2016
 set -eu
 setup=$(cd "$(dirname "$0")/../.." && pwd)/scripts/setup.sh
 work=$(mktemp -d /tmp/quillon-setup-test-XXXXXX)
