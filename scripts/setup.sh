@@ -1,6 +1,7 @@
 #!/bin/sh
 # Installs, from Debian 12's own archive, everything Quillon needs to build,
-# test, package and run. Packages already present are left as they are.
+# test, package and run. Packages already present are left as they are;
+# installing missing ones needs root or sudo.
 #   sh scripts/setup.sh           everything
 #   sh scripts/setup.sh program   only what building and running the program needs
 #   sh scripts/setup.sh package   that, and what installing it and making its package need
@@ -41,7 +42,17 @@ for p in $packages; do
 done
 
 if [ -n "$missing" ]; then
-  if [ "$(id -u)" -ne 0 ]; then SUDO=sudo; else SUDO=; fi
+  # Installing needs root: as root directly, otherwise through sudo where
+  # this user may use it (sudo -v asks for the password when it needs one).
+  # Without either, say what to run as root instead of failing half-way.
+  SUDO=
+  if [ "$(id -u)" -ne 0 ]; then
+    if ! command -v sudo >/dev/null 2>&1 || ! sudo -v; then
+      echo "Missing Debian packages:$missing; as root, run: apt-get install --no-install-recommends$missing" >&2
+      exit 1
+    fi
+    SUDO=sudo
+  fi
   $SUDO apt-get update -q
   # shellcheck disable=SC2086
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -q --no-install-recommends $missing

@@ -6,6 +6,7 @@
 #include "app/ProgressAnimation.h"
 #include "core/Texts.h"
 #include "engine/RunLog.h"
+#include "platform/Descriptor.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 
@@ -14,6 +15,8 @@
 #include <cmath>
 #include <csignal>
 #include <cstdio>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 
 namespace quillon {
@@ -32,25 +35,56 @@ TEST(Entry, ChoosesTheModeFromEveryArgumentArgumentZeroIncluded) {
     for (const auto& [arguments, mode] : cases) EXPECT_EQ(chooseMode(arguments), mode) << arguments.back();
 }
 
-// Runs the program in this test program's fixture home, offscreen; with a signal,
-// sends it once the mode's run log holds `awaited`.
-t::ProgramRun run(std::vector<string> arguments, int signal = 0, const string& awaited = {}) {
+// Runs the program in this test program's fixture home with these words for env
+// (offscreen by default); with a signal, sends it once the mode's run log holds `awaited`.
+t::ProgramRun run(std::vector<string> arguments, int signal = 0, const string& awaited = {},
+                  const std::vector<string>& environment = {"QT_QPA_PLATFORM=offscreen"}) {
     const string log = runLogPath(!arguments.empty() && arguments[0] == "--ui-preview");
     std::remove(log.c_str()); // a log left by an earlier run must not count
     arguments.insert(arguments.begin(), t::quillonBinary());
+    arguments.insert(arguments.begin(), environment.begin(), environment.end());
+    arguments.insert(arguments.begin(), "/usr/bin/env");
     const string script = "a=$1 l=$2; shift 2; \"$@\" & n=0; until grep -qF -- \"$a\" \"$l\" || [ $n = 2400 ]; do"
                           " sleep 0.05; n=$((n+1)); done 2>/dev/null; kill -" + std::to_string(signal) + " $!; wait $!";
     if (signal != 0) arguments.insert(arguments.begin(), {"/bin/sh", "-c", script, "sh", awaited, log});
-    return t::runProgram(arguments, {"QT_QPA_PLATFORM=offscreen"});
+    return t::runProgram(arguments);
 }
 
-TEST(Entry, AnswersAWrongOptionAndTheSelfTestExactly) {
-    const std::tuple<std::vector<string>, int, string, string> cases[] = {
-        {{"--bogus"}, 2, "", usageText}, {{"--ui-preview", "x"}, 2, "", usageText},
-        {{"--self-test"}, 0, text::selfTestPassed, ""}};
-    for (const auto& [arguments, status, out, err] : cases) {
-        const t::ProgramRun answer = run(arguments);
-        EXPECT_EQ(std::tie(answer.status, answer.out, answer.err), std::tie(status, out, err)) << arguments[0];
+// A wrong option, the self-test, and the window modes without a display (none
+// named, or one that does not answer), where Qt alone would abort.
+TEST(Entry, AnswersAWrongOptionTheSelfTestAndNoDisplayExactly) {
+    const string xcb = "QT_QPA_PLATFORM=xcb";
+    const std::vector<string> qt = {"QT_QPA_PLATFORM=offscreen"},
+                              none = {"-u", "DISPLAY", "-u", "WAYLAND_DISPLAY", xcb},
+                              deaf = {"-u", "WAYLAND_DISPLAY", "DISPLAY=:65535", xcb};
+    const std::tuple<std::vector<string>, std::vector<string>, int, string, string> cases[] = {
+        {{"--bogus"}, qt, 2, "", usageText}, {{"--self-test"}, qt, 0, text::selfTestPassed, ""},
+        {{}, none, 1, "", noDisplayText}, {{"--ui-preview"}, none, 1, "", noDisplayText},
+        {{}, deaf, 1, "", noDisplayText}};
+    for (const auto& [arguments, environment, status, out, err] : cases) {
+        const t::ProgramRun answer = run(arguments, 0, {}, environment);
+        EXPECT_EQ(std::tie(answer.status, answer.out, answer.err), std::tie(status, out, err)) << environment.size();
+    }
+}
+
+// Qt judges a platform other than X11 or Wayland; for those, one of their
+// displays must answer. The compositor here never accepts: its queue of one is
+// full by the third connection, and it is there all the same.
+TEST(Entry, FindsADisplayOnlyWhereOneAnswers) {
+    const string runtime = t::freshDirectory("runtime"), path = runtime + "/wayland-test";
+    const platform::Descriptor listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    sockaddr_un address{AF_UNIX, {}};
+    path.copy(address.sun_path, sizeof address.sun_path - 1);
+    const auto* named = reinterpret_cast<const sockaddr*>(&address);
+    ASSERT_TRUE(bind(listening.get(), named, sizeof address) == 0 && listen(listening.get(), 1) == 0) << path;
+    const t::ScopedVariable noX("DISPLAY", nullptr), folder("XDG_RUNTIME_DIR", runtime.c_str());
+    const std::tuple<const char*, const char*, bool> cases[] = { // QT_QPA_PLATFORM, WAYLAND_DISPLAY, answer
+        {"offscreen", nullptr, true}, {"vnc:size=80x60;xcb", nullptr, true}, {"xcb", "wayland-test", false},
+        {nullptr, nullptr, false}, {"wayland", nullptr, false}, {"wayland", "wayland-test", true},
+        {nullptr, path.c_str(), true}, {";xcb;wayland-egl:x", "wayland-test", true}};
+    for (const auto& [platformName, wayland, answer] : cases) {
+        const t::ScopedVariable qpa("QT_QPA_PLATFORM", platformName), display("WAYLAND_DISPLAY", wayland);
+        EXPECT_EQ(displayReachable(), answer) << (platformName ? platformName : "-") << (wayland ? wayland : "-");
     }
 }
 
