@@ -62,7 +62,7 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
     t::writeFile(table.process("14") + "/cmdline", std::string("/usr/libexec/daemon/\0-f\0", 24));
     t::writeFile(table.process("15") + "/comm", "kworker/0:1\n"); // a kernel thread: no exe, no argv
     t::makeSymlink("/u/zombie-held", table.process("16", "", 'Z') + "/fd/0"); // its first thread; a worker lives on
-    t::makeSymlink("/u/worker-held", table.process("16/task/40", "/opt/chromium") + "/fd/0");
+    t::makeSymlink("/u/worker-held", table.process("16/task/40", "/w") + "/fd/0");
     t::makeSymlink("/u/thread-held", table.process("12/task/30", "/not/read") + "/fd/0");
     for (const char* thread : {"12/task/12", "16/task/16", "12/task/31"}) t::makeDirectory(table.root + "/" + thread);
     t::makeSymlink(table.root + "/gone", table.root + "/12/task/32"); // 31 and 32 ended after the listing
@@ -77,10 +77,9 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
                                    "55d3-55d4 rw-p 00000000 00:00 0       [heap]\n"
                                    "7f00-7f01 r--s 00000000 fd:00 99      /u/map\\012ped (deleted)\n"
                                    "7f02-7f03 r--p 00000000 fd:00 77      /u/ends with a blank ");
-    EXPECT_EQ(answer(executableNames, table.root),
-              joined({"Tool", oddName, "node", "daemon", "kworker/0:1", "chromium"}));
+    EXPECT_EQ(answer(executableNames, table.root), joined({"Tool", oddName, "node", "daemon", "kworker/0:1", "w"}));
     Texts open(14, "/"); // the working and root folders of the five live processes and two threads
-    open.insert(open.end(), {"/u/thread-held", "/opt/chromium", "/u/worker-held", "/usr/bin/Tool (deleted)",
+    open.insert(open.end(), {"/u/thread-held", "/w", "/u/worker-held", "/usr/bin/Tool (deleted)",
                              "/usr/bin/Tool", "/opt/" + oddName, "/u/a b", "/u/gone", "/u/gone (deleted)",
                              "/u/new\nline", "/usr/lib/libc.so", "/u/map\\012ped (deleted)",
                              "/u/map\\012ped", "/u/map\nped (deleted)", "/u/map\nped", "/u/ends with a blank "});
@@ -97,6 +96,7 @@ TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer
         {[](auto& f) { chmod(f.process("1", "/h").c_str(), 0);
                        t::makeSymlink("/held", f.process("2", "/s") + "/fd/0"); }, "s,|/,/,/held,/s,"},
         {[](auto& f) { f.process("1", "/theirs", 'S', 1); }, asRoot ? "|" : "theirs,|/,/,/theirs,"},
+        {[](auto& f) { f.process("1", "", 'Z'), f.process("1/task/1"), f.process("1/task/2", "/w"); }, "w,|/,/,/w,"},
         {[](auto& f) { const std::string p = f.process("1", "/x"); chmod((p + "/fd").c_str(), 0); // as a sandbox's
                        chmod((p + "/maps").c_str(), 0); }, "x,|/,/,/x,"},
         {[](auto& f) { chmod((f.process("1") + "/cmdline").c_str(), 0); }, read + "cmdline: Permission denied|/,/,"},
