@@ -10,7 +10,9 @@ namespace quillon {
 // Returns the set of lower-cased executable file names of the real user's
 // running processes, read from the kernel's process table: for each, the
 // name of its executable, else of argv[0], else its short name (see
-// platform::executableNames), in full, however long. Other users' programs
+// platform::executableNames), in full, however long; a process whose first
+// thread has exited while others run on is named by a live thread, so a
+// browser in that state is still seen running. Other users' programs
 // cannot be using the user's caches and are not counted. Throws
 // CleanCancelled when `control` is cancelled before or after the reading, and
 // SafetyError(text::cannotCheckRunningApps) when the table cannot be read

@@ -5,15 +5,20 @@
 #include "platform/FileIo.h"
 #include "platform/Paths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <climits>
 #include <dirent.h>
 #include <limits>
 #include <fcntl.h>
+#include <linux/kcmp.h>
+#include <linux/magic.h>
 #include <memory>
 #include <string_view>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 namespace quillon::platform {
@@ -69,11 +74,12 @@ bool endsWith(std::string_view text, std::string_view suffix) {
     return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
 }
 
-// One process, read through a descriptor of its own folder.
-class Process {
+// One folder of the table, a process's own or one of its threads' (task/<tid>), read through a descriptor of
+// it.
+class Folder {
 public:
-    Process(int table, const std::string& root, const std::string& name)
-        : where_(root + "/" + name), fd_(::openat(table, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
+    Folder(int at, const std::string& name, const std::string& where)
+        : where_(where), fd_(::openat(at, name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {
         if (!fd_) opened_ = failure(where_, errno, Refusal::allowed);
     }
 
@@ -109,6 +115,30 @@ private:
     Outcome opened_ = Outcome::read;
 };
 
+// Returns the ids of the threads of `process` (numbered `pid`) other than its first, whose id is the process's.
+std::vector<std::string> otherThreads(const Folder& process, const std::string& pid) {
+    // The kernel counts the threads in the link count of the task folder (two, plus one per thread): a process
+    // of one thread, most of them, is told by one stat without listing the folder.
+    struct stat task {};
+    std::vector<std::string> ids;
+    if (::fstatat(process.fd(), "task", &task, 0) != 0) {
+        failure(process.where("task"), errno, Refusal::allowed);
+        return ids;
+    }
+    DirectoryStream stream;
+    if (task.st_nlink == 3 ||
+        openFolder(process.fd(), "task", process.where("task"), stream, Refusal::allowed) != Outcome::read ||
+        listNames(stream.get(), process.where("task"), ids) != Outcome::read)
+        return {};
+    ids.erase(std::remove(ids.begin(), ids.end(), pid), ids.end());
+    return ids;
+}
+
+// Opens the folder of thread `id` of `process`.
+Folder threadFolder(const Folder& process, const std::string& id) {
+    return Folder(process.fd(), "task/" + id, process.where("task/" + id));
+}
+
 // Returns the value after `key` on its line of a status text, or nothing.
 std::string_view statusValue(std::string_view status, std::string_view key) {
     // Built piece by piece: GCC 12 warns falsely (-Wrestrict, at -O3) when a
@@ -139,9 +169,12 @@ Status parseStatus(const std::string& text, const std::string& where) {
     return status;
 }
 
-// Calls `visit(process, checked)` with each process of the real user that
-// was not found dead (see the header); `checked` tells whether its status
-// was read and showed it live.
+// What is known of a process's first thread when it is visited.
+enum class Leader { unchecked, live, exited };
+
+// Calls `visit(process, pid, leader)` with each process of the real user that was not found dead (see the
+// header): `leader` tells whether its status was read, and then whether its first thread was live or had exited
+// while other threads live on.
 template <class Visit>
 void forEachProcessOfUser(const std::string& root, Visit visit) {
     // The table itself has no "ended": a missing or unreadable root fails.
@@ -155,7 +188,7 @@ void forEachProcessOfUser(const std::string& root, Visit visit) {
     std::string text;
     for (const std::string& name : names) {
         if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-        const Process process(dirfd(table.get()), root, name);
+        const Folder process(dirfd(table.get()), name, root + "/" + name);
         if (process.opened() != Outcome::read) continue;
         struct stat folder {};
         if (::fstat(process.fd(), &folder) != 0) incomplete(root + "/" + name, errno);
@@ -165,12 +198,14 @@ void forEachProcessOfUser(const std::string& root, Visit visit) {
         // more. Any other is the user's when its status names the user as
         // its real user.
         if (folder.st_uid == user) {
-            visit(process, false);
+            visit(process, name, Leader::unchecked);
             continue;
         }
         if (process.readFile("status", text, Refusal::allowed) != Outcome::read) continue;
         const Status status = parseStatus(text, process.where("status"));
-        if (status.realUid == user && !status.zombie) visit(process, true);
+        if (status.realUid != user) continue;
+        if (!status.zombie) visit(process, name, Leader::live);
+        else if (!otherThreads(process, name).empty()) visit(process, name, Leader::exited);
     }
 }
 
@@ -214,68 +249,136 @@ void addMappedPaths(const std::string& maps, std::vector<std::string>& paths) {
     }
 }
 
-// Adds what one process holds; see openFilePaths.
-void addHeldPaths(const Process& process, std::vector<std::string>& paths) {
-    // Every link and the maps of a process pass the same access check, which
-    // a process that made itself non-dumpable fails for everyone without
-    // ptrace rights over it (root included, where it came from an outer
-    // namespace). The working directory, which every live process has, is
-    // asked first: refused there, the process is a known blind spot and is
-    // passed over; refused later, it changed under the reading, which is
-    // then incomplete.
-    std::string target;
-    const Outcome cwd = process.readLink("cwd", target, Refusal::allowed);
-    if (cwd != Outcome::read) return;
-    addReadings(target, paths);
+// Returns whether kcmp may be asked about the threads of the table at `root`: only where it is the kernel's table of
+// this process's own namespace, whose numbers are the ones kcmp takes. A folder of another kind (or the table of
+// another namespace) is read thread by thread in full.
+bool kernelsOwnTable(const std::string& root) {
+    struct statfs kind {};
+    char self[32];
+    const ssize_t n = ::readlink((root + "/self").c_str(), self, sizeof self);
+    return ::statfs(root.c_str(), &kind) == 0 && kind.f_type == PROC_SUPER_MAGIC && n > 0 &&
+           std::string_view(self, static_cast<std::size_t>(n)) == std::to_string(::getpid());
+}
+
+// Returns whether thread `id` may hold another `resource` (KCMP_FILES: file table; KCMP_FS: working and root
+// folders) than thread `reference` of the same process: unless kcmp says they share it, where it may not be
+// asked, is not built into the kernel, is refused or the thread has ended (then the read finds it gone).
+bool mayDiffer(bool askKernel, const std::string& reference, const std::string& id, int resource) {
+    return !askKernel || ::syscall(SYS_kcmp, std::stol(reference), std::stol(id), resource, 0, 0) != 0;
+}
+
+// What a thread holds; threads always share their memory, and share or not their file table and folders.
+constexpr unsigned fileTable = 1, folders = 2, memory = 4, everything = fileTable | folders | memory;
+
+// Adds the targets of the descriptors of the process or thread at `folder`, unless its fd/ is refused or gone.
+void addDescriptorPaths(const Folder& folder, std::vector<std::string>& paths) {
     DirectoryStream descriptors;
     std::vector<std::string> numbers;
-    const std::string fdFolder = process.where("fd");
-    if (openFolder(process.fd(), "fd", fdFolder, descriptors, Refusal::fails) != Outcome::read ||
+    std::string target;
+    const std::string fdFolder = folder.where("fd");
+    if (openFolder(folder.fd(), "fd", fdFolder, descriptors, Refusal::allowed) != Outcome::read ||
         listNames(descriptors.get(), fdFolder, numbers) != Outcome::read)
         return;
     for (const std::string& number : numbers)
         // A descriptor closed since the listing holds nothing any more.
-        if (process.readLink(dirfd(descriptors.get()), number, fdFolder + "/" + number, target) == Outcome::read)
+        if (folder.readLink(dirfd(descriptors.get()), number, fdFolder + "/" + number, target, Refusal::allowed) ==
+            Outcome::read)
             addReadings(target, paths);
+}
+
+// Adds what the process or thread at `folder` holds among `parts`, in the order cwd, root, fd/, exe, maps.
+// Returns whether its working folder was found gone: a first thread that has exited holds nothing any more.
+bool addHeldPaths(const Folder& folder, unsigned parts, std::vector<std::string>& paths) {
+    // Every link and the maps of a process pass the same access check, which a process that made itself
+    // non-dumpable, or holds capabilities the reader lacks, fails for everyone without ptrace rights over it
+    // (root included, where it came from an outer namespace); a sandbox in its own user namespace may pass it
+    // for cwd and fail it for fd/. Each refused part is passed over: no more can be learnt of it.
+    std::string target;
+    if (parts & folders) {
+        const Outcome cwd = folder.readLink("cwd", target, Refusal::allowed);
+        if (cwd == Outcome::ended) return true;
+        if (cwd == Outcome::read) addReadings(target, paths);
+        if (folder.readLink("root", target, Refusal::allowed) == Outcome::read) addReadings(target, paths);
+    }
+    if (parts & fileTable) addDescriptorPaths(folder, paths);
+    if (!(parts & memory)) return false;
     // "exe" is missing for a kernel thread and for a process on its way out.
-    for (const char* link : {"root", "exe"})
-        if (process.readLink(link, target) == Outcome::read) addReadings(target, paths);
-    if (process.readFile("maps", target) == Outcome::read) addMappedPaths(target, paths);
+    if (folder.readLink("exe", target, Refusal::allowed) == Outcome::read) addReadings(target, paths);
+    if (folder.readFile("maps", target, Refusal::allowed) == Outcome::read) addMappedPaths(target, paths);
+    return false;
+}
+
+// Adds the last component of the executable's path of the process or thread at `folder`; returns false when
+// the kernel gives no such path.
+bool addExecutableName(const Folder& folder, std::string& text, std::vector<std::string>& names) {
+    if (folder.readLink("exe", text, Refusal::allowed) != Outcome::read) return false;
+    if (endsWith(text, deletedMark)) text.resize(text.size() - deletedMark.size());
+    names.push_back(lastPathComponent(text));
+    return true;
+}
+
+// Adds the last component of argv[0] of the process or thread at `folder`, or where that is empty its short
+// name; returns false when it has ended.
+bool addShortName(const Folder& folder, std::string& text, std::vector<std::string>& names) {
+    // The command line and short name are readable by anyone.
+    if (folder.readFile("cmdline", text) == Outcome::ended) return false;
+    const std::string argv0 = text.substr(0, text.find('\0'));
+    if (!argv0.empty()) {
+        names.push_back(lastPathComponent(argv0));
+        return true;
+    }
+    if (folder.readFile("comm", text) == Outcome::ended) return false;
+    if (endsWith(text, "\n")) text.pop_back();
+    names.push_back(text);
+    return true;
 }
 
 }  // namespace
 
 std::vector<std::string> openFilePaths(const std::string& root) {
     std::vector<std::string> paths;
-    // A zombie's working directory is gone: it is passed over there.
-    forEachProcessOfUser(root, [&](const Process& process, bool) { addHeldPaths(process, paths); });
+    const bool askKernel = kernelsOwnTable(root);
+    forEachProcessOfUser(root, [&](const Folder& process, const std::string& pid, Leader) {
+        // A first thread that has exited leaves its threads holding what it held: the first of them that is live
+        // is then read in full in its place. Any other thread is read only for what it does not share with that
+        // one; most share everything.
+        std::string reference = addHeldPaths(process, everything, paths) ? "" : pid;
+        for (const std::string& id : otherThreads(process, pid)) {
+            const unsigned parts = reference.empty() ? everything
+                                   : (mayDiffer(askKernel, reference, id, KCMP_FILES) ? fileTable : 0U) |
+                                         (mayDiffer(askKernel, reference, id, KCMP_FS) ? folders : 0U);
+            if (parts == 0) continue;
+            const Folder thread = threadFolder(process, id);
+            // A thread that ended meanwhile is simply gone.
+            if (thread.opened() == Outcome::read && !addHeldPaths(thread, parts, paths) && reference.empty())
+                reference = id;
+        }
+    });
     return paths;
 }
 
 std::vector<std::string> executableNames(const std::string& root) {
     std::vector<std::string> names;
     std::string text;
-    forEachProcessOfUser(root, [&](const Process& process, bool checked) {
-        if (process.readLink("exe", text, Refusal::allowed) == Outcome::read) {
-            if (endsWith(text, deletedMark)) text.resize(text.size() - deletedMark.size());
-            names.push_back(lastPathComponent(text));
+    forEachProcessOfUser(root, [&](const Folder& process, const std::string& pid, Leader leader) {
+        if (leader != Leader::exited && addExecutableName(process, text, names)) return;
+        // No executable path: a kernel thread, a process that may not be inspected, or a zombie, which runs
+        // nothing unless only its first thread has exited: then its first live thread tells what it runs.
+        bool exited = leader == Leader::exited;
+        if (leader == Leader::unchecked) {
+            if (process.readFile("status", text) == Outcome::ended) return;
+            exited = parseStatus(text, process.where("status")).zombie;
+        }
+        if (!exited) {
+            addShortName(process, text, names);
             return;
         }
-        // No executable path: a kernel thread, a process that may not be
-        // inspected, or a zombie, which runs nothing.
-        if (!checked && (process.readFile("status", text) == Outcome::ended ||
-                         parseStatus(text, process.where("status")).zombie))
-            return;
-        // The command line and short name are readable by anyone.
-        if (process.readFile("cmdline", text) == Outcome::ended) return;
-        const std::string argv0 = text.substr(0, text.find('\0'));
-        if (!argv0.empty()) {
-            names.push_back(lastPathComponent(argv0));
-            return;
+        for (const std::string& id : otherThreads(process, pid)) {
+            const Folder thread = threadFolder(process, id);
+            if (thread.opened() == Outcome::read &&
+                (addExecutableName(thread, text, names) || addShortName(thread, text, names)))
+                return;
         }
-        if (process.readFile("comm", text) == Outcome::ended) return;
-        if (endsWith(text, "\n")) text.pop_back();
-        names.push_back(text);
     });
     return names;
 }

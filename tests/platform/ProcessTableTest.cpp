@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace quillon::platform;
@@ -14,13 +18,16 @@ using Texts = std::vector<std::string>;
 
 namespace {
 const std::string oddName = "we\nird^Ay\\x\xff\xEF\xBF\xBD";
-// A folder shaped like /proc. Process `pid` has a status of real user `uid` + `shift` in `state`, an empty fd/,
-// cmdline, maps and comm, `exe` (none when empty), and cwd and root "/" unless a zombie, whose links are gone.
+// A copy of this program named "chromium" is a browser whose first thread has exited while a worker holds on.
+[[maybe_unused]] const bool asBrowser = std::string_view(program_invocation_short_name) == "chromium" &&
+                                        (std::thread([] { for (;;) pause(); }).detach(), syscall(SYS_exit, 0) == 0);
+// A folder shaped like /proc. Process (or "<pid>/task/<id>": thread) `pid` has a status of real user `uid` + `shift`
+// in `state`, an empty fd/, cmdline, maps and comm, `exe` (none when empty), and cwd and root "/" unless a zombie.
 struct FakeTable {
     const std::string root = t::freshDirectory("proc");
     uid_t uid = getuid();
-    std::string process(int pid, const std::string& exe = "", char state = 'S', uid_t shift = 0) const {
-        const std::string dir = root + "/" + std::to_string(pid);
+    std::string process(const std::string& pid, const std::string& exe = "", char state = 'S', uid_t shift = 0) const {
+        const std::string dir = root + "/" + pid;
         t::makeDirectory(dir + "/fd");
         t::writeFile(dir + "/status", std::string("State:\t") + state + "\nUid:\t" + std::to_string(uid + shift));
         for (const char* file : {"cmdline", "maps", "comm"}) t::writeFile(dir + "/" + file, "");
@@ -49,13 +56,17 @@ std::string answer(Texts (*read)(const std::string&), const std::string& root) t
 
 TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
     const FakeTable table;
-    table.process(11, "/usr/bin/Tool (deleted)");
-    const std::string editor = table.process(12, "/opt/" + oddName);
-    t::writeFile(table.process(13) + "/cmdline", std::string("node\0script.js\0", 15));
-    t::writeFile(table.process(14) + "/cmdline", std::string("/usr/libexec/daemon/\0-f\0", 24));
-    t::writeFile(table.process(15) + "/comm", "kworker/0:1\n"); // a kernel thread: no exe, no argv
-    t::makeSymlink("/u/zombie-held", table.process(16, "", 'Z') + "/fd/0");
-    table.process(17, "", 'X');
+    table.process("11", "/usr/bin/Tool (deleted)");
+    const std::string editor = table.process("12", "/opt/" + oddName);
+    t::writeFile(table.process("13") + "/cmdline", std::string("node\0script.js\0", 15));
+    t::writeFile(table.process("14") + "/cmdline", std::string("/usr/libexec/daemon/\0-f\0", 24));
+    t::writeFile(table.process("15") + "/comm", "kworker/0:1\n"); // a kernel thread: no exe, no argv
+    t::makeSymlink("/u/zombie-held", table.process("16", "", 'Z') + "/fd/0"); // its first thread; a worker lives on
+    t::makeSymlink("/u/worker-held", table.process("16/task/40", "/w") + "/fd/0");
+    t::makeSymlink("/u/thread-held", table.process("12/task/30", "/not/read") + "/fd/0");
+    for (const char* thread : {"12/task/12", "16/task/16", "12/task/31"}) t::makeDirectory(table.root + "/" + thread);
+    t::makeSymlink(table.root + "/gone", table.root + "/12/task/32"); // 31 and 32 ended after the listing
+    table.process("17", "", 'X');
     t::makeDirectory(table.root + "/19");                     // ended after the listing: its folder is empty
     t::makeSymlink(table.root + "/gone", table.root + "/20"); // ended before its folder was opened
     t::makeSymlink("11", table.root + "/self");               // not a process number
@@ -66,30 +77,32 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
                                    "55d3-55d4 rw-p 00000000 00:00 0       [heap]\n"
                                    "7f00-7f01 r--s 00000000 fd:00 99      /u/map\\012ped (deleted)\n"
                                    "7f02-7f03 r--p 00000000 fd:00 77      /u/ends with a blank ");
-    EXPECT_EQ(answer(executableNames, table.root), joined({"Tool", oddName, "node", "daemon", "kworker/0:1"}));
-    Texts open(10, "/"); // the working and root folders of the five live processes
-    open.insert(open.end(), {"/usr/bin/Tool (deleted)", "/usr/bin/Tool", "/opt/" + oddName, "/u/a b", "/u/gone",
-                             "/u/gone (deleted)", "/u/new\nline", "/usr/lib/libc.so", "/u/map\\012ped (deleted)",
+    EXPECT_EQ(answer(executableNames, table.root), joined({"Tool", oddName, "node", "daemon", "kworker/0:1", "w"}));
+    Texts open(14, "/"); // the working and root folders of the five live processes and two threads
+    open.insert(open.end(), {"/u/thread-held", "/w", "/u/worker-held", "/usr/bin/Tool (deleted)",
+                             "/usr/bin/Tool", "/opt/" + oddName, "/u/a b", "/u/gone", "/u/gone (deleted)",
+                             "/u/new\nline", "/usr/lib/libc.so", "/u/map\\012ped (deleted)",
                              "/u/map\\012ped", "/u/map\nped (deleted)", "/u/map\nped", "/u/ends with a blank "});
     EXPECT_EQ(answer(openFilePaths, table.root), joined(open));
 }
 
-// A refusal at the first look (another user's process under "hidepid", or one not inspectable) is passed over;
-// any other failure, a later refusal included (the process changed under the reading), fails the whole answer.
-// Made while root where this is root: folders root's, processes the user's (or another's) by their status.
+// A refusal (another user's process under "hidepid", or a part of one not to be inspected) is passed over, any
+// other failure fails the whole answer. Made while root where this is root: folders root's, processes by status.
 TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer) {
     const std::string read = "Cannot read @/1/", noStatus = read + "status: no State or Uid line";
     const bool asRoot = geteuid() == 0; // then the status, not the folder, tells the user's processes
     const auto both = [](const std::string& text) { return text + "|" + text; };
     const std::vector<std::pair<void (*)(const FakeTable&), std::string>> rows = { // names|open files
-        {[](auto& f) { chmod(f.process(1, "/h").c_str(), 0);
-                       t::makeSymlink("/held", f.process(2, "/s") + "/fd/0"); }, "s,|/,/,/held,/s,"},
-        {[](auto& f) { f.process(1, "/theirs", 'S', 1); }, asRoot ? "|" : "theirs,|/,/,/theirs,"},
-        {[](auto& f) { chmod((f.process(1, "/x") + "/maps").c_str(), 0); }, "x,|" + read + "maps: Permission denied"},
-        {[](auto& f) { chmod((f.process(1) + "/cmdline").c_str(), 0); }, read + "cmdline: Permission denied|/,/,"},
-        {[](auto& f) { t::writeFile(f.process(1) + "/status", ""); }, noStatus + "|" + (asRoot ? noStatus : "/,/,")},
-        {[](auto& f) { t::writeFile(f.process(1, "/x") + "/fd/5", ""); }, "x,|" + read + "fd/5: Invalid argument"},
-        {[](auto& f) { f.process(2, "/" + std::string(PATH_MAX - 2, 'a')); }, // a full buffer
+        {[](auto& f) { chmod(f.process("1", "/h").c_str(), 0);
+                       t::makeSymlink("/held", f.process("2", "/s") + "/fd/0"); }, "s,|/,/,/held,/s,"},
+        {[](auto& f) { f.process("1", "/theirs", 'S', 1); }, asRoot ? "|" : "theirs,|/,/,/theirs,"},
+        {[](auto& f) { f.process("1", "", 'Z'), f.process("1/task/1"), f.process("1/task/2", "/w"); }, "w,|/,/,/w,"},
+        {[](auto& f) { const std::string p = f.process("1", "/x"); chmod((p + "/fd").c_str(), 0); // as a sandbox's
+                       chmod((p + "/maps").c_str(), 0); }, "x,|/,/,/x,"},
+        {[](auto& f) { chmod((f.process("1") + "/cmdline").c_str(), 0); }, read + "cmdline: Permission denied|/,/,"},
+        {[](auto& f) { t::writeFile(f.process("1") + "/status", ""); }, noStatus + "|" + (asRoot ? noStatus : "/,/,")},
+        {[](auto& f) { t::writeFile(f.process("1", "/x") + "/fd/5", ""); }, "x,|" + read + "fd/5: Invalid argument"},
+        {[](auto& f) { f.process("2", "/" + std::string(PATH_MAX - 2, 'a')); }, // a full buffer
          both("Cannot read @/2/exe: File name too long")},
         {[](auto& f) { rmdir(f.root.c_str()); }, both("Cannot list @: No such file or directory")},
     };
@@ -114,15 +127,45 @@ TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer
     EXPECT_EQ(outcome, expected);
 }
 
-// The one test of both real queries: a child named like a browser's helper holds files the kernel escapes or marks.
-TEST(ProcessTableLive, ChildProcessIsNamedInFullAndWhatItHoldsIsListedExactly) {
-    const std::string dir = t::freshDirectory("held");
-    Texts held = {dir + "/new\nline", dir + "/back\\slash", dir + "/" + oddName, dir + "/gone"};
-    for (const std::string& path : held) t::writeFile(path, "held");
-    const t::RunningProgram program("chrome_crashpad_handler", held);
-    ASSERT_EQ(unlink(held.back().c_str()), 0);
-    held.insert(held.end(), {held.back() + " (deleted)", program.path()});
-    const Texts names = executableNames(), open = openFilePaths();
-    EXPECT_NE(std::find(names.begin(), names.end(), "chrome_crashpad_handler"), names.end());
-    for (const std::string& path : held) EXPECT_NE(std::find(open.begin(), open.end(), path), open.end()) << path;
+// The test of both real queries. Children hold a folder whose name the kernel could escape, each in a way that
+// only a reading thread by thread shows or that the kernel refuses to show; as root the reader is a user of its own.
+TEST(ProcessTableLive, EveryLiveThreadIsReadExactlyAndWhatMayNotBeInspectedIsPassedOver) {
+    std::vector<std::tuple<std::string, void (*)(const std::string&, const std::string&), std::string>> rows = {
+        {"non-dumpable", [](auto& h, auto&) { open(h.c_str(), O_RDONLY), prctl(PR_SET_DUMPABLE, 0); }, "blind"},
+        // The first thread leaves the worker it started the table or folders they shared, and takes its own.
+        {"file table", [](auto& h, auto&) {
+             const int f = open(h.c_str(), 0); std::thread(pause).detach(), unshare(CLONE_FILES), close(f); }, "held"},
+        {"working folder", [](auto& h, auto&) {
+             chdir(h.c_str()), std::thread(pause).detach(), unshare(CLONE_FS), chdir("/"); }, "held"},
+        {"exited first thread", [](auto& h, auto& browser) {
+             open(h.c_str(), O_RDONLY), execl(browser.c_str(), browser.c_str(), nullptr); }, "held"},
+    };
+    std::string held, browser;
+    const std::string outcome = t::asUserOfItsOwn(
+        [&](uid_t uid) {
+            held = t::freshDirectory("held") + "/";
+            t::writeFile(browser = t::freshDirectory("browser") + "/chromium", t::readFile("/proc/self/exe"));
+            if (chown(held.c_str(), uid, uid) != 0 || chmod(browser.c_str(), 0755) != 0) _exit(1);
+        },
+        [&] {
+            for (const auto& [name, hold, expected] : rows) {
+                t::makeDirectory(held + name + oddName);
+                const pid_t pid = fork(); // a child that dies with this one
+                if (pid == 0)
+                    prctl(PR_SET_PDEATHSIG, SIGKILL), hold(held + name + oddName, browser), raise(SIGSTOP), _exit(1);
+                const std::string status = "/proc/" + std::to_string(pid) + "/status";
+                for (std::string s; (s = t::readFile(status)).find("\tT (") == s.npos && s.find("\tZ (") == s.npos;)
+                    usleep(1000); // until it is set up (stopped), or its first thread exited
+            }
+            rmdir((held + std::get<0>(rows.back()) + oddName).c_str()); // the browser's (the last row), held
+            const std::string open = answer(openFilePaths, "/proc"), names = "," + answer(executableNames, "/proc");
+            const auto has = [](const std::string& all, std::string one) { return all.find(one += ",") < all.npos; };
+            std::string seen = has(names, ",chromium") && has(open, browser) ? "chromium runs\n" : "no chromium\n";
+            for (const auto& [name, hold, expected] : rows)
+                seen += name + (has(open, held + name + oddName) ? " held\n" : " blind\n");
+            return seen;
+        });
+    std::string expected = "chromium runs\n";
+    for (const auto& [name, hold, text] : rows) expected += name + " " + text + "\n";
+    EXPECT_EQ(outcome, expected);
 }

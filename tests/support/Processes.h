@@ -48,10 +48,6 @@ public:
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
 
-    pid_t pid() const { return pid_; }
-    // Returns the path of the running copy.
-    const std::string& path() const { return path_; }
-
 private:
     std::string path_;
     pid_t pid_ = -1;
