@@ -4,6 +4,7 @@
 #include "core/StartupValues.h"
 #include "guard/RunningTools.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/ReadmeTables.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <array>
@@ -28,14 +29,9 @@ bool below(const std::string& p, const std::string& base) { return !base.empty()
 bool reaches(const Candidate& row, const std::string& folder) {
     return within(row.path, folder) || (row.mode != ScanMode::oldTopFiles && within(folder, row.path));
 }
-// The order of the families of Linux rows; the browser engines are every other group.
-int familyRank(const std::string& group) {
-    if (group == "JavaScript" || group == "Python") return 1;
-    return group == "Development" ? 0 : group == "GPU" ? 3 : group == "Thumbnail" ? 4 : group == "Logs" ? 5 : 2;
-}
 } // namespace
 
-// Rules of every row, whatever the listings hold; the Linux rows come last, in the order of their families.
+// Rules of every row, whatever the listings hold; the Linux rows come last.
 // However the bases lie in one another, no item is reached by two locations (a preview would count it twice)
 // and the first row of a path wins; an empty base takes away its own rows only.
 TEST(Catalogue, EveryRowLiesBelowABaseIsGuardedAndReachesNoItemOfAnotherRowHoweverTheBasesLie) {
@@ -50,8 +46,6 @@ TEST(Catalogue, EveryRowLiesBelowABaseIsGuardedAndReachesNoItemOfAnotherRowHowev
     std::vector<Candidate> linux;
     appendLinuxRows(linux, {b[home], b[config], b[cache]});
     EXPECT_TRUE(linux.size() < all.size() && std::equal(linux.rbegin(), linux.rend(), all.rbegin()));
-    for (std::size_t i = 1; i < linux.size(); ++i)
-        EXPECT_LE(familyRank(linux[i - 1].group), familyRank(linux[i].group)) << linux[i].path;
     for (const Candidate& row : all) {
         EXPECT_TRUE(std::any_of(b.begin(), b.end(), [&](auto& base) { return below(row.path, base); })) << row.path;
         EXPECT_FALSE(busyTools(row.group, std::set<std::string>{})) << row.group << " has no rule";
@@ -109,7 +103,7 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
         {chromium + "My Profile 2", ""}, {chromium + "Profile", ""}, {chromium + "Partitions/.a", "GPUCache"},
         {chromium + "user-1", ""}, {atlas + "user-1", "Cache"}, {chromium + "Default/Partitions/x", "ShaderCache"},
         {chromium + "Default/IndexedDB", ""}, {flatpak + "Default", "GPUCache"}, {cf + "/Code/User", ""},
-        {cf + "/Code/CachedData", ""}, {h + "/snap/firefox/common/.cache/mozilla/firefox/p", "startupCache"},
+        {cf + "/Code/CachedData", "="}, {h + "/snap/firefox/common/.cache/mozilla/firefox/p", "startupCache"},
         {c + "/thumbnails/fail", ""}, {c + "/thumbnails/normal/state", ""}, {c + "/thumbnails/large", "="},
     };
     for (const auto& [folder, entry] : rows) t::makeDirectory(folder);
@@ -120,4 +114,26 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
         const auto found = [&](auto& r) { return entry.empty() ? reaches(r, folder) : r.path == row; };
         EXPECT_NE(std::any_of(all.begin(), all.end(), found), entry.empty()) << folder;
     }
+}
+
+// Every Linux row is one of the README's table "Where Quillon looks on Linux" with its group, age and mode (a
+// Flatpak's or snap's row as the row it copies), and every folder of the table is a row of the catalogue.
+TEST(Catalogue, TheReadmeTableDescribesEveryLinuxRowAndNothingMore) {
+    const Bases b = freshBases();
+    const t::TableBases bases{b[home], b[temp], b[cache], b[config]};
+    t::makeTableFolders(bases);
+    std::vector<Candidate> all = rowsOf(b), linux;
+    appendLinuxRows(linux, {b[home], b[config], b[cache]});
+    const std::vector<t::LocationRow> table = t::locationTable(bases);
+    for (Candidate& row : linux) {
+        row.path = t::inPlaceOfFlatpakOrSnap(row.path, bases);
+        EXPECT_TRUE(std::any_of(table.begin(), table.end(), [&](auto& entry) { return t::describes(entry, row); }))
+            << row.path << " " << row.group << " " << row.age << " " << int(row.mode);
+    }
+    for (Candidate& row : all) row.path = t::inPlaceOfFlatpakOrSnap(row.path, bases);
+    for (const t::LocationRow& entry : table)
+        for (const std::string& folder : entry.folders) {
+            const t::LocationRow one{{folder}, entry.groups, entry.age, entry.mode};
+            EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](auto& row) { return t::describes(one, row); })) << folder;
+        }
 }

@@ -3,6 +3,7 @@
 #include "guard/RunningTools.h"
 
 #include "tests/support/Fixture.h"
+#include "tests/support/ReadmeTables.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,15 @@ TEST(GroupRules, DecideBusyByTheKindOfRule) {
     }
     // Groups whose caches every program shares are never busy.
     for (const char* group : {"Logs", "GPU", "Thumbnail"}) EXPECT_FALSE(q::busyTools(group, everything)) << group;
+}
+
+// Every name of the README's table of running programs keeps its group's caches; a beginning, with any ending.
+TEST(GroupRules, EveryRunningNameOfTheReadmeKeepsItsGroup) {
+    for (auto [group, names] : t::runningTable())
+        for (std::string& name : names) {
+            if (name.back() == '*') name.replace(name.size() - 1, 1, " helper");
+            EXPECT_TRUE(q::busyTools(group, {name})) << group << ": " << name;
+        }
 }
 
 TEST(RunningSet, IsEveryProcessOfTheUserNamedInFullAndLowerCased) {
