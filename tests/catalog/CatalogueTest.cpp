@@ -4,7 +4,6 @@
 #include "core/StartupValues.h"
 #include "guard/RunningTools.h"
 #include "tests/support/Fixture.h"
-#include "tests/support/ReadmeTables.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <array>
@@ -116,24 +115,3 @@ TEST(Catalogue, ListedFoldersGiveRowsOnlyForTheEntriesTheirRulesName) {
     }
 }
 
-// Every Linux row is one of the README's table "Where Quillon looks on Linux" with its group, age and mode (a
-// Flatpak's or snap's row as the row it copies), and every folder of the table is a row of the catalogue.
-TEST(Catalogue, TheReadmeTableDescribesEveryLinuxRowAndNothingMore) {
-    const Bases b = freshBases();
-    const t::TableBases bases{b[home], b[temp], b[cache], b[config]};
-    t::makeTableFolders(bases);
-    std::vector<Candidate> all = rowsOf(b), linux;
-    appendLinuxRows(linux, {b[home], b[config], b[cache]});
-    const std::vector<t::LocationRow> table = t::locationTable(bases);
-    for (Candidate& row : linux) {
-        row.path = t::inPlaceOfFlatpakOrSnap(row.path, bases);
-        EXPECT_TRUE(std::any_of(table.begin(), table.end(), [&](auto& entry) { return t::describes(entry, row); }))
-            << row.path << " " << row.group << " " << row.age << " " << int(row.mode);
-    }
-    for (Candidate& row : all) row.path = t::inPlaceOfFlatpakOrSnap(row.path, bases);
-    for (const t::LocationRow& entry : table)
-        for (const std::string& folder : entry.folders) {
-            const t::LocationRow one{{folder}, entry.groups, entry.age, entry.mode};
-            EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](auto& row) { return t::describes(one, row); })) << folder;
-        }
-}
