@@ -1,10 +1,11 @@
-// The README's table of where Quillon looks on Linux against the catalogue and against real runs over a home that
-// holds a file in every Linux location and in the folders beside them that each program needs to keep.
+// The README's table of where Quillon looks on Linux against the catalogue, and real runs over a home that holds a
+// file in every Linux location and in the folders beside them that each program needs.
 
 #include "catalog/Browser.h"
 #include "catalog/Catalogue.h"
 #include "catalog/LinuxCatalogue.h"
 #include "engine/Clean.h"
+#include "platform/Paths.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 #include "tests/support/ReadmeTables.h"
@@ -13,12 +14,15 @@
 
 #include <algorithm>
 #include <memory>
+#include <regex>
 
 using namespace quillon;
 namespace t = quillon::testing;
 
+namespace {
+
 // Profiles, mail, settings, downloads the user chose, games and hand-made artifacts, by base (c, x: the user's
-// configuration and cache folders, h: home), beside folders whose name is not a version or a profile.
+// configuration and cache folders, h: home), beside folders whose names are no version or profile.
 const std::vector<std::string> neighbours = {
     "c/Signal/attachments.noindex/a", "c/Signal/sql/db.sqlite", "c/Slack/Local Storage/leveldb/l", "c/Slack/Cookies",
     "c/Slack/IndexedDB/i", "c/discord/Local Storage/l", "c/discord/Cookies", "c/Element/IndexedDB/i",
@@ -28,61 +32,112 @@ const std::vector<std::string> neighbours = {
     "h/.m2/repository/r.jar", "h/.thunderbird/p.default/Mail/Inbox", "x/thunderbird/p.default/cache2x/e",
     "h/.local/share/Steam/steamapps/common/Game/g", "h/.local/share/Steam/userdata/1/save", "x/uv/archive-v0/a/f",
     "h/.yarn/berry/cache/p.zip", "h/go/pkg/mod/example.com/m@v1.0.0/go.mod", "x/thumbnails/fail/f.png",
-    "h/.var/app/com.discordapp.Discord/config/discord/Local Storage/l", "c/Code/User/settings.json",
-    "x/chromium/Default/IndexedDB/i", "c/chromium/My Profile 2/Cache/c", "c/chromium/user-1/Cache/c"};
+    "h/.var/app/com.discordapp.Discord/config/discord/Local Storage/l", "c/Code/User/settings.json"};
 
-// The table names every Linux row with its group, age and mode (a Flatpak's or snap's copy as the row it copies)
-// and nothing that is no row. A run with the clock past every age and no file held open removes the file of each
-// location, and no neighbour, nor what a link in place of a cache folder leads to; the same with each group's
-// program running (a copy of sleep under its first name, found by the real query) keeps every location of it.
+std::string rewritten(std::string text, const std::vector<std::pair<std::string, std::string>>& rules) {
+    for (const auto& [from, to] : rules) text = std::regex_replace(text, std::regex(from), to);
+    return text;
+}
+std::string escaped(const std::string& text) { return rewritten(text, {{R"([.^$|()[\]{}*+?\\])", R"(\$&)"}}); }
+
+// A row of the table: its folders as expressions of whole paths, its groups, age and mode.
+struct Row {
+    std::vector<std::regex> folders;
+    std::vector<std::string> groups;
+    double age;
+    ScanMode mode;
+    bool describes(const Candidate& row) const {
+        return age == row.age && mode == row.mode && std::count(groups.begin(), groups.end(), row.group) &&
+               std::any_of(folders.begin(), folders.end(), [&](auto& folder) { return regex_match(row.path, folder); });
+    }
+};
+
+// The table's rows on `bases` (each with the name the table gives it), and one folder of each made here: "{a,b}"
+// is either (the first), "<name>" any one name (the name; "<N>" a number, "<version>" a version), "*" any part of a
+// name (nothing), "/<caches>" the nine cache folders at the folder, in a profile or in a storage partition. The
+// Flatpak and snap copies ("as above") are left out: their own folders are read as the bases they stand for.
+std::vector<Row> table(const std::vector<std::pair<std::string, std::string>>& bases) {
+    std::string caches;
+    for (std::string_view name : chromiumCacheNames) caches += "|" + std::string(name);
+    caches = "(?:[^/]+/|[^/]*/?Partitions/[^/]+/)?(?:" + caches.substr(1) + ")";
+    std::vector<Row> rows;
+    for (const auto& cells : t::readmeTable(t::locationTable)) {
+        if (cells.at(1) == "as above") continue;
+        rows.push_back({{}, t::split(cells[1], ", "), cells[2] == "any age" ? 0 : std::stod(cells[2]) * 86400,
+                        cells[3] == "whole"         ? ScanMode::whole
+                        : cells[3] == "old entries" ? ScanMode::oldChildren
+                                                    : ScanMode::oldFiles});
+        for (const std::string& folder : t::codeSpans(cells[0]))
+            for (const auto& [name, base] : bases) {
+                if (folder.rfind(name, 0) != 0) continue;
+                const std::string rest = folder.substr(name.size());
+                rows.back().folders.emplace_back(escaped(base) + rewritten(escaped(rest), {
+                    {",", "|"}, {R"(\\\{)", "(?:"}, {R"(\\\})", ")"}, {"<caches>", caches}, {"<[^>]*>", "[^/]+"},
+                    {R"(\\\*)", "[^/]*"}}));
+                t::makeDirectory(base + rewritten(rest, {{R"(\{([^,}]*)[^}]*\}|\*)", "$1"}, {"<N>", "6"},
+                                                         {"<version>", "2024.1"}, {"/?<caches>|<([^>]*)>", "$1"}}));
+            }
+    }
+    return rows;
+}
+
+} // namespace
+
+// The table names every Linux row with its group, age and mode, and nothing that is no row. A run with the clock past
+// every age and no file held open removes the file of each location, and no neighbour, nor what a link in place of
+// a cache folder leads to; with each group's program running (a copy of sleep under the first of its names in the
+// README, found by the real query), every location of the group stays.
 TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessTheirProgramRuns) {
     t::requireFixtureEnvironment();
-    const auto running = t::runningTable();
+    const auto running = t::readmeTable(t::runningTable);
     for (bool programsRun : {false, true}) {
-        const std::string root = t::freshDirectory("linux");
-        CleanPlaces places{root + "/h", root + "/t", root + "/x", root + "/s", 400 * 86400.0, root + "/c"};
+        const std::string root = t::freshDirectory("linux"), home = root + "/h", cache = root + "/x";
+        CleanPlaces places{home, root + "/t", cache, root + "/s", 400 * 86400.0, root + "/c"};
         places.guard.openFiles = [](const RunControl*) { return std::vector<std::string>{}; };
         if (!programsRun) places.guard.running = [](const RunControl*) { return std::set<std::string>{}; };
-        const t::TableBases bases{places.home, places.temp, places.cache, places.config};
         for (const std::string& path : neighbours) t::makeDirectory(root + "/" + path.substr(0, path.rfind('/')));
         for (const std::string& path : neighbours) t::writeFile(root + "/" + path, "x");
         for (const std::string& dir : {places.temp, places.sharedTemp, root + "/kept"}) t::makeDirectory(dir);
         t::writeFile(root + "/kept/Cache", "x");
         const std::string link = places.config + "/discord/GPUCache";
         t::makeSymlink(root + "/kept", link);
-        t::makeTableFolders(bases);
-        std::vector<Candidate> linux;
-        appendLinuxRows(linux, {places.home, places.config, places.cache});
-        const auto all = candidates(places.home, places.temp, places.cache, places.sharedTemp, places.config);
-        const auto table = t::locationTable(bases);
-        for (const Candidate& row : t::asInTable(linux, bases)) EXPECT_TRUE(t::described(table, row)) << row.path;
-        const auto rows = t::asInTable(all, bases);
-        for (const t::LocationRow& entry : table)
-            for (const std::regex& folder : entry.folders)
-                EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](auto& row) {
-                    return t::described({{{folder}, entry.groups, entry.age, entry.mode}}, row);
-                })) << entry.groups[0];
-        // A browser root's other eight cache folders follow the rule of its "Cache".
-        const auto otherCache = [](const std::string& path) {
-            return std::any_of(chromiumCacheNames.begin() + 1, chromiumCacheNames.end(),
-                               [&](std::string_view name) { return path.ends_with("/" + std::string(name)); });
+        const auto rows = table({{"$XDG_CACHE_HOME", cache}, {"$XDG_CONFIG_HOME", places.config}, {"~", home},
+                                 {"$TMPDIR", places.temp}});
+        std::vector<Candidate> linux, all = candidates(home, places.temp, cache, places.sharedTemp, places.config);
+        appendLinuxRows(linux, {home, places.config, cache});
+        const std::regex copyCache("^" + escaped(home) + R"(/(\.var/app/[^/]+/cache|snap/[^/]+/common/\.cache)/)"),
+            copyConfig("^" + escaped(home) + R"(/(\.var/app/[^/]+/config|snap/[^/]+/common)/)");
+        const auto asInTable = [&](std::vector<Candidate> copies) {
+            for (Candidate& row : copies)
+                row.path = regex_replace(regex_replace(row.path, copyCache, cache + "/"), copyConfig, places.config + "/");
+            return copies;
         };
-        std::vector<std::pair<std::string, Candidate>> files;
+        const auto described = [](const Candidate& row, const std::vector<Row>& by) {
+            return std::any_of(by.begin(), by.end(), [&](const Row& r) { return r.describes(row); });
+        };
+        for (const Candidate& row : asInTable(linux)) EXPECT_TRUE(described(row, rows)) << row.path;
+        const std::vector<Candidate> allInTable = asInTable(all);
+        for (const Row& r : rows)
+            for (const std::regex& folder : r.folders)
+                EXPECT_TRUE(std::any_of(allInTable.begin(), allInTable.end(), [&](auto& row) {
+                    return described(row, {{{folder}, r.groups, r.age, r.mode}});
+                })) << r.groups[0];
+        std::vector<std::pair<std::string, Candidate>> files; // a browser root's other caches follow its "Cache"
         for (const Candidate& row : all)
-            if (std::find(linux.begin(), linux.end(), row) != linux.end() && row.path != link && !otherCache(row.path)) {
+            if (std::count(linux.begin(), linux.end(), row) && row.path != link &&
+                !std::count(chromiumCacheNames.begin() + 1, chromiumCacheNames.end(), platform::lastPathComponent(row.path))) {
                 t::makeDirectory(row.path + "/d");
                 t::writeFile(files.emplace_back(row.path + "/d/f" + (row.pattern ? ".log" : ""), row).first, "x");
             }
         std::vector<std::unique_ptr<t::RunningProgram>> programs;
-        for (const auto& [group, names] : running)
-            if (programsRun) programs.push_back(std::make_unique<t::RunningProgram>(names.front()));
+        for (const auto& cells : running)
+            if (programsRun) programs.push_back(std::make_unique<t::RunningProgram>(t::codeSpans(cells.at(1)).at(0)));
         // A cache folder made here may also be a profile's of a Firefox-family root: the first row of it wins.
-        const auto atRun = candidates(places.home, places.temp, places.cache, places.sharedTemp, places.config);
+        const auto atRun = candidates(home, places.temp, cache, places.sharedTemp, places.config);
         clean(false, places);
         for (const auto& [file, row] : files) {
-            const bool busy = programsRun && std::any_of(running.begin(), running.end(), [&](auto& r) { return r.first == row.group; });
-            const bool dropped = std::find(atRun.begin(), atRun.end(), row) == atRun.end();
-            EXPECT_EQ(t::exists(file), busy || dropped) << file << (programsRun ? " with programs running" : "");
+            const bool busy = programsRun && std::any_of(running.begin(), running.end(), [&](auto& r) { return r[0] == row.group; });
+            EXPECT_EQ(t::exists(file), busy || !std::count(atRun.begin(), atRun.end(), row)) << file << " " << programsRun;
         }
         for (const std::string& path : neighbours) EXPECT_TRUE(t::exists(root + "/" + path)) << path;
         EXPECT_TRUE(t::exists(root + "/kept/Cache"));
