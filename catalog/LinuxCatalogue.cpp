@@ -164,7 +164,8 @@ void mediaRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     if (!bases.cache.empty()) rows.emplace_back(bases.cache + "/spotify/Data", 0.0, "Spotify");
     if (bases.home.empty()) return;
     rows.emplace_back(flatpakBase(bases.home, "com.spotify.Client") + "/cache/spotify/Data", 0.0, "Spotify");
-    for (std::string_view root : steamRoots) rows.emplace_back(bases.home + std::string(root) + "/appcache/httpcache", 0.0, "Steam");
+    for (std::string_view root : steamRoots)
+        rows.emplace_back(bases.home + std::string(root) + "/appcache/httpcache", 0.0, "Steam");
 }
 
 void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& bases) {

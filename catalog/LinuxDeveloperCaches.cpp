@@ -48,7 +48,8 @@ void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const LinuxBas
             if (entry.rfind("metadata", 0) == 0)
                 rows.emplace_back(cache + "/pnpm/" + entry, week, "JavaScript", ScanMode::oldFiles);
         for (const std::string& entry : fm.contentsOfDirectory(cache + "/uv"))
-            if (isUvDownloadBucket(entry)) rows.emplace_back(cache + "/uv/" + entry, week, "Python", ScanMode::oldChildren);
+            if (isUvDownloadBucket(entry))
+                rows.emplace_back(cache + "/uv/" + entry, week, "Python", ScanMode::oldChildren);
         rows.emplace_back(cache + "/pypoetry/cache", week, "Python", ScanMode::oldFiles);
         rows.emplace_back(cache + "/pypoetry/artifacts", week, "Python", ScanMode::oldFiles);
         // Node's headers for native add-ons and Electron's downloaded releases,
@@ -68,7 +69,8 @@ void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const LinuxBas
 void appendLinuxIdeRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     if (!bases.cache.empty())
         for (const std::string& entry : fm.contentsOfDirectory(bases.cache + "/JetBrains"))
-            if (isIdeVersionFolder(entry)) rows.emplace_back(bases.cache + "/JetBrains/" + entry, halfYear, "JetBrains");
+            if (isIdeVersionFolder(entry))
+                rows.emplace_back(bases.cache + "/JetBrains/" + entry, halfYear, "JetBrains");
     if (bases.home.empty()) return;
     const std::string caches = bases.home + "/.gradle/caches";
     for (const std::string& entry : fm.contentsOfDirectory(caches)) {

@@ -109,7 +109,7 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
             copyConfig("^" + escaped(home) + R"(/(\.var/app/[^/]+/config|snap/[^/]+/common)/)");
         const auto asInTable = [&](std::vector<Candidate> copies) {
             for (Candidate& row : copies)
-                row.path = regex_replace(regex_replace(row.path, copyCache, cache + "/"), copyConfig, places.config + "/");
+                row.path = regex_replace(regex_replace(row.path, copyCache, cache + "/"), copyConfig, root + "/c/");
             return copies;
         };
         const auto described = [](const Candidate& row, const std::vector<Row>& by) {
@@ -123,9 +123,12 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
                     return described(row, {{{folder}, r.groups, r.age, r.mode}});
                 })) << r.groups[0];
         std::vector<std::pair<std::string, Candidate>> files; // a browser root's other caches follow its "Cache"
+        const auto otherCache = [](const Candidate& row) {
+            const std::string name = platform::lastPathComponent(row.path);
+            return std::count(chromiumCacheNames.begin() + 1, chromiumCacheNames.end(), name);
+        };
         for (const Candidate& row : all)
-            if (std::count(linux.begin(), linux.end(), row) && row.path != link &&
-                !std::count(chromiumCacheNames.begin() + 1, chromiumCacheNames.end(), platform::lastPathComponent(row.path))) {
+            if (std::count(linux.begin(), linux.end(), row) && row.path != link && !otherCache(row)) {
                 t::makeDirectory(row.path + "/d");
                 t::writeFile(files.emplace_back(row.path + "/d/f" + (row.pattern ? ".log" : ""), row).first, "x");
             }
@@ -136,8 +139,9 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
         const auto atRun = candidates(home, places.temp, cache, places.sharedTemp, places.config);
         clean(false, places);
         for (const auto& [file, row] : files) {
-            const bool busy = programsRun && std::any_of(running.begin(), running.end(), [&](auto& r) { return r[0] == row.group; });
-            EXPECT_EQ(t::exists(file), busy || !std::count(atRun.begin(), atRun.end(), row)) << file << " " << programsRun;
+            const bool busy =
+                programsRun && std::any_of(running.begin(), running.end(), [&](auto& r) { return r[0] == row.group; });
+            EXPECT_EQ(t::exists(file), busy || !std::count(atRun.begin(), atRun.end(), row)) << file << programsRun;
         }
         for (const std::string& path : neighbours) EXPECT_TRUE(t::exists(root + "/" + path)) << path;
         EXPECT_TRUE(t::exists(root + "/kept/Cache"));

@@ -35,7 +35,8 @@ TEST(GroupRules, DecideBusyByTheKindOfRuleAndKeepEveryGroupOfTheReadmeForEachOfI
             EXPECT_TRUE(q::busyTools(row[0], {name.back() == '*' ? name.replace(name.size() - 1, 1, " helper") : name}))
                 << row[0] << ": " << name;
     // Groups whose caches every program shares are never busy.
-    for (const char* group : {"Logs", "GPU", "Thumbnail", "Desktop"}) EXPECT_FALSE(q::busyTools(group, everything)) << group;
+    for (const char* group : {"Logs", "GPU", "Thumbnail", "Desktop"})
+        EXPECT_FALSE(q::busyTools(group, everything)) << group;
 }
 
 TEST(RunningSet, IsEveryProcessOfTheUserNamedInFullAndLowerCased) {
