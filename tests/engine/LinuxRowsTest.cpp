@@ -52,11 +52,12 @@ struct Row {
     }
 };
 
-// The table's rows on `bases` (each with the name the table gives it), and one folder of each made here: "{a,b}"
+// The table's rows on `bases` (each with its name in the table and its expression), and one folder of each made
+// here: "{a,b}"
 // is either (the first), "<name>" any one name (the name; "<N>" a number, "<version>" a version), "*" any part of a
 // name (nothing), "/<caches>" the nine cache folders at the folder, in a profile or in a storage partition. The
-// Flatpak and snap copies ("as above") are left out: their own folders are read as the bases they stand for.
-std::vector<Row> table(const std::vector<std::pair<std::string, std::string>>& bases) {
+// rows of the Flatpak and snap copies ("as above") are left out.
+std::vector<Row> table(const std::vector<std::tuple<std::string, std::string, std::string>>& bases) {
     std::string caches;
     for (std::string_view name : chromiumCacheNames) caches += "|" + std::string(name);
     caches = "(?:[^/]+/|[^/]*/?Partitions/[^/]+/)?(?:" + caches.substr(1) + ")";
@@ -68,10 +69,10 @@ std::vector<Row> table(const std::vector<std::pair<std::string, std::string>>& b
                         : cells[3] == "old entries" ? ScanMode::oldChildren
                                                     : ScanMode::oldFiles});
         for (const std::string& folder : t::codeSpans(cells[0]))
-            for (const auto& [name, base] : bases) {
+            for (const auto& [name, base, expression] : bases) {
                 if (folder.rfind(name, 0) != 0) continue;
                 const std::string rest = folder.substr(name.size());
-                rows.back().folders.emplace_back(escaped(base) + rewritten(escaped(rest), {
+                rows.back().folders.emplace_back(expression + rewritten(escaped(rest), {
                     {",", "|"}, {R"(\\\{)", "(?:"}, {R"(\\\})", ")"}, {"<caches>", caches}, {"<[^>]*>", "[^/]+"},
                     {R"(\\\*)", "[^/]*"}}));
                 t::makeDirectory(base + rewritten(rest, {{R"(\{([^,}]*)[^}]*\}|\*)", "$1"}, {"<N>", "6"},
@@ -101,26 +102,20 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
         t::writeFile(root + "/kept/Cache", "x");
         const std::string link = places.config + "/discord/GPUCache";
         t::makeSymlink(root + "/kept", link);
-        const auto rows = table({{"$XDG_CACHE_HOME", cache}, {"$XDG_CONFIG_HOME", places.config}, {"~", home},
-                                 {"$TMPDIR", places.temp}});
+        // A Flatpak's or snap's own cache and configuration folders stand for the bases.
+        const std::string h = escaped(home), flatpak = h + R"(/\.var/app/[^/]+/)", snap = h + R"(/snap/[^/]+/common)";
+        const std::string x = "(?:" + escaped(cache) + "|" + flatpak + "cache|" + snap + R"(/\.cache))";
+        const std::string c = "(?:" + escaped(places.config) + "|" + flatpak + "config|" + snap + ")";
+        const auto rows = table({{"$XDG_CACHE_HOME", cache, x}, {"$XDG_CONFIG_HOME", places.config, c}, {"~", home, h},
+                                 {"$TMPDIR", places.temp, escaped(places.temp)}});
         std::vector<Candidate> linux, all = candidates(home, places.temp, cache, places.sharedTemp, places.config);
         appendLinuxRows(linux, {home, places.config, cache});
-        const std::regex copyCache("^" + escaped(home) + R"(/(\.var/app/[^/]+/cache|snap/[^/]+/common/\.cache)/)"),
-            copyConfig("^" + escaped(home) + R"(/(\.var/app/[^/]+/config|snap/[^/]+/common)/)");
-        const auto asInTable = [&](std::vector<Candidate> copies) {
-            for (Candidate& row : copies)
-                row.path = regex_replace(regex_replace(row.path, copyCache, cache + "/"), copyConfig, root + "/c/");
-            return copies;
-        };
-        const auto described = [](const Candidate& row, const std::vector<Row>& by) {
-            return std::any_of(by.begin(), by.end(), [&](const Row& r) { return r.describes(row); });
-        };
-        for (const Candidate& row : asInTable(linux)) EXPECT_TRUE(described(row, rows)) << row.path;
-        const std::vector<Candidate> allInTable = asInTable(all);
+        for (const Candidate& row : linux)
+            EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), [&](auto& r) { return r.describes(row); })) << row.path;
         for (const Row& r : rows)
             for (const std::regex& folder : r.folders)
-                EXPECT_TRUE(std::any_of(allInTable.begin(), allInTable.end(), [&](auto& row) {
-                    return described(row, {{{folder}, r.groups, r.age, r.mode}});
+                EXPECT_TRUE(std::any_of(all.begin(), all.end(), [&](auto& row) {
+                    return Row{{folder}, r.groups, r.age, r.mode}.describes(row);
                 })) << r.groups[0];
         std::vector<std::pair<std::string, Candidate>> files; // a browser root's other caches follow its "Cache"
         const auto otherCache = [](const Candidate& row) {
