@@ -2,6 +2,7 @@
 
 #include "catalog/Browser.h"
 #include "catalog/Catalogue.h"
+#include "catalog/LinuxDeveloperCaches.h"
 #include "core/StartupValues.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
@@ -18,8 +19,10 @@ namespace {
 // profiles in $XDG_CONFIG_HOME/<folder> and their Cache and Code Cache in
 // $XDG_CACHE_HOME/<folder> (the channel, beta or dev, is part of the folder
 // name); an Electron application keeps everything, caches and logs included,
-// in its data folder $XDG_CONFIG_HOME/<folder>.
-enum class Layout : std::uint8_t { browser, electron };
+// in its data folder $XDG_CONFIG_HOME/<folder>; an editor is an Electron
+// application that also keeps its own compiled code, downloaded extension
+// packages and logs there.
+enum class Layout : std::uint8_t { browser, electron, editor };
 
 // One application: its layout, its folder below a base directory, its group,
 // and the Flatpak application ID it is published under (empty: none looked at).
@@ -30,7 +33,7 @@ struct App {
     std::string_view flatpak;
 };
 
-constexpr std::array<App, 15> apps = {{
+constexpr std::array<App, 24> apps = {{
     {Layout::browser, "google-chrome", "Chrome", "com.google.Chrome"},
     {Layout::browser, "google-chrome-beta", "Chrome", ""},
     {Layout::browser, "google-chrome-unstable", "Chrome", ""},
@@ -41,20 +44,43 @@ constexpr std::array<App, 15> apps = {{
     {Layout::browser, "BraveSoftware/Brave-Browser", "Brave", "com.brave.Browser"},
     {Layout::browser, "BraveSoftware/Brave-Browser-Beta", "Brave", ""},
     {Layout::browser, "BraveSoftware/Brave-Browser-Nightly", "Brave", ""},
-    {Layout::electron, "Code", "VS Code", "com.visualstudio.code"},
-    {Layout::electron, "Code - Insiders", "VS Code", ""},
-    {Layout::electron, "Code - OSS", "VS Code", ""},
-    {Layout::electron, "VSCodium", "VS Code", "com.vscodium.codium"},
+    {Layout::browser, "vivaldi", "Vivaldi", "com.vivaldi.Vivaldi"},
+    {Layout::browser, "opera", "Opera", "com.opera.Opera"},
+    {Layout::editor, "Code", "VS Code", "com.visualstudio.code"},
+    {Layout::editor, "Code - Insiders", "VS Code", ""},
+    {Layout::editor, "Code - OSS", "VS Code", ""},
+    {Layout::editor, "VSCodium", "VS Code", "com.vscodium.codium"},
+    {Layout::editor, "Cursor", "Cursor", ""},
     {Layout::electron, "UnityHub", "Unity Hub", "com.unity.UnityHub"},
+    {Layout::electron, "Slack", "Slack", "com.slack.Slack"},
+    {Layout::electron, "discord", "Discord", "com.discordapp.Discord"},
+    {Layout::electron, "teams-for-linux", "Teams for Linux", "com.github.IsmaelMartinez.teams_for_linux"},
+    // Signal's attachments and database stay: only the cache folders go.
+    {Layout::electron, "Signal", "Signal", "org.signal.Signal"},
+    {Layout::electron, "obsidian", "Obsidian", "md.obsidian.Obsidian"},
+    {Layout::electron, "Element", "Element", "im.riot.Riot"},
 }};
 
 // The snap of Chromium is looked at too.
 constexpr const App& chromium = apps[3];
 static_assert(chromium.folder == "chromium");
 
-constexpr std::string_view firefoxFlatpak = "org.mozilla.firefox";
-// The disposable folders of a Firefox profile's cache folder.
-constexpr std::array<std::string_view, 2> firefoxCaches = {"cache2", "startupCache"};
+// A Firefox-family program: its cache root below the cache base, whose every
+// entry is a profile's cache folder, its group and its Flatpak ID.
+struct FirefoxFamily {
+    std::string_view root;
+    std::string_view group;
+    std::string_view flatpak;
+};
+constexpr std::array<FirefoxFamily, 3> firefoxFamily = {{
+    {"mozilla/firefox", "Firefox", "org.mozilla.firefox"},
+    {"thunderbird", "Thunderbird", "org.mozilla.Thunderbird"},
+    {"librewolf", "LibreWolf", "io.gitlab.librewolf-community"},
+}};
+constexpr const FirefoxFamily& firefox = firefoxFamily[0];
+// The disposable folders of a profile's cache folder: the disk and startup
+// caches, page thumbnails and the taskbar's icon cache.
+constexpr std::array<std::string_view, 4> firefoxCaches = {"cache2", "startupCache", "thumbnails", "jumpListCache"};
 
 // GPU drivers' shader caches: Mesa's (multi-file, database and single-file
 // layouts) and NVIDIA's, below the cache base and the home directory.
@@ -62,8 +88,13 @@ constexpr std::array<std::string_view, 4> cacheShaderCaches = {
     "/mesa_shader_cache", "/mesa_shader_cache_db", "/mesa_shader_cache_sf", "/nvidia/GLCache"};
 constexpr std::array<std::string_view, 2> homeShaderCaches = {"/.nv/GLCache", "/.nv/ComputeCache"};
 
-// The four sizes of the shared thumbnail folder; "fail" records stay.
+// The four sizes of the shared thumbnail folder; "fail" records stay. The
+// folder that came before it in the home directory is a leftover: all of it goes.
 constexpr std::array<std::string_view, 4> thumbnailSizes = {"normal", "large", "x-large", "xx-large"};
+constexpr std::array<std::string_view, 3> legacyThumbnailFolders = {"normal", "large", "fail"};
+
+// Steam's data folder: its own, or the one Debian's steam launcher makes.
+constexpr std::array<std::string_view, 2> steamRoots = {"/.local/share/Steam", "/.steam/debian-installation"};
 
 // Every row is joined onto its base this way: one slash even on the base
 // "/", and no path at all on a missing (empty) base.
@@ -81,43 +112,31 @@ void chromiumBrowserRows(std::vector<Candidate>& rows, const App& app, const std
     const std::string group(app.group);
     if (!config.empty()) {
         browser(rows, join(config, app.folder), group);
-        // The browser-wide GPU cache of recent versions, next to the profiles.
+        // The browser-wide GPU cache of recent versions and the metrics files
+        // the browser writes again, next to the profiles.
         rows.emplace_back(join(config, app.folder) + "/GPUPersistentCache", 0.0, group);
+        rows.emplace_back(join(config, app.folder) + "/BrowserMetrics", 0.0, group);
     }
     if (!cache.empty()) browser(rows, join(cache, app.folder), group);
 }
 
+// An editor's compiled code is kept per version, the running one's renewed
+// as it runs: a version folder unchanged for a week is an old version's.
 void electronAppRows(std::vector<Candidate>& rows, const App& app, const std::string& config) {
-    if (!config.empty()) browser(rows, join(config, app.folder), std::string(app.group));
+    if (config.empty()) return;
+    const std::string group(app.group), folder = join(config, app.folder);
+    browser(rows, folder, group);
+    if (app.layout != Layout::editor) return;
+    rows.emplace_back(folder + "/CachedData", week, group, ScanMode::oldChildren);
+    rows.emplace_back(folder + "/CachedExtensionVSIXs", week, group, ScanMode::oldFiles);
 }
 
-// Every entry of the Firefox cache root is a profile's cache folder.
-void firefoxRows(std::vector<Candidate>& rows, const std::string& cache) {
+void firefoxRows(std::vector<Candidate>& rows, const std::string& cache, const FirefoxFamily& program) {
     if (cache.empty()) return;
-    const std::string root = join(cache, "mozilla/firefox");
+    const std::string root = join(cache, program.root);
     for (const std::string& profile : fm.contentsOfDirectory(root))
-        for (std::string_view name : firefoxCaches) rows.emplace_back(join(root + "/" + profile, name), 0.0, "Firefox");
-}
-
-void developmentRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    if (!bases.cache.empty()) rows.emplace_back(join(bases.cache, "go-build"), week, "Development", ScanMode::oldFiles);
-    if (!bases.home.empty())
-        rows.emplace_back(join(bases.home, ".cargo/registry/cache"), week, "Development", ScanMode::oldFiles);
-    if (!bases.cache.empty()) rows.emplace_back(join(bases.cache, "ccache"), week, "Development", ScanMode::oldFiles);
-}
-
-// pip's downloads; yarn's unpacked packages, one folder each, so a package
-// goes whole or stays; pnpm's metadata files (never its content store,
-// which projects hard-link to).
-void packageRows(std::vector<Candidate>& rows, const std::string& cache) {
-    if (cache.empty()) return;
-    rows.emplace_back(join(cache, "pip"), week, "Python", ScanMode::oldFiles);
-    for (const std::string& entry : fm.contentsOfDirectory(join(cache, "yarn")))
-        if (isVersionFolder(entry))
-            rows.emplace_back(join(cache, "yarn/" + entry), week, "JavaScript", ScanMode::oldChildren);
-    for (const std::string& entry : fm.contentsOfDirectory(join(cache, "pnpm")))
-        if (entry.rfind("metadata", 0) == 0)
-            rows.emplace_back(join(cache, "pnpm/" + entry), week, "JavaScript", ScanMode::oldFiles);
+        for (std::string_view name : firefoxCaches)
+            rows.emplace_back(join(root + "/" + profile, name), 0.0, std::string(program.group));
 }
 
 // The browsers and editors as installed for the user, then their Flatpak
@@ -126,38 +145,68 @@ void packageRows(std::vector<Candidate>& rows, const std::string& cache) {
 void browserEngineRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     for (const App& app : apps)
         if (app.layout == Layout::browser) chromiumBrowserRows(rows, app, bases.config, bases.cache);
-    firefoxRows(rows, bases.cache);
+    for (const FirefoxFamily& program : firefoxFamily) firefoxRows(rows, bases.cache, program);
     for (const App& app : apps)
-        if (app.layout == Layout::electron) electronAppRows(rows, app, bases.config);
+        if (app.layout != Layout::browser) electronAppRows(rows, app, bases.config);
     if (bases.home.empty()) return;
     for (const App& app : apps)
         if (app.layout == Layout::browser && !app.flatpak.empty())
             chromiumBrowserRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config",
                                 flatpakBase(bases.home, app.flatpak) + "/cache");
-    firefoxRows(rows, flatpakBase(bases.home, firefoxFlatpak) + "/cache");
+    for (const FirefoxFamily& program : firefoxFamily)
+        firefoxRows(rows, flatpakBase(bases.home, program.flatpak) + "/cache", program);
     for (const App& app : apps)
-        if (app.layout == Layout::electron && !app.flatpak.empty()) electronAppRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config");
+        if (app.layout != Layout::browser && !app.flatpak.empty())
+            electronAppRows(rows, app, flatpakBase(bases.home, app.flatpak) + "/config");
     const std::string chromiumSnap = snapBase(bases.home, "chromium");
     chromiumBrowserRows(rows, chromium, chromiumSnap, chromiumSnap + "/.cache");
-    firefoxRows(rows, snapBase(bases.home, "firefox") + "/.cache");
+    firefoxRows(rows, snapBase(bases.home, "firefox") + "/.cache", firefox);
+}
+
+// Spotify's stream cache (never its offline downloads in Storage, nor the
+// settings in Users) and the web cache of Steam's store.
+void mediaRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    if (!bases.cache.empty()) rows.emplace_back(join(bases.cache, "spotify/Data"), 0.0, "Spotify");
+    if (bases.home.empty()) return;
+    rows.emplace_back(flatpakBase(bases.home, "com.spotify.Client") + "/cache/spotify/Data", 0.0, "Spotify");
+    for (std::string_view root : steamRoots)
+        rows.emplace_back(join(join(bases.home, root), "appcache/httpcache"), 0.0, "Steam");
 }
 
 void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     if (!bases.cache.empty())
         for (std::string_view suffix : cacheShaderCaches)
             rows.emplace_back(join(bases.cache, suffix), week, "GPU", ScanMode::oldChildren);
-    if (!bases.home.empty())
+    if (!bases.home.empty()) {
         for (std::string_view suffix : homeShaderCaches)
             rows.emplace_back(join(bases.home, suffix), week, "GPU", ScanMode::oldChildren);
+        // Each game's shaders, compiled again or fetched by Steam when it runs.
+        for (std::string_view root : steamRoots)
+            rows.emplace_back(join(join(bases.home, root), "steamapps/shadercache"), week, "GPU",
+                              ScanMode::oldChildren);
+    }
     if (!bases.cache.empty())
         for (std::string_view size : thumbnailSizes)
             rows.emplace_back(join(join(bases.cache, "thumbnails"), size), quarter, "Thumbnail", ScanMode::oldFiles);
+    if (!bases.home.empty())
+        for (std::string_view size : legacyThumbnailFolders)
+            rows.emplace_back(join(join(bases.home, ".thumbnails"), size), quarter, "Thumbnail", ScanMode::oldFiles);
+}
+
+// Caches a running desktop session reads and rewrites: fontconfig's font
+// lists and each Qt program's compiled QML, in $XDG_CACHE_HOME/<program>.
+// Both are made again when missing; only old files go.
+void desktopRows(std::vector<Candidate>& rows, const std::string& cache) {
+    if (cache.empty()) return;
+    rows.emplace_back(join(cache, "fontconfig"), month, "Desktop", ScanMode::oldFiles);
+    for (const std::string& entry : fm.contentsOfDirectory(cache))
+        rows.emplace_back(join(cache, entry) + "/qmlcache", month, "Desktop", ScanMode::oldFiles);
 }
 
 // The editors' own logs, in their data folders and in their Flatpak copies.
 void editorLogRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     for (const App& app : apps) {
-        if (app.group != "VS Code") continue;
+        if (app.layout != Layout::editor) continue;
         if (!bases.config.empty())
             rows.emplace_back(join(bases.config, app.folder) + "/logs", month, "Logs", ScanMode::oldFiles,
                               logPattern);
@@ -175,11 +224,14 @@ bool isVersionFolder(const std::string& name) {
 }
 
 void appendLinuxRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    developmentRows(rows, bases);
-    packageRows(rows, bases.cache);
+    appendLinuxBuildAndPackageRows(rows, bases);
     browserEngineRows(rows, bases);
+    mediaRows(rows, bases);
+    appendLinuxIdeRows(rows, bases);
     shaderAndThumbnailRows(rows, bases);
+    desktopRows(rows, bases.cache);
     editorLogRows(rows, bases);
+    appendLinuxBuildLogRows(rows, bases);
 }
 
 } // namespace quillon

@@ -17,12 +17,15 @@ struct LinuxBases {
 };
 
 // Appends the rows of the caches that Linux programs keep in the user's own
-// folders, in this order: build caches ("Development"), package caches
-// ("JavaScript", "Python"), browser-engine caches of the browsers and editors
-// (their own installs, then their Flatpak and snap copies), GPU shader caches
-// ("GPU"), file thumbnails ("Thumbnail") and the editors' logs ("Logs").
-// Reads the listings of the Firefox cache roots, the yarn and pnpm caches and
-// of every browser-engine root (see browser()); never fails.
+// folders, in this order: build and package caches ("Development",
+// "JavaScript", "Python"), browser-engine caches of the browsers, editors and
+// Electron applications (their own installs, then their Flatpak and snap
+// copies), Spotify's and Steam's caches, the JetBrains IDEs' and Gradle's
+// caches, GPU shader caches ("GPU"), file thumbnails ("Thumbnail"), caches of
+// the desktop session ("Desktop"), and the editors' and Gradle's logs
+// ("Logs"). Reads the listings of the Firefox-family cache roots, of the
+// package, IDE and Gradle caches, of the cache base and of every
+// browser-engine root (see browser()); never fails.
 void appendLinuxRows(std::vector<Candidate>& rows, const LinuxBases& bases);
 
 // Returns whether `name` is a lower-case "v" followed by decimal digits only

@@ -42,7 +42,7 @@ const std::vector<std::string_view> developmentTools = {
 const GroupRule rules[] = {
     {"Development", developmentTools, {}, {}},
     {"VLC", {"vlc"}, {}, {}},
-    {"Python", {}, {"python"}, {}},
+    {"Python", {"uv", "uvx", "poetry"}, {"python"}, {}},
     {"JavaScript", {"node", "bun", "deno", "corepack"}, {"npm", "pnpm", "yarn"}, {}},
     {"Package downloads", {"ruby", "curl", "wget", "make"}, {"brew"}, {}},
     {"Logs", {}, {}, {}},
@@ -51,6 +51,9 @@ const GroupRule rules[] = {
     {"GPU", {}, {}, {}},
     // Any program may make thumbnails; one being written is held open.
     {"Thumbnail", {}, {}, {}},
+    // Every program of the session reads the font and QML caches; only old
+    // files of them go, and the open-file guard keeps what one holds.
+    {"Desktop", {}, {}, {}},
     {"VS Code", {"code", "code-insiders", "codium", "code-oss"}, {"code helper", "visual studio code"}, {}},
     // The agent stays resident after Figma quits; it does not use the caches.
     {"Figma", {}, {"figma"}, {"figma_agent"}},
@@ -64,6 +67,24 @@ const GroupRule rules[] = {
     {"Atlas", {}, {"atlas", "chatgpt atlas"}, {}},
     {"Claude", {}, {"claude"}, {}},
     {"Spotify", {}, {"spotify"}, {}},
+    {"Vivaldi", {"vivaldi", "vivaldi-bin"}, {}, {}},
+    {"Opera", {"opera"}, {}, {}},
+    {"Thunderbird", {"thunderbird", "thunderbird-bin"}, {}, {}},
+    {"LibreWolf", {"librewolf", "librewolf-bin"}, {}, {}},
+    {"Cursor", {"cursor"}, {}, {}},
+    {"Slack", {"slack"}, {}, {}},
+    {"Discord", {"discord"}, {}, {}},
+    {"Teams for Linux", {"teams-for-linux"}, {}, {}},
+    {"Signal", {"signal-desktop"}, {}, {}},
+    {"Obsidian", {"obsidian"}, {}, {}},
+    {"Element", {"element-desktop"}, {}, {}},
+    // The store and every game's overlay run as helpers of the client.
+    {"Steam", {"steam", "steamwebhelper"}, {}, {}},
+    // The IDEs' launchers, and the Java runtime that older launchers start.
+    {"JetBrains", {"java"}, {"idea", "pycharm", "clion", "goland", "webstorm", "phpstorm", "rubymine", "rider",
+                             "datagrip", "rustrover", "dataspell", "aqua", "jetbrains"}, {}},
+    // Gradle's daemon is a Java program.
+    {"Gradle", {"gradle", "java"}, {}, {}},
     {"Framer", {}, {"framer"}, {}},
     {"Safari", {}, {"safari", "com.apple.safari", "com.apple.webkit"}, {}},
     {"Preview", {}, {"preview", "com.apple.preview"}, {}},

@@ -25,7 +25,7 @@ std::set<std::string> runningCommandsIn(const std::string& processTable, const R
 
 // Returns whether a running program protects `group` (a group name of the
 // catalogue, compared case-sensitively). A group without a rule is always
-// busy; "Logs", "GPU" and "Thumbnail" never are.
+// busy; "Logs", "GPU", "Thumbnail" and "Desktop" never are.
 bool busyTools(const std::string& group, const std::set<std::string>& running);
 
 } // namespace quillon

@@ -89,16 +89,3 @@ TEST(TemporaryBuildValidation, RefusesWhatTheUserDoesNotOwnOrCannotRead) {
     if (geteuid() != 0) GTEST_SKIP() << "only root can make a folder of another owner";
     EXPECT_EQ(outcome, unreadable + "|" + skip(text::buildNotOwned) + "|" + skip(text::buildMetadataNotPrivate));
 }
-
-TEST(TemporaryBuildCandidates, GiveTheCachesOfEachValidFolderInNameOrder) {
-    const std::string root = t::freshDirectory();
-    for (const char* name : {"b", "C", "no-build/x", "a"}) makeBuild(root + "/" + name);
-    std::vector<Candidate> rows;
-    for (const std::string& build : {root + "/C", root + "/a", root + "/b"})
-        for (std::string_view cache : temporaryBuildCaches)
-            rows.emplace_back(build + "/" + std::string(cache), 7 * day, "Development", ScanMode::oldChildren,
-                              std::nullopt, build);
-    EXPECT_EQ(temporaryBuildCandidates(root), rows);
-    for (const std::string& nothing : {std::string(), root + "/missing", root + "/a/info.plist", std::string("rel")})
-        EXPECT_TRUE(temporaryBuildCandidates(nothing).empty()) << nothing;
-}

@@ -1,1 +1,2 @@
-quillon_test(engine_tests quillon_engine engine/ReportTest.cpp engine/RunLogTest.cpp engine/CleanTest.cpp)
+quillon_test(engine_tests quillon_engine engine/ReportTest.cpp engine/RunLogTest.cpp engine/CleanTest.cpp
+    engine/LinuxRowsTest.cpp)

@@ -3,6 +3,7 @@
 #include "guard/RunningTools.h"
 
 #include "tests/support/Fixture.h"
+#include "tests/support/ReadmeTables.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,10 @@ namespace q = quillon;
 namespace t = quillon::testing;
 using Names = std::set<std::string>;
 
-TEST(GroupRules, DecideBusyByTheKindOfRule) {
+TEST(GroupRules, DecideBusyByTheKindOfRuleAndKeepEveryGroupOfTheReadmeForEachOfItsNames) {
     const std::tuple<const char*, Names, bool> rows[] = {
         {"VLC", {"vlc"}, true},                            // an exact name
         {"VLC", {"vlc-cache-gen", "xvlc"}, false},         // ... and nothing longer or shorter
-        {"Development", {"cc1plus"}, true},
         {"Development", {"codex", "clang-format"}, false}, // beginning like a compiler is not enough
         {"Chrome", {"google chrome helper"}, true},        // a name's beginning
         {"Python", {"ipython"}, false},                    // ... only at the start
@@ -29,8 +29,14 @@ TEST(GroupRules, DecideBusyByTheKindOfRule) {
         EXPECT_EQ(q::busyTools(group, running), busy) << group << " with " << running.size() << " names";
         everything.insert(running.begin(), running.end());
     }
+    // Every name of the README's table of running programs; a beginning ("*") with any ending.
+    for (const auto& row : t::readmeTable(t::runningTable))
+        for (std::string name : t::codeSpans(row.at(1)))
+            EXPECT_TRUE(q::busyTools(row[0], {name.back() == '*' ? name.replace(name.size() - 1, 1, " helper") : name}))
+                << row[0] << ": " << name;
     // Groups whose caches every program shares are never busy.
-    for (const char* group : {"Logs", "GPU", "Thumbnail"}) EXPECT_FALSE(q::busyTools(group, everything)) << group;
+    for (const char* group : {"Logs", "GPU", "Thumbnail", "Desktop"})
+        EXPECT_FALSE(q::busyTools(group, everything)) << group;
 }
 
 TEST(RunningSet, IsEveryProcessOfTheUserNamedInFullAndLowerCased) {

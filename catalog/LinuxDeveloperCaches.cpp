@@ -1,0 +1,101 @@
+#include "catalog/LinuxDeveloperCaches.h"
+
+#include "catalog/Catalogue.h"
+#include "core/StartupValues.h"
+#include "platform/Paths.h"
+#include "platform/Text.h"
+
+namespace quillon {
+
+namespace {
+
+// The JetBrains IDEs delete the caches of a version not updated for this long.
+constexpr double halfYear = 180 * day;
+
+using platform::joinPath;
+
+bool matches(const char* expression, const std::string& name) { return platform::Regex(expression).search(name); }
+
+// A JetBrains version folder: the product and its year.release ("PyCharmCE2024.1").
+bool isIdeVersionFolder(const std::string& name) { return matches("^[A-Za-z]+[0-9]{4}\\.[0-9]+$", name); }
+
+// A Gradle version ("8.5", "8.10.2", "8.11-rc-1").
+bool isGradleVersion(const std::string& name) { return matches("^[0-9]+\\.[0-9]+(\\.[0-9]+)?(-[a-z0-9-]+)?$", name); }
+
+// uv's cache buckets ("wheels-v5"), but not its unpacked archives, which
+// environments link to (uv cache prune knows which are still used).
+bool isUvDownloadBucket(const std::string& name) {
+    return matches("^[a-z]+-v[0-9]+$", name) && name.rfind("archive-", 0) != 0;
+}
+
+} // namespace
+
+// Go's module downloads: never the unpacked modules beside them, which
+// belong to `go clean -modcache`.
+void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    const std::string& cache = bases.cache;
+    const std::string& home = bases.home;
+    if (!cache.empty()) rows.emplace_back(joinPath(cache, "go-build"), week, "Development", ScanMode::oldFiles);
+    if (!home.empty())
+        rows.emplace_back(joinPath(home, ".cargo/registry/cache"), week, "Development", ScanMode::oldFiles);
+    if (!cache.empty()) rows.emplace_back(joinPath(cache, "ccache"), week, "Development", ScanMode::oldFiles);
+    if (!home.empty())
+        rows.emplace_back(joinPath(home, "go/pkg/mod/cache/download"), week, "Development", ScanMode::oldFiles);
+    if (!cache.empty()) {
+        // pip's downloads; yarn's unpacked packages, one folder each, so a
+        // package goes whole or stays; pnpm's metadata files (never its content
+        // store, which projects hard-link to).
+        rows.emplace_back(joinPath(cache, "pip"), week, "Python", ScanMode::oldFiles);
+        for (const std::string& entry : fm.contentsOfDirectory(joinPath(cache, "yarn")))
+            if (isVersionFolder(entry))
+                rows.emplace_back(joinPath(cache, "yarn/" + entry), week, "JavaScript", ScanMode::oldChildren);
+        for (const std::string& entry : fm.contentsOfDirectory(joinPath(cache, "pnpm")))
+            if (entry.rfind("metadata", 0) == 0)
+                rows.emplace_back(joinPath(cache, "pnpm/" + entry), week, "JavaScript", ScanMode::oldFiles);
+        for (const std::string& entry : fm.contentsOfDirectory(joinPath(cache, "uv")))
+            if (isUvDownloadBucket(entry))
+                rows.emplace_back(joinPath(cache, "uv/" + entry), week, "Python", ScanMode::oldChildren);
+        rows.emplace_back(joinPath(cache, "pypoetry/cache"), week, "Python", ScanMode::oldFiles);
+        rows.emplace_back(joinPath(cache, "pypoetry/artifacts"), week, "Python", ScanMode::oldFiles);
+        // Node's headers for native add-ons and Electron's downloaded releases,
+        // one folder per version, fetched again by node-gyp and @electron/get.
+        rows.emplace_back(joinPath(cache, "node-gyp"), week, "JavaScript", ScanMode::oldChildren);
+        rows.emplace_back(joinPath(cache, "electron"), week, "JavaScript", ScanMode::oldChildren);
+    }
+    // Bun's unpacked packages; projects hard-link or copy them.
+    if (!home.empty())
+        rows.emplace_back(joinPath(home, ".bun/install/cache"), week, "JavaScript", ScanMode::oldChildren);
+}
+
+// A JetBrains version folder goes whole once nothing in it changed for half a
+// year, as the IDEs do themselves. Gradle's version caches and wrapper
+// downloads go whole after a month unused, its build cache entries after a
+// week and its downloaded modules after a month, which is when Gradle drops
+// them itself.
+void appendLinuxIdeRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    if (!bases.cache.empty())
+        for (const std::string& entry : fm.contentsOfDirectory(joinPath(bases.cache, "JetBrains")))
+            if (isIdeVersionFolder(entry))
+                rows.emplace_back(joinPath(bases.cache, "JetBrains/" + entry), halfYear, "JetBrains");
+    if (bases.home.empty()) return;
+    const std::string caches = joinPath(bases.home, ".gradle/caches");
+    for (const std::string& entry : fm.contentsOfDirectory(caches)) {
+        if (isGradleVersion(entry)) rows.emplace_back(caches + "/" + entry, month, "Gradle");
+        if (matches("^transforms-[0-9]+$", entry))
+            rows.emplace_back(caches + "/" + entry, month, "Gradle", ScanMode::oldChildren);
+        if (matches("^build-cache-[0-9]+$", entry))
+            rows.emplace_back(caches + "/" + entry, week, "Gradle", ScanMode::oldFiles);
+    }
+    rows.emplace_back(caches + "/modules-2/files-2.1", month, "Gradle", ScanMode::oldFiles);
+    rows.emplace_back(joinPath(bases.home, ".gradle/wrapper/dists"), month, "Gradle", ScanMode::oldChildren);
+}
+
+void appendLinuxBuildLogRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+    if (bases.home.empty()) return;
+    const std::string daemon = joinPath(bases.home, ".gradle/daemon");
+    for (const std::string& entry : fm.contentsOfDirectory(daemon))
+        if (isGradleVersion(entry))
+            rows.emplace_back(daemon + "/" + entry, month, "Logs", ScanMode::oldFiles, logPattern);
+}
+
+} // namespace quillon
