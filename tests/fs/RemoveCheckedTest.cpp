@@ -1,11 +1,14 @@
 // removeChecked deletes exactly what an inspection recorded, comparing the disk with the record right before each
-// single deletion: the first difference stops the whole tree, and what went before stays deleted and counted.
+// single deletion: the first difference, or a file that another process holds at that instant, stops the whole tree,
+// and what went before stays deleted and counted.
 
 #include "tests/fs/FsFixture.h"
 
 #include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
 #include "tests/support/Processes.h"
+
+#include <optional>
 
 namespace quillon::fstest {
 namespace {
@@ -20,13 +23,21 @@ void swap(const Place& p, const std::string& name, const char* to) {
     to ? t::makeSymlink(to, p / name) : t::makeDirectory(p / name);
 }
 
-// One change made between the inspection of `target` and its removal: to the disk, to the record ("record ..."), or by
-// a look-up hook during the removal.
+// One change made between the inspection of `target` and its removal: to the disk, to the record ("record ..."), by
+// a look-up hook during the removal, by a child process that holds a file, or to how the removal asks about held files.
 struct Scene {
     const Place& p;
     Node& record;
     RunControl& control;
+    HeldCheck& held;
+    std::optional<t::HoldingChild>& holder;
 };
+template <t::Hold how> void holdB(const Scene& s) { s.holder.emplace(s.p / "d/b", how); }
+// The kernel has no lease to give; the picture shows "d/b" open, or nothing.
+template <bool shown> void noLeases(const Scene& s) {
+    s.held.lease = [](int, auto&, auto&) { return platform::FileLease(platform::LeaseAnswer::unknown); };
+    s.held.inPicture = [](const std::string& path) { return shown && path == "d/b"; };
+}
 struct Change {
     const char *label, *shape, *target;
     void (*change)(const Scene&);
@@ -75,15 +86,28 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
         {"folder swapped at its look-up", "d/ d/a", "d",
          [](auto&) { setLookUpHook(replaceOnLookUpOf("d", false)); }, directoryChanged, "d.old/ d.old/a d/", 0},
         {"cancelled before", "d/ d/a", "d", [](auto& s) { s.control.cancel(); }, "cancelled", "d/ d/a", 0},
+        {"file replaced at its look-up", "f g", "f",
+         [](auto&) { setLookUpHook(onFirstLookUpOf("f", [](int d) { must(::renameat(d, "g", d, "f") == 0); })); },
+         changed, "f", 0},
+        {"held for reading", "d/ d/a d/b d/c", "d", holdB<t::Hold::reading>, "held", "d/ d/b d/c", 1},
+        {"held for writing", "d/ d/a d/b d/c", "d", holdB<t::Hold::writing>, "held", "d/ d/b d/c", 1},
+        {"held only mapped", "d/ d/a d/b d/c", "d", holdB<t::Hold::mapping>, "held", "d/ d/b d/c", 1},
+        {"no leases, shown open", "d/ d/a d/b d/c", "d", noLeases<true>, "held", "d/ d/b d/c", 1},
+        {"no leases, not shown open", "d/ d/a d/b d/c", "d", noLeases<false>, "no error", "", -1},
     };
     for (const Change& c : changes) {
         const Place p(c.shape);
         RunControl control;
         Node record = inspect(p.fd.get(), c.target, futureCutoff(), p.device);
         const ScopedLookUpHook hook;
-        c.change(Scene{p, record, control});
+        HeldCheck held;
+        std::optional<t::HoldingChild> holder;
+        c.change(Scene{p, record, control, held, holder});
         std::int64_t removed = 0;
-        EXPECT_EQ(outcome([&] { removeChecked(p.fd.get(), record, removed, &control); }), c.expected) << c.label;
+        const auto remove = [&] {
+            if (!removeChecked(p.fd.get(), record, removed, &control, held)) throw SafetyError::skip("held");
+        };
+        EXPECT_EQ(outcome(remove), c.expected) << c.label;
         EXPECT_EQ(tree(p.path), c.left) << c.label;
         std::int64_t counted = c.removed < 0 ? record.bytes : 0;
         for (int i = 0; i < c.removed; ++i) counted += record.children[static_cast<std::size_t>(i)].bytes;

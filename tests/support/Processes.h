@@ -57,4 +57,14 @@ private:
     pid_t pid_ = -1;
 };
 
+// A child process that holds the file `path`, for as long as the object lives, open for reading or writing, or only
+// mapped (its descriptor closed). The constructor returns once the child holds it; the destructor kills and reaps it.
+enum class Hold { reading, writing, mapping };
+struct HoldingChild {
+    HoldingChild(const std::string& path, Hold how);
+    ~HoldingChild();
+    HoldingChild(const HoldingChild&) = delete;
+    pid_t pid = -1;
+};
+
 } // namespace quillon::testing
