@@ -120,7 +120,7 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
             return std::set<std::string>{call < row.from ? "" : row.tool};
         };
         std::vector<std::string> open;
-        std::deque<t::HoldingChild> holders;
+        std::deque<t::RunningProgram> holders;
         for (const std::string& name : row.open)
             if (name[0] != '!') open.push_back(location + "/" + name);
             else holders.emplace_back(location + "/" + name.substr(1), t::Hold::reading);

@@ -30,7 +30,7 @@ struct Scene {
     Node& record;
     RunControl& control;
     HeldCheck& held;
-    std::optional<t::HoldingChild>& holder;
+    std::optional<t::RunningProgram>& holder;
 };
 template <t::Hold how> void holdB(const Scene& s) { s.holder.emplace(s.p / "d/b", how); }
 // The kernel has no lease to give; the picture shows "d/b" open, or nothing.
@@ -65,7 +65,6 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
         {"record device", "f", "f", [](auto& s) { s.record.device += 1; }, changed, "f", 0},
         {"record modified", "f", "f", [](auto& s) { s.record.modified.tv_nsec ^= 1; }, changed, "f", 0},
         {"record changed", "f", "f", [](auto& s) { s.record.changed.tv_nsec ^= 1; }, changed, "f", 0},
-        {"record of a file, a folder", "d/", "d", [](auto& s) { s.record.directory = false; }, changed, "d/", 0},
         {"record of a file, a pipe", "p| f", "f", [](auto& s) { s.record = recordOf(s.p.fd.get(), "p"); }, changed,
          "f p", 0},
         {"record without an entry", "d/ d/a d/b", "d", [](auto& s) { s.record.children.pop_back(); }, directoryChanged,
@@ -101,7 +100,7 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
         Node record = inspect(p.fd.get(), c.target, futureCutoff(), p.device);
         const ScopedLookUpHook hook;
         HeldCheck held;
-        std::optional<t::HoldingChild> holder;
+        std::optional<t::RunningProgram> holder;
         c.change(Scene{p, record, control, held, holder});
         std::int64_t removed = 0;
         const auto remove = [&] {

@@ -168,10 +168,10 @@ RunningProgram::~RunningProgram() {
     pid_ = -1;
 }
 
-HoldingChild::HoldingChild(const std::string& path, Hold how) {
+RunningProgram::RunningProgram(const std::string& path, Hold how) {
     int ends[2]; // the child closes its end once it holds the file
-    if (pipe2(ends, O_CLOEXEC) != 0 || (pid = fork()) < 0) throw std::runtime_error("cannot start a holder");
-    if (pid == 0) { // only calls that are safe after a fork
+    if (pipe2(ends, O_CLOEXEC) != 0 || (pid_ = fork()) < 0) throw std::runtime_error("cannot start a holder");
+    if (pid_ == 0) { // only calls that are safe after a fork
         const int fd = open(path.c_str(), how == Hold::writing ? O_RDWR : O_RDONLY);
         if (how == Hold::mapping && (mmap(nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED || close(fd) != 0))
             _exit(1);
@@ -182,11 +182,6 @@ HoldingChild::HoldingChild(const std::string& path, Hold how) {
     char byte;
     while (read(ends[0], &byte, 1) < 0 && errno == EINTR) continue;
     close(ends[0]);
-}
-
-HoldingChild::~HoldingChild() {
-    kill(pid, SIGKILL);
-    reap(pid);
 }
 
 } // namespace quillon::testing

@@ -41,9 +41,13 @@ std::string asUserOfItsOwn(const std::function<void(uid_t)>& prepare, const std:
 // application or an editor appears in the process table. Returns from the
 // constructor once /proc shows the new program; the destructor kills and
 // reaps it. Throws std::runtime_error when it cannot be started.
+enum class Hold { reading, writing, mapping };
 class RunningProgram {
 public:
     explicit RunningProgram(const std::string& name, const std::vector<std::string>& held = {});
+    // Or a child of the test that holds the file `path` open for reading or for writing, or only mapped (its
+    // descriptor closed); returns once the child holds it.
+    RunningProgram(const std::string& path, Hold how);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
@@ -55,16 +59,6 @@ public:
 private:
     std::string path_;
     pid_t pid_ = -1;
-};
-
-// A child process that holds the file `path`, for as long as the object lives, open for reading or writing, or only
-// mapped (its descriptor closed). The constructor returns once the child holds it; the destructor kills and reaps it.
-enum class Hold { reading, writing, mapping };
-struct HoldingChild {
-    HoldingChild(const std::string& path, Hold how);
-    ~HoldingChild();
-    HoldingChild(const HoldingChild&) = delete;
-    pid_t pid = -1;
 };
 
 } // namespace quillon::testing
