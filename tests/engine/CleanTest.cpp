@@ -12,7 +12,6 @@
 
 #include <gtest/gtest.h>
 
-#include <deque>
 #include <fcntl.h>
 
 using namespace quillon;
@@ -119,11 +118,10 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
             if (++call == row.from && row.act) row.act(control);
             return std::set<std::string>{call < row.from ? "" : row.tool};
         };
-        std::vector<std::string> open;
-        std::deque<t::RunningProgram> holders;
+        std::vector<std::string> open, unseen;
         for (const std::string& name : row.open)
-            if (name[0] != '!') open.push_back(location + "/" + name);
-            else holders.emplace_back(location + "/" + name.substr(1), t::Hold::reading);
+            (name[0] == '!' ? unseen : open).push_back(location + "/" + name.substr(name[0] == '!' ? 1 : 0));
+        const t::RunningProgram holder("holder", unseen);
         places.guard.openFiles = [&](const RunControl*) { return call < row.from ? decltype(open){} : open; };
         const Report report = clean(false, places, &control);
         std::vector<std::string> notes{locationNote(row, location, report)};
@@ -138,21 +136,12 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
     }
 }
 
-// Makes two locations in catalogue order, a build cache and a browser cache,
-// each holding one item "f0"; returns their paths in that order.
-std::pair<std::string, std::string> twoLocations(const CleanPlaces& places) {
-    const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
-    const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
-    for (const std::string& folder : {build, browser}) {
-        t::makeDirectory(folder);
-        t::writeFile(folder + "/f0", "x");
-    }
-    return {build, browser};
-}
-
 TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     CleanPlaces places = fixturePlaces();
-    const auto [build, browser] = twoLocations(places); // the second is held open
+    // Two locations in catalogue order, a build cache and a browser cache (held open), each holding one item "f0".
+    const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
+    const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
+    for (const std::string& folder : {build, browser}) t::makeDirectory(folder), t::writeFile(folder + "/f0", "x");
     places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{browser + "/f0"}; };
     const std::string stage = "Checking Chrome caches\u2026";
     int leases = 0;
