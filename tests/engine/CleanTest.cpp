@@ -1,6 +1,5 @@
-// Clean runs in private fixture places, with the guard's answers injected (what this machine runs or holds
-// open never decides an outcome), its clock standing still, and the run's clock 100 days on, past every age threshold
-// of the files made here.
+// Clean runs in private fixture places, with the guard's answers injected (what this machine runs or holds open never
+// decides an outcome), the guard's clock stopped, and the run's clock 100 days on, past every file's age threshold.
 
 #include "engine/Clean.h"
 

@@ -1,6 +1,5 @@
 // removeChecked deletes exactly what an inspection recorded, comparing the disk with the record right before each
-// single deletion: the first difference, or a file that another process holds at that instant, stops the whole tree,
-// and what went before stays deleted and counted.
+// single deletion: the first difference or held file stops the whole tree; what went before stays deleted and counted.
 
 #include "tests/fs/FsFixture.h"
 
