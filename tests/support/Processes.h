@@ -45,8 +45,7 @@ enum class Hold { reading, writing, mapping };
 class RunningProgram {
 public:
     explicit RunningProgram(const std::string& name, const std::vector<std::string>& held = {});
-    // Or a child of the test that holds the file `path` open for reading or for writing, or only mapped (its
-    // descriptor closed); returns once the child holds it.
+    // Or a child of the test holding the file `path` open for reading or writing, or only mapped (fd closed).
     RunningProgram(const std::string& path, Hold how);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
