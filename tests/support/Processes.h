@@ -36,12 +36,13 @@ bool unprivilegedAccount(unsigned& uid, unsigned& gid);
 // needs. Returns what the body returned, or what went wrong.
 std::string asUserOfItsOwn(const std::function<void(uid_t)>& prepare, const std::function<std::string()>& body);
 
+enum class Hold { reading, writing, mapping }; // how a child of the test holds a file
+
 // A copy of /bin/sleep named `name`, run from a fresh fixture folder, that
 // holds each path of `held` open for reading for as long as it runs: how an
 // application or an editor appears in the process table. Returns from the
 // constructor once /proc shows the new program; the destructor kills and
 // reaps it. Throws std::runtime_error when it cannot be started.
-enum class Hold { reading, writing, mapping };
 class RunningProgram {
 public:
     explicit RunningProgram(const std::string& name, const std::vector<std::string>& held = {});
