@@ -15,7 +15,6 @@
 #include "scan/Plan.h"
 
 #include <algorithm>
-#include <chrono>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -23,40 +22,21 @@ namespace quillon {
 
 namespace {
 
-// Running tools and open files are asked again before every this many items.
-constexpr std::size_t recheckInterval = 32;
-
 const char* const emDash = " \u2014 ";
-
-// The open files are not read again until this many times the last
-// reading's own duration has passed since it ended. A reading that took d is
-// already up to d old when it ends, so reading more often buys no freshness,
-// only cost. With the factor F, the readings after a run's first take at most
-// 1 / (1 + F) of it however busy the desktop, and every item is checked
-// against a picture at most (1 + F) d old: F = 4 keeps them within a fifth.
-// With 300 processes of the user holding 100 files and 30 mappings each, d
-// is about 80 ms: a 5 000-item location is read once instead of 157 times
-// (about 12 s), and the picture is never more than 0.4 s old. On an idle
-// desktop d is under a millisecond and the list is read again every 32 to
-// 96 items, about as before.
-constexpr double rereadFactor = 4;
 
 // The open paths of the user's processes, sorted so that "is this item or
 // anything below it open?" is two binary searches.
 class OpenPaths {
 public:
-    // Reads the open paths again, unless the last reading is too recent to
-    // be worth replacing (see rereadFactor). Throws what `query` throws.
+    // Reads the open paths again when the cadence says it is time. Throws
+    // what the query throws.
     void refresh(const GuardQueries& queries, const RunControl* control) {
-        using Clock = std::chrono::steady_clock;
-        const Clock::time_point start = Clock::now();
-        if (read_ && start - readEnd_ < rereadFactor * readDuration_) return;
+        const Cadence::Clock::time_point start = queries.clock();
+        if (!cadence_.due(start)) return;
         std::vector<std::string> paths = queries.openFiles(control);
         std::sort(paths.begin(), paths.end());
         paths_ = std::move(paths);
-        readEnd_ = Clock::now();
-        readDuration_ = readEnd_ - start;
-        read_ = true;
+        cadence_.read(start, queries.clock());
     }
     // Returns whether `path` itself or anything below it is open.
     bool holds(const std::string& path) const {
@@ -68,9 +48,7 @@ public:
 
 private:
     std::vector<std::string> paths_;
-    bool read_ = false;
-    std::chrono::steady_clock::time_point readEnd_;
-    std::chrono::duration<double> readDuration_{0};
+    Cadence cadence_;
 };
 
 class Run {
@@ -156,10 +134,7 @@ private:
         ScanStats stats;
         bool stopping = false;
         try {
-            if (busyTools(candidate.group, guard_.running(control_))) {
-                report_.busyGroups.insert(candidate.group);
-                throw SafetyError::skip(text::toolRunning);
-            }
+            checkRunning(candidate.group, text::toolRunning);
             const std::vector<PlannedItem> items =
                 plan(candidate, stats, control_, platform::wallClock() + clockShift_);
             removeItems(candidate, items, stats);
@@ -183,27 +158,42 @@ private:
         return true;
     }
 
+    // Reads the running set; throws SafetyError::skip(`reason`) when a tool
+    // of `group` runs.
+    void checkRunning(const std::string& group, const char* reason) {
+        const Cadence::Clock::time_point start = guard_.clock();
+        const bool busy = busyTools(group, guard_.running(control_));
+        running_.read(start, guard_.clock());
+        if (!busy) return;
+        report_.busyGroups.insert(group);
+        throw SafetyError::skip(reason);
+    }
+
     void removeItems(const Candidate& candidate, const std::vector<PlannedItem>& items, ScanStats& stats) {
         std::int64_t entries = 0;
         std::int64_t bytes = 0;
-        for (std::size_t k = 0; k < items.size(); ++k) {
+        for (const PlannedItem& item : items) {
             if (control_) control_->check();
-            if (k % recheckInterval == 0) {
-                if (busyTools(candidate.group, guard_.running(control_))) {
-                    report_.busyGroups.insert(candidate.group);
-                    throw SafetyError::skip(text::toolStarted);
-                }
-                open_.refresh(guard_, control_);
-            }
-            const PlannedItem& item = items[k];
+            if (running_.due(guard_.clock())) checkRunning(candidate.group, text::toolStarted);
+            open_.refresh(guard_, control_);
             if (item.node.bytes < 1) continue;
-            if (open_.holds(item.parentPath + "/" + item.node.name)) {
+            const std::string path = item.parentPath + "/" + item.node.name;
+            if (open_.holds(path)) {
                 ++stats.kept;
                 continue;
             }
             platform::Descriptor parent = openDirectory(item.parentPath);
             if (!dryRun_) {
-                removeChecked(parent.get(), item.node, report_.removed, control_);
+                // Where the kernel has no answer for a file, the picture,
+                // read again if its turn has come, decides.
+                const HeldCheck held{guard_.lease, [&](const std::string& below) {
+                                         open_.refresh(guard_, control_);
+                                         return open_.holds(item.parentPath + "/" + below);
+                                     }};
+                if (!removeChecked(parent.get(), item.node, report_.removed, control_, held)) {
+                    ++stats.kept;
+                    continue;
+                }
                 ++report_.cleaned;
             }
             report_.eligible += item.node.bytes;
@@ -225,6 +215,7 @@ private:
     // One picture for the whole run: its age, not the location, decides
     // when it is read again.
     OpenPaths open_;
+    Cadence running_; // when the running set was last read
 };
 
 } // namespace

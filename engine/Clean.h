@@ -2,6 +2,8 @@
 
 #include "core/RunControl.h"
 #include "engine/Report.h"
+#include "fs/RemoveChecked.h"
+#include "guard/Cadence.h"
 #include "guard/OpenFiles.h"
 #include "guard/RunningTools.h"
 
@@ -18,13 +20,18 @@ using ProgressCallback = std::function<void(double fraction, const std::string& 
 // One log line, without its line feed. Called on the thread that runs the clean.
 using LogCallback = std::function<void(const std::string& line)>;
 
-// The activity guard's two questions as a run asks them: which programs of
-// the user run, and which paths its processes hold open. The real queries
-// read the process table; tests give their own answers, so that what other
-// programs of the machine run or hold open never decides their outcome.
+// The activity guard's questions as a run asks them: which programs of the
+// user run, which paths its processes hold open, and, of the kernel right
+// before a file is removed, whether anything holds it open now. The real
+// queries read the process table and take a lease; tests give their own
+// answers, so that what other programs of the machine run or hold open never
+// decides their outcome, and their own clock, by which the cadence of the
+// first two is kept (guard/Cadence.h).
 struct GuardQueries {
     std::function<std::set<std::string>(const RunControl*)> running = runningCommands;
     std::function<std::vector<std::string>(const RunControl*)> openFiles = openPaths;
+    decltype(HeldCheck::lease) lease = platform::leaseFile;
+    std::function<Cadence::Clock::time_point()> clock = Cadence::Clock::now;
 };
 
 // Where a run looks: the bases of the catalogue. The temporary directory
@@ -56,10 +63,14 @@ CleanPlaces currentPlaces();
 // its guards (running tools, plan, open files, checked removal), and returns
 // the report. The catalogue is built on the real paths of the bases, the one
 // spelling in which the open-file query names paths. The running set is read
-// before each location and before its items 0, 32, 64, ...; the open-file
-// list at the same points, unless the last reading is younger than a small
-// multiple of its own duration. With `dryRun` nothing is removed. Never throws: every refusal,
-// error and cancellation becomes a counter and a note.
+// before each location, and both it and the open-file list before each item
+// whose turn the cadence says it is (guard/Cadence.h); folders, and files
+// where the kernel has no lease to give, are judged by that picture. In the
+// real run each file is removed under a lease (fs/RemoveChecked.h): an item
+// with a file held open at that instant is kept and counted with the kept
+// entries, what of it went before stays removed, and the run goes on. With
+// `dryRun` nothing is removed and no lease is taken. Never throws: every
+// refusal, error and cancellation becomes a counter and a note.
 Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control = nullptr,
              const ProgressCallback& onProgress = {}, const LogCallback& onLog = {});
 

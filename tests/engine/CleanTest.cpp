@@ -1,5 +1,5 @@
-// Clean runs in private fixture places, with the guard's answers injected (what this machine runs or holds
-// open never decides an outcome) and the run's clock 100 days on, past every age threshold of the files made here.
+// Clean runs in private fixture places, with the guard's answers injected (what this machine runs or holds open never
+// decides an outcome), the guard's clock stopped, and the run's clock 100 days on, past every file's age threshold.
 
 #include "engine/Clean.h"
 
@@ -7,6 +7,7 @@
 #include "core/Texts.h"
 #include "platform/Descriptor.h"
 #include "tests/support/Fixture.h"
+#include "tests/support/Processes.h"
 
 #include <gtest/gtest.h>
 
@@ -22,7 +23,8 @@ CleanPlaces fixturePlaces() {
     const std::string base = t::freshDirectory("run");
     CleanPlaces places{base + "/home", base + "/temp", base + "/cache", base + "/shared", 100 * 86400.0,
                        base + "/config", {[](const RunControl*) { return std::set<std::string>{}; },
-                                          [](const RunControl*) { return std::vector<std::string>{}; }}};
+                                          [](const RunControl*) { return std::vector<std::string>{}; },
+                                          platform::leaseFile, [] { return Cadence::Clock::time_point{}; }}};
     for (const std::string& dir : {places.home, places.temp, places.cache, places.sharedTemp, places.config})
         t::makeDirectory(dir);
     return places;
@@ -54,8 +56,9 @@ std::string makeLocation(const CleanPlaces& places) {
 }
 
 enum class Lock { free, held, link, none }; // free, held by another run, the lock file a link, no temporary folder
-// The guard is asked before the location (call 0) and before items 0, 32 and 64 (calls 1 to 3); from call `from`
-// on, the answers are `tool` running and `open` (relative to the location) held open; `act` is done at call `from`.
+// With its clock standing still, the guard is asked before the location (call 0) and before each item k (call k + 1);
+// from call `from` on, the answers are `tool` running and `open` (relative to the location) held open; an entry of
+// `open` marked "!" is not in the answers but held open by a child process; `act` is done at call `from`.
 struct GuardRow {
     const char *label, *tool;
     std::vector<std::string> open;
@@ -84,15 +87,16 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
     const GuardRow rows[] = {
         {"nothing of the group", other, {}, 0, withBytes, {"empty"}},
         {"group's tool at the start", "clang", {}, 0, 0, {"d", "f00"}, text::toolRunning},
-        {"group's tool from item 32", "clang", {}, 2, 31, {"f29"}, text::toolStarted},
+        {"group's tool from item 32", "clang", {}, 33, 31, {"f29"}, text::toolStarted},
         {"file held open", other, {"f05"}, 0, withBytes - 1, {"f05"}},
         {"file deep inside an entry", other, {"d/deep/held"}, 0, withBytes - 1, {"d"}},
         {"names only sharing a start", other, {"f05x", "d.lock"}, 0, withBytes, {}},
         {"odd names held open", other, oddNames, 0, withBytes - 4, oddNames},
         {"opened after the first reading", other, {"f69"}, 2, withBytes - 1, {"f69"}},
-        {"running set unreadable at item 32", other, {}, 2, 31, {"f29"}, text::cannotCheckRunningApps, Lock::free,
+        {"held open unseen by the picture", other, {"!f05", "!d/deep/held"}, 0, withBytes - 2, {"f05", "d/deep/held"}},
+        {"running set unreadable at item 32", other, {}, 33, 31, {"f29"}, text::cannotCheckRunningApps, Lock::free,
          false, [](RunControl&) { throw SafetyError::skip(text::cannotCheckRunningApps); }},
-        {"cancelled at item 32", other, {}, 2, 31, {"f29"}, nullptr, Lock::free, true,
+        {"cancelled at item 32", other, {}, 33, 31, {"f29"}, nullptr, Lock::free, true,
          [](RunControl& c) { c.cancel(); }},
         {"lock held by another run", other, {}, 0, 0, {"f00"}, text::anotherCleanupRunning, Lock::held},
         {"lock file a link to an entry", other, {}, 0, 0, {"f00"}, text::noCleanupLock, Lock::link},
@@ -113,8 +117,10 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
             if (++call == row.from && row.act) row.act(control);
             return std::set<std::string>{call < row.from ? "" : row.tool};
         };
-        std::vector<std::string> open;
-        for (const std::string& name : row.open) open.push_back(location + "/" + name);
+        std::vector<std::string> open, unseen;
+        for (const std::string& name : row.open)
+            (name[0] == '!' ? unseen : open).push_back(location + "/" + name.substr(name[0] == '!' ? 1 : 0));
+        const t::RunningProgram holder("holder", unseen);
         places.guard.openFiles = [&](const RunControl*) { return call < row.from ? decltype(open){} : open; };
         const Report report = clean(false, places, &control);
         std::vector<std::string> notes{locationNote(row, location, report)};
@@ -129,23 +135,22 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
     }
 }
 
-// Makes two locations in catalogue order, a build cache and a browser cache,
-// each holding one item "f0"; returns their paths in that order.
-std::pair<std::string, std::string> twoLocations(const CleanPlaces& places) {
-    const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
-    const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
-    for (const std::string& folder : {build, browser}) {
-        t::makeDirectory(folder);
-        t::writeFile(folder + "/f0", "x");
-    }
-    return {build, browser};
-}
-
 TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     CleanPlaces places = fixturePlaces();
-    const auto [build, browser] = twoLocations(places); // the second is held open
+    // Two locations in catalogue order, a build cache and a browser cache (held open), each holding one item "f0".
+    const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
+    const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
+    for (const std::string& folder : {build, browser}) t::makeDirectory(folder), t::writeFile(folder + "/f0", "x");
     places.guard.openFiles = [&](const RunControl*) { return std::vector<std::string>{browser + "/f0"}; };
     const std::string stage = "Checking Chrome caches\u2026";
+    int leases = 0;
+    places.guard.lease = [&](const auto&... look) { return ++leases, platform::leaseFile(look...); };
+    RunControl control; // a cancel when the first location is done (half done) starts no further location
+    const Report cancelled = clean(
+        true, places, &control, [&](double done, auto&) { done == 0.5 ? control.cancel() : void(); },
+        [&](const std::string& line) { EXPECT_NE(line, text::inspectingPrefix + browser); });
+    EXPECT_EQ(std::pair(cancelled.cancelled, cancelled.notes.back()),
+              std::pair(true, std::string(text::cancelledBetweenLocations)));
     std::vector<Report> reports;
     for (const bool dryRun : {true, false}) {
         std::vector<std::pair<double, std::string>> progress;
@@ -160,7 +165,7 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
         expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + browser);
         expected.insert(expected.begin(), text::inspectingPrefix + build);
         EXPECT_EQ(logged, expected);
-        EXPECT_EQ(t::exists(build), dryRun);
+        EXPECT_EQ(std::pair(t::exists(build), leases), std::pair(dryRun, dryRun ? 0 : 1)); // a preview takes no lease
     }
     EXPECT_EQ(reports[0].notes.at(0).rfind("Preview: " + build + " \u2014 1 files inspected, 1 eligible", 0), 0u);
     EXPECT_EQ(reports[0].removed + reports[0].cleaned, 0);
@@ -168,21 +173,4 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     EXPECT_EQ(reports[1].removed, reports[0].eligible);
     EXPECT_TRUE(t::exists(browser + "/f0"));
     EXPECT_TRUE(holdLock(places.temp)); // the run let go of its lock
-}
-
-TEST(CleanRun, ACancelBetweenLocationsStartsNoFurtherLocation) {
-    CleanPlaces places = fixturePlaces();
-    const auto [first, second] = twoLocations(places);
-    RunControl control;
-    std::vector<std::string> logged;
-    // Half done is the end of the first location.
-    const auto progress = [&](double done, const std::string&) {
-        if (done == 0.5) control.cancel();
-    };
-    const Report report =
-        clean(false, places, &control, progress, [&](const std::string& line) { logged.push_back(line); });
-    EXPECT_TRUE(report.cancelled);
-    EXPECT_EQ(std::pair(t::exists(first), t::exists(second + "/f0")), std::pair(false, true));
-    EXPECT_EQ(report.notes.back(), text::cancelledBetweenLocations);
-    EXPECT_EQ(std::count(logged.begin(), logged.end(), text::inspectingPrefix + second), 0);
 }

@@ -1,11 +1,13 @@
 // removeChecked deletes exactly what an inspection recorded, comparing the disk with the record right before each
-// single deletion: the first difference stops the whole tree, and what went before stays deleted and counted.
+// single deletion: the first difference or held file stops the whole tree; what went before stays deleted and counted.
 
 #include "tests/fs/FsFixture.h"
 
 #include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
 #include "tests/support/Processes.h"
+
+#include <optional>
 
 namespace quillon::fstest {
 namespace {
@@ -20,13 +22,21 @@ void swap(const Place& p, const std::string& name, const char* to) {
     to ? t::makeSymlink(to, p / name) : t::makeDirectory(p / name);
 }
 
-// One change made between the inspection of `target` and its removal: to the disk, to the record ("record ..."), or by
-// a look-up hook during the removal.
+// One change made between the inspection of `target` and its removal: to the disk, to the record ("record ..."), by
+// a look-up hook during the removal, by a child process that holds a file, or to how the removal asks about held files.
 struct Scene {
     const Place& p;
     Node& record;
     RunControl& control;
+    HeldCheck& held;
+    std::optional<t::RunningProgram>& holder;
 };
+template <t::Hold how> void holdB(const Scene& s) { s.holder.emplace(s.p / "d/b", how); }
+// The kernel has no lease to give; the picture shows "d/b" open, or nothing.
+template <bool shown> void noLeases(const Scene& s) {
+    s.held.lease = [](int, auto&, auto&) { return platform::FileLease(platform::LeaseAnswer::unknown); };
+    s.held.inPicture = [](const std::string& path) { return shown && path == "d/b"; };
+}
 struct Change {
     const char *label, *shape, *target;
     void (*change)(const Scene&);
@@ -40,7 +50,6 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
     const char *changed = text::itemChangedDuringCleanup, *directoryChanged = text::directoryChanged;
     const Change changes[] = {
         {"unchanged tree", "d/ d/a/ d/a/x d/e/ d/c", "d", none, "no error", "", -1},
-        {"unchanged file", "f g", "f", none, "no error", "g", -1},
         {"file replaced", "f g", "f", [](auto& s) { move(s.p, "g", "f"); }, changed, "f", 0},
         {"file now a link", "f g", "f", [](auto& s) { swap(s.p, "f", "g"); }, changed, "f f.old g", 0},
         {"file gone", "f", "f", [](auto& s) { move(s.p, "f", "m"); }, changed, "m", 0},
@@ -54,9 +63,8 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
         {"record device", "f", "f", [](auto& s) { s.record.device += 1; }, changed, "f", 0},
         {"record modified", "f", "f", [](auto& s) { s.record.modified.tv_nsec ^= 1; }, changed, "f", 0},
         {"record changed", "f", "f", [](auto& s) { s.record.changed.tv_nsec ^= 1; }, changed, "f", 0},
-        {"record of a file, a folder", "d/", "d", [](auto& s) { s.record.directory = false; }, changed, "d/", 0},
-        {"record of a file, a pipe", "p| f", "f", [](auto& s) { s.record = recordOf(s.p.fd.get(), "p"); }, changed,
-         "f p", 0},
+        {"record of a file, a pipe (no lease to look)", "p| f", "f",
+         [](auto& s) { noLeases<false>(s); s.record = recordOf(s.p.fd.get(), "p"); }, changed, "f p", 0},
         {"record without an entry", "d/ d/a d/b", "d", [](auto& s) { s.record.children.pop_back(); }, directoryChanged,
          "d/ d/a d/b", 0},
         {"record with another entry", "d/ d/a d/b", "d", [](auto& s) { s.record.children[1].name = "c"; },
@@ -75,15 +83,28 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
         {"folder swapped at its look-up", "d/ d/a", "d",
          [](auto&) { setLookUpHook(replaceOnLookUpOf("d", false)); }, directoryChanged, "d.old/ d.old/a d/", 0},
         {"cancelled before", "d/ d/a", "d", [](auto& s) { s.control.cancel(); }, "cancelled", "d/ d/a", 0},
+        {"file replaced at its look-up", "f g", "f",
+         [](auto&) { setLookUpHook(onFirstLookUpOf("f", [](int d) { must(::renameat(d, "g", d, "f") == 0); })); },
+         changed, "f", 0},
+        {"held for reading", "d/ d/a d/b d/c", "d", holdB<t::Hold::reading>, "held", "d/ d/b d/c", 1},
+        {"held for writing", "d/ d/a d/b d/c", "d", holdB<t::Hold::writing>, "held", "d/ d/b d/c", 1},
+        {"held only mapped", "d/ d/a d/b d/c", "d", holdB<t::Hold::mapping>, "held", "d/ d/b d/c", 1},
+        {"no leases, shown open", "d/ d/a d/b d/c", "d", noLeases<true>, "held", "d/ d/b d/c", 1},
+        {"no leases, not shown open", "d/ d/a d/b d/c", "d", noLeases<false>, "no error", "", -1},
     };
     for (const Change& c : changes) {
         const Place p(c.shape);
         RunControl control;
         Node record = inspect(p.fd.get(), c.target, futureCutoff(), p.device);
         const ScopedLookUpHook hook;
-        c.change(Scene{p, record, control});
+        HeldCheck held;
+        std::optional<t::RunningProgram> holder;
+        c.change(Scene{p, record, control, held, holder});
         std::int64_t removed = 0;
-        EXPECT_EQ(outcome([&] { removeChecked(p.fd.get(), record, removed, &control); }), c.expected) << c.label;
+        const auto remove = [&] {
+            if (!removeChecked(p.fd.get(), record, removed, &control, held)) throw SafetyError::skip("held");
+        };
+        EXPECT_EQ(outcome(remove), c.expected) << c.label;
         EXPECT_EQ(tree(p.path), c.left) << c.label;
         std::int64_t counted = c.removed < 0 ? record.bytes : 0;
         for (int i = 0; i < c.removed; ++i) counted += record.children[static_cast<std::size_t>(i)].bytes;

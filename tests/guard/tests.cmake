@@ -1,1 +1,1 @@
-quillon_test(guard_tests quillon_guard guard/RunningToolsTest.cpp)
+quillon_test(guard_tests quillon_guard guard/CadenceTest.cpp guard/RunningToolsTest.cpp)

@@ -14,6 +14,7 @@
 #include <pwd.h>
 #include <spawn.h>
 #include <stdexcept>
+#include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -165,6 +166,22 @@ RunningProgram::~RunningProgram() {
     kill(pid_, SIGKILL);
     reap(pid_);
     pid_ = -1;
+}
+
+RunningProgram::RunningProgram(const std::string& path, Hold how) {
+    int ends[2]; // the child closes its end once it holds the file
+    if (pipe2(ends, O_CLOEXEC) != 0 || (pid_ = fork()) < 0) throw std::runtime_error("cannot start a holder");
+    if (pid_ == 0) { // only calls that are safe after a fork
+        const int fd = open(path.c_str(), how == Hold::writing ? O_RDWR : O_RDONLY);
+        if (how == Hold::mapping && (mmap(nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED || close(fd) != 0))
+            _exit(1);
+        close(ends[1]);
+        for (;;) pause();
+    }
+    close(ends[1]);
+    char byte;
+    while (read(ends[0], &byte, 1) < 0 && errno == EINTR) continue;
+    close(ends[0]);
 }
 
 } // namespace quillon::testing

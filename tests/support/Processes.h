@@ -36,6 +36,8 @@ bool unprivilegedAccount(unsigned& uid, unsigned& gid);
 // needs. Returns what the body returned, or what went wrong.
 std::string asUserOfItsOwn(const std::function<void(uid_t)>& prepare, const std::function<std::string()>& body);
 
+enum class Hold { reading, writing, mapping }; // how a child of the test holds a file
+
 // A copy of /bin/sleep named `name`, run from a fresh fixture folder, that
 // holds each path of `held` open for reading for as long as it runs: how an
 // application or an editor appears in the process table. Returns from the
@@ -44,6 +46,8 @@ std::string asUserOfItsOwn(const std::function<void(uid_t)>& prepare, const std:
 class RunningProgram {
 public:
     explicit RunningProgram(const std::string& name, const std::vector<std::string>& held = {});
+    // Or a child of the test holding the file `path` open for reading or writing, or only mapped (fd closed).
+    RunningProgram(const std::string& path, Hold how);
     ~RunningProgram();
     RunningProgram(const RunningProgram&) = delete;
     RunningProgram& operator=(const RunningProgram&) = delete;
