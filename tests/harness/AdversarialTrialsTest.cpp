@@ -17,13 +17,10 @@
 
 #include <algorithm>
 #include <iostream>
-#include <csignal>
-#include <fcntl.h>
+#include <memory>
 #include <random>
 #include <set>
-#include <sys/mman.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace quillon;
@@ -33,78 +30,6 @@ namespace t = quillon::testing;
 namespace {
 
 using platform::within;
-
-// A child process that opens regular files on request and holds them until told to let go: read-only,
-// read-write, or mapped with its descriptor closed again, as another program of the user may hold a cache file.
-// Started before any thread of the trials, it serves them all.
-class Holder {
-public:
-    Holder() {
-        int requests[2], answers[2];
-        if (::pipe2(requests, O_CLOEXEC) != 0 || ::pipe2(answers, O_CLOEXEC) != 0 || (child_ = ::fork()) < 0)
-            throw std::runtime_error("cannot start the holder");
-        if (child_ == 0) {
-            ::close(requests[1]);
-            ::close(answers[0]);
-            serve(requests[0], answers[1]);
-        }
-        ::close(requests[0]);
-        ::close(answers[1]);
-        to_ = requests[1];
-        from_ = answers[0];
-    }
-    ~Holder() {
-        ::close(to_);
-        ::close(from_);
-        ::kill(child_, SIGKILL);
-        ::waitpid(child_, nullptr, 0);
-    }
-    Holder(const Holder&) = delete;
-    Holder& operator=(const Holder&) = delete;
-
-    // Returns whether the child now holds the regular file `path` as `how` says ('r', 'w' or 'm'); 'x' lets go
-    // of everything it holds.
-    bool hold(char how, const std::string& path = "") {
-        const std::string request = how + path + '\0';
-        char answer = 0;
-        return ::write(to_, request.data(), request.size()) == static_cast<ssize_t>(request.size()) &&
-               ::read(from_, &answer, 1) == 1 && answer == '1';
-    }
-
-private:
-    [[noreturn]] static void serve(int in, int out) {
-        std::vector<int> descriptors;
-        std::vector<std::pair<void*, std::size_t>> maps;
-        for (std::string request; ; request.clear()) {
-            for (char c = 1; c != '\0';)
-                if (::read(in, &c, 1) != 1) ::_exit(0);
-                else request += c;
-            const int fd = request[0] == 'x' ? -1
-                : ::open(request.c_str() + 1, (request[0] == 'w' ? O_RDWR : O_RDONLY) | O_NOFOLLOW | O_NONBLOCK);
-            struct stat status {};
-            bool held = fd >= 0 && ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
-            if (held && request[0] == 'm') {
-                const auto size = static_cast<std::size_t>(status.st_size);
-                void* map = size > 0 ? ::mmap(nullptr, size, PROT_READ, MAP_SHARED, fd, 0) : MAP_FAILED;
-                held = map != MAP_FAILED;
-                if (held) maps.emplace_back(map, size);
-                ::close(fd);
-            } else if (fd >= 0) {
-                if (held) descriptors.push_back(fd);
-                else ::close(fd);
-            }
-            if (request[0] == 'x') {
-                for (const int d : std::exchange(descriptors, {})) ::close(d);
-                for (const auto& [map, size] : std::exchange(maps, {})) ::munmap(map, size);
-                held = true;
-            }
-            if (::write(out, held ? "1" : "0", 1) != 1) ::_exit(1);
-        }
-    }
-
-    pid_t child_ = -1;
-    int to_ = -1, from_ = -1;
-};
 
 // Everything built is older than a run's cut-off, by the clock shift of every run; what the rules keep for
 // its age, and all that the adversary makes or changes, is days younger.
@@ -205,15 +130,16 @@ struct Builder {
 // The adversary changes a trial's tree while the cleaner is paused: it swaps a folder (of a location, or
 // one above it) for a link to the victims' folder, swaps an item for a named pipe, moves a victim into a
 // location, adds a hard link to a file, rewrites one, moves one away and puts a new one in its place,
-// creates files, folders, links and pipes, has the holder hold a file open, and, as root, gives an item to
-// another owner. It never deletes anything, and keeps account of what must be found afterwards. A hard link and an owner keep what they
+// creates files, folders, links and pipes, has a child process hold a file open (for reading or writing, or
+// only mapped) until the trial ends, and, as root, gives an item to another owner. It never deletes anything,
+// and keeps account of what must be found afterwards. A hard link and an owner keep what they
 // touch, and the adversary does not make it younger: the cleaner must notice them alone.
 struct Adversary {
     const Trial& trial;
-    Holder& holder;
     Tree expected; // what must be found when the trial ends: what the trial keeps, and what the adversary made
     std::mt19937_64 rng;
-    int counter = 0, held = 0;
+    int counter = 0;
+    std::vector<std::unique_ptr<t::RunningProgram>> holders{}; // each holds one file until the trial ends
 
     // Makes one change, to `target` where it is an item of a location, else to an item found by walking
     // the tree; returns whether it was made.
@@ -262,7 +188,7 @@ struct Adversary {
         case 7: return ::mkdir(spare.c_str(), 0700) == 0 && younger(spare) && note(spare);
         case 8: return ::symlink(trial.victims.c_str(), spare.c_str()) == 0 && note(spare);
         case 9: return ::mkfifo(spare.c_str(), 0600) == 0 && note(spare);
-        case 10: return !file.empty() && holder.hold("rwm"[counter++ % 3], file) && ++held && note(file);
+        case 10: return !file.empty() && hold(file) && note(file);
         }
         unsigned uid = 0, gid = 0;
         if (item.empty() || ::geteuid() != 0 || !t::unprivilegedAccount(uid, gid) ||
@@ -271,6 +197,12 @@ struct Adversary {
         // A folder's owner is read before it is opened and not again before it goes (its times change as it
         // is emptied): a folder given away while it is being emptied may go; what it held is judged alone.
         return item == folder || note(item);
+    }
+
+    bool hold(const std::string& file) {
+        const t::Hold how[] = {t::Hold::reading, t::Hold::writing, t::Hold::mapping};
+        holders.push_back(std::make_unique<t::RunningProgram>(file, how[holders.size() % 3]));
+        return true;
     }
 
     std::string fresh(const std::string& folder) {
@@ -364,8 +296,7 @@ bool disagree(const Report& preview, const Report& real) {
 // The real clean of `trial` on the referee's thread. With the adversary, paused at random look-ups for it to
 // change the tree (most often the item about to be checked again before its removal), in some trials
 // cancelled; without, after a preview that must change nothing and agree with it.
-std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool adversarial, Holder& holder,
-                             Totals& totals) {
+std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool adversarial, Totals& totals) {
     CleanPlaces places = trial.places;
     places.clockShift = trial.age + 2; // everything built is older than the cut-off
     const Report preview = adversarial ? Report{} : clean(true, places);
@@ -373,7 +304,7 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
     std::mt19937_64 rng(seed);
     const auto draw = [&](long low, long high) { return std::uniform_int_distribution<long>(low, high)(rng); };
     const auto gap = [&] { return static_cast<std::uint64_t>(draw(1, 12)); };
-    Adversary adversary{trial, holder, trial.kept, std::mt19937_64(rng())};
+    Adversary adversary{trial, trial.kept, std::mt19937_64(rng())};
     const long changes = adversarial ? draw(0, 10) : -1;
     const long cancelAt = adversarial && draw(0, 3) == 0 ? draw(0, changes) : -1;
     std::optional<std::size_t> beforeCancel; // the removals before the cancel
@@ -395,7 +326,6 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
     const std::vector<Removal> removals = referee::end(worker);
     std::vector<std::string> out =
         faults(trial, adversary.expected, report, removals, made == 0 && !beforeCancel);
-    if (!holder.hold('x')) out.push_back("the holder did not let go");
     // A file goes only after a check of the token that follows its last look-up.
     const std::size_t cancelled = std::min(beforeCancel.value_or(SIZE_MAX), removals.size());
     if (std::any_of(removals.begin() + static_cast<long>(cancelled), removals.end(),
@@ -404,7 +334,7 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
     if (!unchanged) out.push_back("the preview changed the tree");
     if (!adversarial && disagree(preview, report)) out.push_back("the preview disagrees with the real run");
     totals.changes += made;
-    totals.held += adversary.held;
+    totals.held += static_cast<long>(adversary.holders.size());
     totals.cancelled += report.cancelled ? 1 : 0;
     totals.removals += static_cast<long>(removals.size());
     return out;
@@ -419,12 +349,11 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
     };
     const std::uint64_t trials = number("QUILLON_HARNESS_TRIALS", 200), seed = number("QUILLON_HARNESS_SEED", 1);
     Totals totals;
-    Holder holder;
     for (std::uint64_t i = 0; i < trials; ++i) {
         const Trial trial = Builder{.rng = std::mt19937_64(seed + i)}.build(t::freshDirectory("trial"));
         const Trial copy = Builder{.rng = std::mt19937_64(seed + i)}.build(t::freshDirectory("copy"));
-        std::vector<std::string> faults = run(trial, seed + i, true, holder, totals);
-        for (const std::string& fault : run(copy, seed + i, false, holder, totals))
+        std::vector<std::string> faults = run(trial, seed + i, true, totals);
+        for (const std::string& fault : run(copy, seed + i, false, totals))
             faults.push_back("untouched copy: " + fault);
         if (!faults.empty() && ++totals.failed <= 3)
             ADD_FAILURE() << "trial seed " << seed + i << " in " << trial.root << ": "
