@@ -17,9 +17,9 @@ std::string outcome(const std::string& bytes) {
     std::pair<const std::string&, std::string> reading{bytes, "no thread"};
     const auto ask = [](void* argument) -> void* {
         auto& [input, answer] = *static_cast<decltype(reading)*>(argument);
-        answer = "accepted";
         try {
             checkBuildMetadata(input);
+            answer = "accepted";
         } catch (...) {
             answer = describe(std::current_exception());
         }
