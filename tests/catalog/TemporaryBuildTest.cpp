@@ -6,7 +6,6 @@
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 #include <gtest/gtest.h>
-#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
