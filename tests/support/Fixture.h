@@ -1,7 +1,7 @@
 #pragma once
 
 // Every test program runs inside a private fixture folder: before any test starts, HOME, TMPDIR and the XDG cache,
-// configuration and state folders point into a fresh folder of its own (see Main.cpp), so no test ever touches the
+// configuration and state folders point into a fresh folder of its own (see Fixture.cpp), so no test ever touches the
 // real home or /tmp at large.
 
 #include <string>
