@@ -72,6 +72,8 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
             << what;
     }
     EXPECT_EQ(validation("relative/B"), skip(text::invalidPath));
+    for (const std::string& root : {std::string("relative"), t::fixtureRoot() + "/missing"}) // no rows, no error
+        EXPECT_TRUE(temporaryBuildCandidates(root).empty()) << root;
 }
 
 // Made while root where this runs as root, so that the folder or its metadata is root's.
