@@ -17,9 +17,9 @@ std::string outcome(const std::string& bytes) {
     std::pair<const std::string&, std::string> reading{bytes, "no thread"};
     const auto ask = [](void* argument) -> void* {
         auto& [input, answer] = *static_cast<decltype(reading)*>(argument);
-        answer = "accepted";
         try {
             checkBuildMetadata(input);
+            answer = "accepted";
         } catch (...) {
             answer = describe(std::current_exception());
         }
@@ -33,10 +33,9 @@ std::string outcome(const std::string& bytes) {
     pthread_attr_destroy(&attributes);
     return reading.second;
 }
-// A dictionary of `value` (a text when it is no element) under "WorkspacePath", padded with line feeds to `size` bytes.
-std::string workspace(const std::string& value, std::size_t size = 0) {
-    const std::string text = value.find('<') == std::string::npos ? "<string>" + value + "</string>" : value;
-    const std::string xml = "<plist><dict><key>WorkspacePath</key>" + text + "</dict></plist>";
+// A dictionary naming a project under "WorkspacePath", padded with line feeds to `size` bytes.
+std::string padded(std::size_t size) {
+    const std::string xml = "<plist><dict><key>WorkspacePath</key><string>/a/B.xcodeproj</string></dict></plist>";
     return xml + std::string(size > xml.size() ? size - xml.size() : 0, '\n');
 }
 // A list of arrays nested `depth` deep, left open unless `closed`.
@@ -48,22 +47,16 @@ std::string nested(std::size_t depth, bool closed = true) {
 }
 } // namespace
 
-// The table's lists, then every committed input of the metadata fuzz target: a name's first word is the answer it
-// must get; any other name (a find of the fuzzer, "") may get any answer. A crash or a hang fails the test program.
+// The lists at the reader's limits, then every committed input of the metadata fuzz target: a name's first word is
+// the answer it must get; any other name (a find of the fuzzer, "") may get any answer. A crash or a hang fails the
+// test program.
 TEST(BuildMetadata, AnswersEachListByTheMetadataRulesWithinTheReadersLimits) {
     const std::size_t limit = platform::maxPropertyListBytes, depth = platform::maxPropertyListDepth;
-    const std::string project = "<string>/a/B.xcodeproj</string>", no = outcome("WorkspacePath=/a/B.xcodeproj");
-    const std::string kept = describe(SafetyError::skip(text::missingWorkspace)); // the metadata's; no: the reader's
+    const std::string no = outcome("WorkspacePath=/a/B.xcodeproj"); // the reader's
+    const std::string kept = describe(SafetyError::skip(text::missingWorkspace)); // the metadata's
     std::vector<std::pair<std::string, std::string>> rows = {
-        {workspace("/Users/a/App.xcodeproj"), "accepted"}, {workspace(project, limit), "accepted"},
-        {workspace("/w/W.xcworkspace/"), "accepted"}, {workspace("App.xcodeproj"), kept},
-        {workspace("~/App.xcodeproj"), kept}, {workspace("/a/App.XCODEPROJ"), kept}, {workspace("/a/xcodeproj"), kept},
-        {workspace("/a/App.xcodeproj.bak"), kept}, {workspace(""), kept}, {workspace("<integer>1</integer>"), kept},
-        {"<plist><dict><key>workspacePath</key>" + project + "</dict></plist>", kept},
-        {"<plist><array>" + project + "</array></plist>", kept}, {nested(depth), kept}, {nested(depth + 1), no},
+        {padded(limit), "accepted"}, {padded(limit + 1), no}, {nested(depth), kept}, {nested(depth + 1), no},
         {nested((limit - 15) / 15), no}, {nested((limit - 7) / 7, false), no}, // as deep as fits
-        {workspace(project, limit + 1), no}, {workspace(project).substr(0, 60), no},
-        {std::string("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16), no},
     };
     for (const auto& entry : std::filesystem::directory_iterator(QUILLON_METADATA_CORPUS)) {
         const std::string name = entry.path().filename(), word = name.substr(0, name.find('-'));

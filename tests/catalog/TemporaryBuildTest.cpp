@@ -6,7 +6,6 @@
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 #include <gtest/gtest.h>
-#include <functional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +37,7 @@ std::string validation(const std::string& path) try {
 std::string skip(const std::string& reason) { return describe(SafetyError::skip(reason)); }
 } // namespace
 
+// A folder gives rows (one per cache) exactly when it passes.
 TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFormedMetadata) {
     using Make = std::function<void(const std::string&)>;
     const auto with = [](const std::string& metadata) -> Make { return [=](auto& p) { makeBuild(p, metadata); }; };
@@ -52,7 +52,7 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
         {"hidden entry", [](auto& p) { makeBuild(p, app, ".DS_Store"); }, unknown},
         {"cache that belongs in Build", [](auto& p) { makeBuild(p, app, "Intermediates.noindex"); }, unknown},
         {"no metadata", [](auto& p) { makeBuild(p, {}, "Build"); }, unknown},
-        {"metadata link", [](auto& p) { t::makeSymlink(makeBuild(p + "2"), makeBuild(p, {})); },
+        {"metadata link", [](auto& p) { t::makeSymlink(makeBuild(t::freshDirectory() + "/B"), makeBuild(p, {})); },
          skip(text::cannotReadBuildMetadata)},
         {"hard-linked metadata", [](auto& p) { t::makeHardLink(makeBuild(p), p + "2"); }, notPrivate},
         {"empty metadata", with(""), notPrivate},
@@ -64,14 +64,16 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
         {"link to a folder", [](auto& p) { t::makeSymlink(".", p); }, skip(open + "B: Not a directory")},
         {"missing folder", [](auto&) {}, skip(open + "B: No such file or directory")},
     };
-    const int descriptors = t::openDescriptorCount();
     for (const auto& [what, make, expected] : rows) {
-        const std::string path = t::freshDirectory() + "/B";
+        const std::string parent = t::freshDirectory(), path = parent + "/B";
         make(path);
         EXPECT_EQ(validation(path), expected) << what;
+        EXPECT_EQ(temporaryBuildCandidates(parent).size(), expected == "valid" ? temporaryBuildCaches.size() : 0)
+            << what;
     }
     EXPECT_EQ(validation("relative/B"), skip(text::invalidPath));
-    EXPECT_EQ(t::openDescriptorCount(), descriptors);
+    for (const std::string& root : {std::string("relative"), t::fixtureRoot() + "/missing"}) // no rows, no error
+        EXPECT_TRUE(temporaryBuildCandidates(root).empty()) << root;
 }
 
 // Made while root where this runs as root, so that the folder or its metadata is root's.

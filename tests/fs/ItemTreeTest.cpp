@@ -15,21 +15,8 @@ std::string shapeOf(const Node& node) {
     return shape + (node.directory ? ")" : "");
 }
 
-TEST(Inspect, RecordsTheTreeDepthFirstInSortedOrderWithItsBytes) {
-    const Place p("top/ top/b/ top/empty/ top/C top/a top/b/y top/b/x");
-    const Node node = inspect(p.fd.get(), "top", futureCutoff(), p.device);
-    EXPECT_EQ(shapeOf(node), "top(C a b(x y) empty())");
-    EXPECT_EQ(fileCount(node), 4);
-    // Bytes are the item's own and all below it. (The removal compares the rest.)
-    std::int64_t bytes = 0;
-    for (const char* path : {"top", "top/b", "top/empty", "top/C", "top/a", "top/b/y", "top/b/x"})
-        bytes += recordOf(p.fd.get(), path).bytes;
-    EXPECT_EQ(node.bytes, bytes);
-}
-
-struct Refusal {
-    std::string shape, name;
-    const char* expected;
+struct Row {
+    std::string shape, name, expected; // on success, the record's shape and file count
     LookUpHook hook = {};
     dev_t deviceShift = 0; // added to the device the items must be on
     double cutoff = futureCutoff();
@@ -43,45 +30,45 @@ LookUpHook stampedLater(const std::string& name, statx_timestamp statx::*stamp) 
     };
 }
 
-TEST(Inspect, RefusesTheWholeTreeForItsFirstFailingItem) {
+TEST(Inspect, RecordsTheTreeDepthFirstInSortedOrderOrRefusesItForItsFirstFailingItem) {
     const auto far = static_cast<double>(farFuture);
     const auto swap = [](int folder) { must(::renameat2(folder, "x", folder, "y", RENAME_EXCHANGE) == 0); };
-    const Refusal rows[] = {
-        {"d/ d/a/ d/b/ d/c/", "d", "no error"}, // a folder has many links
-        {"", "missing", text::cannotInspectItem},
-        {"", ".", text::cannotInspectItem},
-        {"", "..", text::cannotInspectItem},
-        {"d/ d/f l->d", "l/f", text::cannotInspectItem},
-        {"f", std::string("f\0x", 3), text::cannotInspectItem},
-        {"d/ d/\xFF d/" + fffd, "d", text::cannotInspectItem},
-        {"f h=>f", "f", text::ineligibleItem},
-        {"d/ d/f h=>d/f", "d", text::ineligibleItem},
-        {"f l->f", "l", text::ineligibleItem},
-        {"d/ d/l->/", "d", text::ineligibleItem},
-        {"p|", "p", text::ineligibleItem},
-        {"f", "f", text::ineligibleItem, ownedByAnother("f")},
-        {"d/ d/f", "d", text::ineligibleItem, ownedByAnother("f")},
-        {"f", "f", text::ineligibleItem, {}, 1},
-        {"d/ d/f", "d", text::ineligibleItem, {}, 1},
-        {"f!", "f", text::recentlyChanged, {}, 0, far}, // the cutoff's own second is too late
-        {"f!", "f", "no error", {}, 0, far + 0.5},      // nanoseconds play no part
-        {"f", "f", text::recentlyChanged, stampedLater("f", &statx::stx_ctime), 0, far},
-        {"f", "f", "no error", stampedLater("f", &statx::stx_ctime), 0, far + 1},
-        {"d/ d/f", "d", text::recentlyChanged, stampedLater("f", &statx::stx_btime), 0, far},
-        {"d/ d/a/ d/a/b/ d/a/b/deep! d/z", "d", text::recentlyChanged},
-        {"d/! d/p|", "d", text::recentlyChanged}, // a folder's own times come before its children
-        {"d/ d/a->/ d/b!", "d", text::ineligibleItem},
-        {"d/ d/a! d/b->/", "d", text::recentlyChanged},
+    const std::string unknown = text::cannotInspectItem, ineligible = text::ineligibleItem;
+    const std::string recent = text::recentlyChanged;
+    const Row rows[] = {
+        {"top/ top/b/ top/empty/ top/C top/a top/b/y top/b/x", "top", "top(C a b(x y) empty()) 4"},
+        {"d/ d/a/ d/b/ d/c/", "d", "d(a() b() c()) 0"}, // a folder has many links
+        {"", "missing", unknown}, {"", ".", unknown}, {"", "..", unknown}, {"d/ d/f l->d", "l/f", unknown},
+        {"f", std::string("f\0x", 3), unknown}, {"d/ d/\xFF d/" + fffd, "d", unknown},
+        {"f h=>f", "f", ineligible}, {"d/ d/f h=>d/f", "d", ineligible}, {"f l->f", "l", ineligible},
+        {"d/ d/l->/", "d", ineligible}, {"p|", "p", ineligible},
+        {"f", "f", ineligible, ownedByAnother("f")}, {"d/ d/f", "d", ineligible, ownedByAnother("f")},
+        {"f", "f", ineligible, {}, 1}, {"d/ d/f", "d", ineligible, {}, 1},
+        {"f!", "f", recent, {}, 0, far}, // the cutoff's own second is too late
+        {"f!", "f", "f 1", {}, 0, far + 0.5}, // nanoseconds play no part
+        {"f", "f", recent, stampedLater("f", &statx::stx_ctime), 0, far},
+        {"f", "f", "f 1", stampedLater("f", &statx::stx_ctime), 0, far + 1},
+        {"d/ d/f", "d", recent, stampedLater("f", &statx::stx_btime), 0, far},
+        {"d/ d/a/ d/a/b/ d/a/b/deep! d/z", "d", recent},
+        {"d/! d/p|", "d", recent}, // a folder's own times come before its children
+        {"d/ d/a->/ d/b!", "d", ineligible}, {"d/ d/a! d/b->/", "d", recent},
         // What opens must be what was looked at: the same inode on the same device.
         {"x/ x/a y/ y/b", "x", text::itemChangedDuringCheck, onFirstLookUpOf("x", swap)},
         {"d/ d/f", "d", text::itemChangedDuringCheck, onNextDevice("d"), 1},
         {"d/ d/f", "d", text::cannotOpenItem, replaceOnLookUpOf("d", true)},
     };
-    for (const Refusal& row : rows) {
+    for (const Row& row : rows) {
         const Place p(row.shape);
         const ScopedLookUpHook hook(row.hook);
-        EXPECT_EQ(outcome([&] { inspect(p.fd.get(), row.name, row.cutoff, p.device + row.deviceShift); }), row.expected)
-            << "'" << row.name << "' in '" << row.shape << "'";
+        std::string record; // and its bytes are the item's own and all below it
+        const std::string error = outcome([&] {
+            const Node node = inspect(p.fd.get(), row.name, row.cutoff, p.device + row.deviceShift);
+            std::int64_t bytes = 0;
+            std::istringstream words(row.shape);
+            for (std::string word; words >> word;) bytes += recordOf(p.fd.get(), word.substr(0, word.find('!'))).bytes;
+            record = shapeOf(node) + " " + std::to_string(fileCount(node)) + (node.bytes == bytes ? "" : " bad bytes");
+        });
+        EXPECT_EQ(error == "no error" ? record : error, row.expected) << row.name << " in " << row.shape;
     }
     RunControl cancelled;
     cancelled.cancel();

@@ -16,17 +16,15 @@ std::string planned(const Candidate& candidate, const std::string& base, double 
 }
 
 TEST(Plan, RefusesARootThatIsNotAPrivateRealDirectoryOrInAFailingBuildFolder) {
+    const ScanMode children = ScanMode::oldChildren;
+    const std::string refused = text::rootNotPrivate;
     const std::tuple<ScanMode, const char*, LookUpHook, std::string> rows[] = {
-        {ScanMode::oldChildren, "cache", {}, "cache/a (1, 0)"},
-        {ScanMode::whole, "link", {}, text::rootNotPrivate},
-        {ScanMode::oldChildren, "f", {}, text::rootNotPrivate},
-        {ScanMode::oldChildren, "missing", {}, text::rootNotPrivate},
-        {ScanMode::oldChildren, "a/..", {}, text::rootNotPrivate},
-        {ScanMode::oldChildren, "alias/cache", {}, cannotOpen("alias", ENOTDIR)}, // as openDirectory refuses it
-        {ScanMode::oldChildren, "cache", ownedByAnother("cache"), text::rootNotPrivate},
-        {ScanMode::oldChildren, "cache", onNextDevice("cache"), text::rootNotPrivate},
-        {ScanMode::oldChildren, "cache", replaceOnLookUpOf("cache", false), text::rootChanged},
-        {ScanMode::oldChildren, "cache", replaceOnLookUpOf("cache", true), text::cannotOpenCacheRoot},
+        {children, "cache", {}, "cache/a (1, 0)"}, {ScanMode::whole, "link", {}, refused}, {children, "f", {}, refused},
+        {children, "missing", {}, refused}, {children, "a/..", {}, refused},
+        {children, "alias/cache", {}, cannotOpen("alias", ENOTDIR)}, // as openDirectory refuses it
+        {children, "cache", ownedByAnother("cache"), refused}, {children, "cache", onNextDevice("cache"), refused},
+        {children, "cache", replaceOnLookUpOf("cache", false), text::rootChanged},
+        {children, "cache", replaceOnLookUpOf("cache", true), text::cannotOpenCacheRoot},
     };
     for (const auto& [mode, path, hook, expected] : rows) {
         const Place p("cache/ cache/a f a/ a/cache/ alias->a link->cache");
@@ -37,7 +35,7 @@ TEST(Plan, RefusesARootThatIsNotAPrivateRealDirectoryOrInAFailingBuildFolder) {
     const Place p("build/ build/a");
     const std::string refusal = outcome([&] { validateTemporaryBuildRoot(p.path); });
     ASSERT_NE(refusal, "no error");
-    EXPECT_EQ(planned(Candidate(p / "build", -100, "Tests", ScanMode::oldChildren, {}, p.path), p.path), refusal);
+    EXPECT_EQ(planned(Candidate(p / "build", -100, "Tests", children, {}, p.path), p.path), refusal);
 }
 
 TEST(Plan, AppliesEachScanModeWithTheCutoffOfItsAge) {

@@ -1,75 +1,77 @@
-#include "tests/support/Fixture.h"
+// The private fixture folder of every test program and its file helpers, and the program's main: it builds the
+// folder before any test runs, checks after each test suite that no descriptor was left open, and removes the folder
+// at the end.
 
+#include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
+
+#include <gtest/gtest.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <stdexcept>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace quillon::testing {
-
 namespace {
-
-std::string& rootStorage() {
-    static std::string root;
-    return root;
-}
 
 [[noreturn]] void failed(const std::string& what) { throw std::runtime_error(what + ": " + std::strerror(errno)); }
 
+std::string root;
+// Each variable (none: a folder between) and its folder in the fixture.
+const std::pair<const char*, const char*> places[] = {
+    {"HOME", "/home"}, {"TMPDIR", "/tmp"}, {"XDG_CACHE_HOME", "/home/.cache"}, {"XDG_CONFIG_HOME", "/home/.config"},
+    {nullptr, "/home/.local"}, {"XDG_STATE_HOME", "/home/.local/state"}};
+
 std::string realPath(const char* path) {
-    char* real = path ? realpath(path, nullptr) : nullptr;
-    const std::string resolved = real ? real : "";
-    std::free(real);
-    return resolved;
+    std::error_code error;
+    return path ? std::filesystem::canonical(path, error).string() : "";
 }
-
-bool inside(const char* variable, const std::string& root) {
-    const std::string resolved = realPath(std::getenv(variable));
-    return !resolved.empty() && (resolved == root || resolved.rfind(root + "/", 0) == 0);
-}
-
-} // namespace
 
 void setUpFixtureRoot() {
     char pattern[] = "/tmp/quillon-fixture-XXXXXX";
-    if (mkdtemp(pattern) == nullptr) failed("mkdtemp");
-    const std::string root = rootStorage() = realPath(pattern);
-    // Readable by all, so that a test may drop to another user and still reach
-    // the folders it made for that user; what is private inside stays 0700.
-    if (chmod(root.c_str(), 0755) != 0) failed("chmod");
+    root = realPath(mkdtemp(pattern));
+    // Readable by all, so that a test may drop to another user and still reach the folders it made for that user;
+    // what is private inside stays 0700.
+    if (root.empty() || chmod(root.c_str(), 0755) != 0) failed("mkdtemp");
     writeFile(root + "/.quillon-fixture", "private test fixture\n");
-    for (const char* sub : {"/home", "/tmp", "/home/.cache", "/home/.config", "/home/.local", "/home/.local/state"})
-        if (mkdir((root + sub).c_str(), 0700) != 0) failed("mkdir");
-    setenv("HOME", (root + "/home").c_str(), 1);
-    setenv("TMPDIR", (root + "/tmp").c_str(), 1);
-    setenv("XDG_CACHE_HOME", (root + "/home/.cache").c_str(), 1);
-    setenv("XDG_CONFIG_HOME", (root + "/home/.config").c_str(), 1);
-    setenv("XDG_STATE_HOME", (root + "/home/.local/state").c_str(), 1);
+    for (const auto& [variable, folder] : places) {
+        if (mkdir((root + folder).c_str(), 0700) != 0) failed("mkdir " + root + folder);
+        if (variable) setenv(variable, (root + folder).c_str(), 1);
+    }
     unsetenv("XDG_RUNTIME_DIR");
 }
 
-void tearDownFixtureRoot() {
-    const std::string& root = rootStorage();
-    if (root.rfind("/tmp/quillon-fixture-", 0) != 0) return;
-    // Fixtures may hold folders without write permission; take it back first.
-    runProgram({"/bin/chmod", "-R", "u+rwx", root});
-    runProgram({"/bin/rm", "-rf", "--one-file-system", root});
-}
+bool descriptorsLeaked = false;
 
-const std::string& fixtureRoot() { return rootStorage(); }
+class DescriptorWatch : public ::testing::EmptyTestEventListener {
+    int before_ = 0;
+    void OnTestSuiteStart(const ::testing::TestSuite&) override { before_ = openDescriptorCount(); }
+    void OnTestSuiteEnd(const ::testing::TestSuite& suite) override {
+        if (const int after = openDescriptorCount(); after > before_) {
+            std::fprintf(stderr, "[  LEAK    ] %s left %d descriptor(s) open\n", suite.name(), after - before_);
+            descriptorsLeaked = true;
+        }
+    }
+};
+
+} // namespace
+
+const std::string& fixtureRoot() { return root; }
 
 void requireFixtureEnvironment() {
-    const std::string& root = rootStorage();
-    if (root.empty() || !exists(root + "/.quillon-fixture") || !inside("HOME", root) || !inside("TMPDIR", root) ||
-        !inside("XDG_CACHE_HOME", root) || !inside("XDG_CONFIG_HOME", root) || !inside("XDG_STATE_HOME", root)) {
+    bool inside = !root.empty() && exists(root + "/.quillon-fixture");
+    for (const auto& [variable, folder] : places) {
+        const std::string resolved = variable ? realPath(std::getenv(variable)) : root;
+        inside = inside && (resolved == root || resolved.starts_with(root + "/"));
+    }
+    if (!inside) {
         std::fprintf(stderr, "refusing to run: HOME, TMPDIR and the XDG folders must point into the test fixture\n");
         std::abort();
     }
@@ -77,31 +79,23 @@ void requireFixtureEnvironment() {
 
 std::string freshDirectory(const std::string& label) {
     static int counter = 0;
-    const std::string path = rootStorage() + "/" + label + "-" + std::to_string(++counter);
+    const std::string path = fixtureRoot() + "/" + label + "-" + std::to_string(++counter);
     if (mkdir(path.c_str(), 0755) != 0) failed("mkdir " + path);
     return path;
 }
 
 void makeDirectory(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string prefix = path.substr(0, slash);
-        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) failed("mkdir " + prefix);
-        if (slash == std::string::npos) break;
-    }
+    for (std::size_t slash = 0; slash != std::string::npos;)
+        if (mkdir(path.substr(0, slash = path.find('/', slash + 1)).c_str(), 0755) != 0 && errno != EEXIST)
+            failed("mkdir " + path);
 }
 
 void writeFile(const std::string& path, const std::string& contents) {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0644);
     if (fd < 0) failed("open " + path);
-    for (std::size_t done = 0; done < contents.size();) {
-        const ssize_t n = write(fd, contents.data() + done, contents.size() - done);
-        if (n <= 0) {
-            close(fd);
-            failed("write " + path);
-        }
-        done += static_cast<std::size_t>(n);
-    }
+    const bool whole = write(fd, contents.data(), contents.size()) == static_cast<ssize_t>(contents.size());
     close(fd);
+    if (!whole) failed("write " + path);
 }
 
 std::string readFile(const std::string& path) {
@@ -109,20 +103,15 @@ std::string readFile(const std::string& path) {
     if (fd < 0) failed("open " + path);
     std::string out;
     char buffer[65536];
-    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) != 0;) {
-        if (n > 0) out.append(buffer, static_cast<std::size_t>(n));
-        else if (errno != EINTR) break;
-    }
+    for (ssize_t n; (n = read(fd, buffer, sizeof buffer)) > 0;) out.append(buffer, static_cast<std::size_t>(n));
     close(fd);
     return out;
 }
 
-void makeSymlink(const std::string& target, const std::string& path) {
-    if (symlink(target.c_str(), path.c_str()) != 0) failed("symlink " + path);
-}
+void makeSymlink(const std::string& target, const std::string& path) { std::filesystem::create_symlink(target, path); }
 
 void makeHardLink(const std::string& existing, const std::string& path) {
-    if (link(existing.c_str(), path.c_str()) != 0) failed("link " + path);
+    std::filesystem::create_hard_link(existing, path);
 }
 
 bool exists(const std::string& path) {
@@ -142,12 +131,8 @@ double now() {
 }
 
 int openDescriptorCount() {
-    DIR* dir = opendir("/proc/self/fd");
-    if (dir == nullptr) return -1;
     int count = -1; // the listing's own descriptor
-    while (dirent* entry = readdir(dir))
-        if (entry->d_name[0] != '.') ++count;
-    closedir(dir);
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) ++count;
     return count;
 }
 
@@ -163,3 +148,17 @@ ScopedVariable::~ScopedVariable() {
 }
 
 } // namespace quillon::testing
+
+int main(int argc, char** argv) {
+    namespace t = quillon::testing;
+    ::testing::InitGoogleTest(&argc, argv);
+    t::setUpFixtureRoot();
+    t::requireFixtureEnvironment();
+    ::testing::UnitTest::GetInstance()->listeners().Append(new t::DescriptorWatch);
+    const int status = RUN_ALL_TESTS();
+    if (t::root.starts_with("/tmp/quillon-fixture-")) { // fixtures may hold folders without write permission
+        t::runProgram({"/bin/chmod", "-R", "u+rwx", t::root});
+        t::runProgram({"/bin/rm", "-rf", "--one-file-system", t::root});
+    }
+    return t::descriptorsLeaked && status == 0 ? 1 : status;
+}
