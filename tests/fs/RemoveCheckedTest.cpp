@@ -62,7 +62,6 @@ TEST(RemoveChecked, KeepsWhateverChangedSinceTheInspection) {
         {"record named through a link", "d/ d/f l->d", "d",
          [](auto& s) { s.record = recordOf(s.p.fd.get(), "l/f"); }, changed, "d/ d/f l", 0},
         {"another owner", "f", "f", [](auto&) { setLookUpHook(ownedByAnother("f")); }, changed, "f", 0},
-        {"cancelled before", "d/ d/a", "d", [](auto& s) { s.control.cancel(); }, "cancelled", "d/ d/a", 0},
         {"cancelled at the look-up", "f", "f", [](auto& s) { at("f", [&c = s.control](int) { c.cancel(); }); },
          "cancelled", "f", 0},
         {"file replaced at its look-up", "f g", "f",
