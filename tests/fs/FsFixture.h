@@ -41,8 +41,7 @@ inline void must(bool done) {
 }
 
 // Builds under `base` the space-separated items of `shape`: "d/" a folder, "f" a file of 3000 bytes, "l->target" a
-// symbolic link, "h=>f" a second name of f, "p|" a pipe. Each is modified in 2001, or with a "!" at farFuture's last
-// nanosecond.
+// symbolic link, "h=>f" a second name of f, "p|" a pipe; each modified in 2001, or with "!" at farFuture + 0.999999999.
 inline void build(const std::string& base, const std::string& shape) {
     std::istringstream words(shape);
     std::vector<std::pair<std::string, bool>> made;
@@ -101,16 +100,10 @@ struct Place {
 
 // Returns the reason of a SafetyError, "cancelled", "no error", or "other: " and the text of any other error.
 inline std::string outcome(const std::function<void()>& call) {
-    try {
-        call();
-        return "no error";
-    } catch (const SafetyError& error) {
-        return error.reason();
-    } catch (const CleanCancelled&) {
-        return "cancelled";
-    } catch (const std::exception& error) {
-        return std::string("other: ") + error.what();
-    }
+    try { call(); } catch (const SafetyError& error) { return error.reason(); }
+    catch (const CleanCancelled&) { return "cancelled"; }
+    catch (const std::exception& error) { return std::string("other: ") + error.what(); }
+    return "no error";
 }
 
 // The refusal of openDirectory for the component `piece` that failed with `error`.
@@ -144,13 +137,15 @@ inline LookUpHook onFirstLookUpOf(const std::string& name, std::function<void(in
     };
 }
 
-// The same, moving `name` to `name`.old and putting a link to it or an empty folder in its place.
+// Moves the entry `name` of `folder` to `name`.old and puts a link to it, or an empty folder, in its place: at once,
+// or on the folder of the first look-up of `name`, right after it.
+inline void replaceAt(int folder, const std::string& name, bool byLink) {
+    const std::string old = name + ".old";
+    must(::renameat(folder, name.c_str(), folder, old.c_str()) == 0);
+    must((byLink ? ::symlinkat(old.c_str(), folder, name.c_str()) : ::mkdirat(folder, name.c_str(), 0700)) == 0);
+}
 inline LookUpHook replaceOnLookUpOf(const std::string& name, bool byLink) {
-    return onFirstLookUpOf(name, [name, byLink](int folder) {
-        const std::string old = name + ".old";
-        must(::renameat(folder, name.c_str(), folder, old.c_str()) == 0);
-        must((byLink ? ::symlinkat(old.c_str(), folder, name.c_str()) : ::mkdirat(folder, name.c_str(), 0700)) == 0);
-    });
+    return onFirstLookUpOf(name, [name, byLink](int folder) { replaceAt(folder, name, byLink); });
 }
 
 // `name` looks as if owned by another user, or as if on the next device.
