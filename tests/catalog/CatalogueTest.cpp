@@ -95,8 +95,8 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
             std::erase_if(expected, [&](auto& row) { return below(row.path, b[base]); });
             EXPECT_EQ(rows, expected) << "without base " << base;
         } else if (base == temp) { // the leftover is a development row, not a log folder's
-            const auto development = [&](auto& row) { return row.path == leftover && row.group == "Development"; };
-            EXPECT_TRUE(std::any_of(rows.begin(), rows.end(), development));
+            const auto development = [&](auto& r) { return r.path == leftover && r.group == "Development"; };
+            EXPECT_TRUE(std::ranges::any_of(rows, development));
         }
     }
 }

@@ -1,6 +1,3 @@
-// The README's table of where Quillon looks on Linux against the catalogue, and real runs over a home that holds a
-// file in every Linux location and in the folders beside them that each program needs.
-
 #include "catalog/Browser.h"
 #include "catalog/Catalogue.h"
 #include "catalog/LinuxCatalogue.h"

@@ -1,5 +1,3 @@
-// Which running programs make a group busy, by kind of rule, and the running set read from a process table made here.
-
 #include "guard/RunningTools.h"
 
 #include "tests/support/Fixture.h"
@@ -11,9 +9,10 @@ namespace q = quillon;
 namespace t = quillon::testing;
 using Names = std::set<std::string>;
 
-// Every name of the README's table of running programs makes its group busy (a beginning, "*", with any ending);
-// the engine's run over the Linux rows shows that these names leave the other groups idle.
-TEST(GroupRules, DecideBusyByTheKindOfRuleAndKeepEveryGroupOfTheReadmeForEachOfItsNames) {
+// Which running programs make a group busy, by kind of rule. Every name of the README's table of running programs
+// makes its group busy (a beginning, "*", with any ending); the engine's run over the Linux rows shows that these
+// names leave the other groups idle. The running set is every process of the user, named in full and lower-cased.
+TEST(RunningTools, GroupsAreBusyByTheirKindOfRuleAndReadmeNamesAndTheRunningSetIsEveryProcessLowerCased) {
     const std::tuple<const char*, Names, bool> rows[] = {
         {"VLC", {"vlc-cache-gen", "xvlc"}, false},         // an exact name, nothing longer or shorter
         {"Development", {"codex", "clang-format"}, false}, // beginning like a compiler is not enough
@@ -27,9 +26,6 @@ TEST(GroupRules, DecideBusyByTheKindOfRuleAndKeepEveryGroupOfTheReadmeForEachOfI
         for (std::string name : t::codeSpans(row.at(1)))
             EXPECT_TRUE(q::busyTools(row[0], {name.back() == '*' ? name.replace(name.size() - 1, 1, " helper") : name}))
                 << row[0] << ": " << name;
-}
-
-TEST(RunningSet, IsEveryProcessOfTheUserNamedInFullAndLowerCased) {
     const std::string table = t::freshDirectory("proc");
     int pid = 100;
     for (const char* exe : {"/opt/app/Google Chrome Helper (Renderer)", "/usr/bin/node", "/usr/local/bin/NODE"}) {
