@@ -20,14 +20,13 @@ namespace {
 // configuration and cache folders, h: home), beside folders whose names are no version or profile.
 const std::vector<std::string> neighbours = {
     "c/Signal/attachments.noindex/a", "c/Signal/sql/db.sqlite", "c/Slack/Local Storage/leveldb/l", "c/Slack/Cookies",
-    "c/Slack/IndexedDB/i", "c/discord/Local Storage/l", "c/discord/Cookies", "c/Element/IndexedDB/i",
-    "c/Element/Cookies", "c/spotify/Users/u/prefs", "x/spotify/Storage/s", "c/JetBrains/IntelliJIdea2024.1/options/o",
-    "h/.local/share/JetBrains/IntelliJIdea2024.1/p", "x/JetBrains/Toolbox/t", "x/JetBrains/IntelliJIdea/t",
-    "h/.gradle/gradle.properties", "h/.gradle/init.d/i.gradle", "h/.gradle/native/n", "h/.gradle/caches/jars-9/j",
-    "h/.m2/repository/r.jar", "h/.thunderbird/p.default/Mail/Inbox", "x/thunderbird/p.default/cache2x/e",
-    "h/.local/share/Steam/steamapps/common/Game/g", "h/.local/share/Steam/userdata/1/save", "x/uv/archive-v0/a/f",
-    "h/.yarn/berry/cache/p.zip", "h/go/pkg/mod/example.com/m@v1.0.0/go.mod",
-    "h/.var/app/com.discordapp.Discord/config/discord/Local Storage/l"};
+    "c/Slack/IndexedDB/i", "c/spotify/Users/u/prefs", "x/spotify/Storage/s",
+    "c/JetBrains/IntelliJIdea2024.1/options/o", "h/.local/share/JetBrains/IntelliJIdea2024.1/p",
+    "x/JetBrains/Toolbox/t", "x/JetBrains/IntelliJIdea/t", "h/.gradle/gradle.properties", "h/.gradle/init.d/i.gradle",
+    "h/.gradle/native/n", "h/.gradle/caches/jars-9/j", "h/.m2/repository/r.jar", "h/.thunderbird/p.default/Mail/Inbox",
+    "x/thunderbird/p.default/cache2x/e", "h/.local/share/Steam/steamapps/common/Game/g",
+    "h/.local/share/Steam/userdata/1/save", "x/uv/archive-v0/a/f", "h/.yarn/berry/cache/p.zip",
+    "h/go/pkg/mod/example.com/m@v1.0.0/go.mod", "h/.var/app/com.discordapp.Discord/config/discord/Local Storage/l"};
 
 std::string rewritten(std::string text, const std::vector<std::pair<std::string, std::string>>& rules) {
     for (const auto& [from, to] : rules) text = std::regex_replace(text, std::regex(from), to);
