@@ -23,8 +23,7 @@ std::vector<std::vector<std::string>> readmeTable(const std::string& header) {
 }
 
 std::vector<std::string> codeSpans(const std::string& cell) {
-    std::vector<std::string> spans;
-    const std::vector<std::string> parts = split(cell, "`");
+    std::vector<std::string> parts = split(cell, "`"), spans;
     for (std::size_t i = 1; i < parts.size(); i += 2) spans.push_back(parts[i]);
     return spans;
 }
