@@ -11,14 +11,13 @@
 
 namespace quillon::testing {
 
-struct ProgramRun {
-    int status = -1; // exit status, or 128 + signal
-    std::string out, err;
-};
-
 // Runs `argv` (argv[0] an absolute path) with this environment, where each
 // "NAME=value" of `environment` replaces or adds a variable, and returns its
-// status and both output streams.
+// exit status (or 128 + signal) and both output streams.
+struct ProgramRun {
+    int status = -1;
+    std::string out, err;
+};
 ProgramRun runProgram(const std::vector<std::string>& argv, const std::vector<std::string>& environment = {});
 
 // Returns the path of the built quillon executable.
