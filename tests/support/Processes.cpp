@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
@@ -27,8 +26,7 @@ namespace {
 // Waits for `child` to end; returns its exit status, or 128 + signal.
 int reap(pid_t child) {
     int raw = 0;
-    while (waitpid(child, &raw, 0) < 0 && errno == EINTR) {
-    }
+    while (waitpid(child, &raw, 0) < 0 && errno == EINTR) continue;
     return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
 }
 
@@ -53,6 +51,25 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     for (std::string& text : texts) list.push_back(text.data());
     list.push_back(nullptr);
     return list;
+}
+
+// Returns a child that has run `setUp` (only calls that are safe after a fork) and waits to be killed, or that
+// replaced itself with another program: either closes its end of the pipe, which the exec does at its point of no
+// return, when the kernel already shows the new program.
+pid_t start(const std::function<void()>& setUp) {
+    int ends[2];
+    pid_t child = -1;
+    if (pipe2(ends, O_CLOEXEC) != 0 || (child = fork()) < 0) throw std::runtime_error("cannot start a child");
+    if (child == 0) {
+        setUp();
+        close(ends[1]);
+        for (;;) pause();
+    }
+    close(ends[1]);
+    char byte;
+    while (read(ends[0], &byte, 1) < 0 && errno == EINTR) continue;
+    close(ends[0]);
+    return child;
 }
 
 } // namespace
@@ -81,10 +98,8 @@ std::string quillonBinary() { return QUILLON_BINARY; }
 
 bool unprivilegedAccount(unsigned& uid, unsigned& gid) {
     const passwd* entry = getpwnam("nobody");
-    if (entry == nullptr || entry->pw_uid == 0) return false;
-    uid = entry->pw_uid;
-    gid = entry->pw_gid;
-    return true;
+    if (entry != nullptr) uid = entry->pw_uid, gid = entry->pw_gid;
+    return entry != nullptr && entry->pw_uid != 0;
 }
 
 std::string asUserOfItsOwn(const std::function<void(uid_t)>& prepare, const std::function<std::string()>& body) {
@@ -97,60 +112,33 @@ std::string asUserOfItsOwn(const std::function<void(uid_t)>& prepare, const std:
     if (child == 0) {
         prepare(uid);
         // A change of user makes a process non-dumpable; it is given back.
-        const std::string text =
-            root && (chdir("/") != 0 || setgroups(0, nullptr) != 0 || setresgid(uid, uid, uid) != 0 ||
-                     setresuid(uid, uid, uid) != 0 || prctl(PR_SET_DUMPABLE, 1) != 0)
-                ? "cannot become a user of its own"
-                : body();
+        const bool changed = !root || (chdir("/") == 0 && setgroups(0, nullptr) == 0 && setresgid(uid, uid, uid) == 0 &&
+                                       setresuid(uid, uid, uid) == 0 && prctl(PR_SET_DUMPABLE, 1) == 0);
+        const std::string text = changed ? body() : "cannot become a user of its own";
         _exit(write(answer.fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) ? 0 : 1);
     }
     reap(child);
     return answer.text();
 }
 
-RunningProgram::RunningProgram(const std::string& name, const std::vector<std::string>& held)
-    : path_(freshDirectory("program") + "/" + name) {
-    writeFile(path_, readFile("/bin/sleep"));
-    if (chmod(path_.c_str(), 0755) != 0) throw std::runtime_error("chmod " + path_ + ": " + std::strerror(errno));
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    int descriptor = 3;
-    for (const std::string& path : held)
-        posix_spawn_file_actions_addopen(&actions, descriptor++, path.c_str(), O_RDONLY, 0);
-    std::vector<std::string> argv = {path_, "600"};
-    const int error = posix_spawn(&pid_, path_.c_str(), &actions, nullptr, pointers(argv).data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (error != 0) throw std::runtime_error("posix_spawn " + path_ + ": " + std::strerror(error));
-    // The spawn returns before the new program replaces the old one: wait up to ten seconds for it.
-    const std::string exe = "/proc/" + std::to_string(pid_) + "/exe";
-    char target[PATH_MAX];
-    for (int wait = 0; wait < 2000; ++wait, usleep(5000)) {
-        const ssize_t n = readlink(exe.c_str(), target, sizeof target);
-        if (n > 0 && path_ == std::string_view(target, static_cast<std::size_t>(n))) return;
-    }
-    kill(pid_, SIGKILL), reap(pid_);
-    throw std::runtime_error(path_ + " did not start");
+RunningProgram::RunningProgram(const std::string& name, const std::vector<std::string>& held) {
+    const std::string path = freshDirectory("program") + "/" + name;
+    writeFile(path, readFile("/bin/sleep"));
+    if (chmod(path.c_str(), 0755) != 0) throw std::runtime_error("chmod " + path + ": " + std::strerror(errno));
+    pid_ = start([&] {
+        for (const std::string& file : held) open(file.c_str(), O_RDONLY); // kept open across the exec
+        execl(path.c_str(), path.c_str(), "600", nullptr);
+        _exit(127);
+    });
+    if (waitpid(pid_, nullptr, WNOHANG) != 0) throw std::runtime_error(path + " did not start");
 }
 
-RunningProgram::~RunningProgram() {
-    if (pid_ > 0) kill(pid_, SIGKILL), reap(pid_);
-    pid_ = -1;
-}
+RunningProgram::RunningProgram(const std::string& path, Hold how) : pid_(start([&] {
+    const int fd = open(path.c_str(), how == Hold::writing ? O_RDWR : O_RDONLY);
+    if (how == Hold::mapping && (mmap(nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED || close(fd) != 0))
+        _exit(1);
+})) {}
 
-RunningProgram::RunningProgram(const std::string& path, Hold how) {
-    int ends[2]; // the child closes its end once it holds the file
-    if (pipe2(ends, O_CLOEXEC) != 0 || (pid_ = fork()) < 0) throw std::runtime_error("cannot start a holder");
-    if (pid_ == 0) { // only calls that are safe after a fork
-        const int fd = open(path.c_str(), how == Hold::writing ? O_RDWR : O_RDONLY);
-        if (how == Hold::mapping && (mmap(nullptr, 1, PROT_READ, MAP_SHARED, fd, 0) == MAP_FAILED || close(fd) != 0))
-            _exit(1);
-        close(ends[1]);
-        for (;;) pause();
-    }
-    close(ends[1]);
-    char byte;
-    while (read(ends[0], &byte, 1) < 0 && errno == EINTR) continue;
-    close(ends[0]);
-}
+RunningProgram::~RunningProgram() { kill(pid_, SIGKILL), reap(pid_); }
 
 } // namespace quillon::testing
