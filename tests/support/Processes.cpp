@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <grp.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -36,13 +37,7 @@ struct Output {
     const int fd = memfd_create("output", MFD_CLOEXEC);
     Output() { if (fd < 0) throw std::runtime_error("memfd_create failed"); }
     ~Output() { close(fd); }
-    std::string text() const {
-        std::string all;
-        char buffer[65536];
-        for (ssize_t n; (n = pread(fd, buffer, sizeof buffer, static_cast<off_t>(all.size()))) > 0;)
-            all.append(buffer, static_cast<std::size_t>(n));
-        return all;
-    }
+    std::string text() const { return readFile("/proc/self/fd/" + std::to_string(fd)); } // from its start
 };
 
 // The null-terminated list of pointers to `texts`, for an exec.
@@ -53,9 +48,9 @@ std::vector<char*> pointers(std::vector<std::string>& texts) {
     return list;
 }
 
-// Returns a child that has run `setUp` (only calls that are safe after a fork) and waits to be killed, or that
-// replaced itself with another program: either closes its end of the pipe, which the exec does at its point of no
-// return, when the kernel already shows the new program.
+// Returns a child that has run `setUp` (only calls that are safe after a fork) and then waits to be killed, once it
+// has closed its end of a pipe: after `setUp`, or during an exec in it, past the point of no return, when /proc
+// already shows the new program.
 pid_t start(const std::function<void()>& setUp) {
     int ends[2];
     pid_t child = -1;
@@ -130,7 +125,11 @@ RunningProgram::RunningProgram(const std::string& name, const std::vector<std::s
         execl(path.c_str(), path.c_str(), "600", nullptr);
         _exit(127);
     });
-    if (waitpid(pid_, nullptr, WNOHANG) != 0) throw std::runtime_error(path + " did not start");
+    std::error_code unread; // the exec failed unless /proc shows the new program
+    if (std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe", unread) != path) {
+        kill(pid_, SIGKILL), reap(pid_);
+        throw std::runtime_error(path + " did not start");
+    }
 }
 
 RunningProgram::RunningProgram(const std::string& path, Hold how) : pid_(start([&] {
