@@ -31,8 +31,7 @@ struct FakeTable {
         t::makeDirectory(dir + "/fd");
         t::writeFile(dir + "/status", std::string("State:\t") + state + "\nUid:\t" + std::to_string(uid + shift));
         for (const char* file : {"cmdline", "maps", "comm"}) t::writeFile(dir + "/" + file, "");
-        for (const char* link : {"cwd", "root"})
-            if (state != 'Z' && state != 'X') t::makeSymlink("/", dir + "/" + link);
+        if (state != 'Z' && state != 'X') t::makeSymlink("/", dir + "/cwd"), t::makeSymlink("/", dir + "/root");
         if (!exe.empty()) t::makeSymlink(exe, dir + "/exe");
         return dir;
     }
@@ -110,11 +109,9 @@ TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer
     std::vector<std::string> roots; // opened while still root: the other user may not reach the fixture's folders
     const std::string outcome = t::asUserOfItsOwn(
         [&](uid_t uid) {
-            for (std::size_t i = 0; i < rows.size(); ++i) {
-                tables[i].uid = uid;
-                rows[i].first(tables[i]);
+            for (std::size_t i = 0; i < rows.size(); ++i)
+                tables[i].uid = uid, rows[i].first(tables[i]),
                 roots.push_back("/proc/self/fd/" + std::to_string(open(tables[i].root.c_str(), O_RDONLY)));
-            }
         },
         [&] {
             std::string all;
