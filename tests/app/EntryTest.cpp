@@ -1,5 +1,4 @@
-// The mode each argument list picks, then the built program in each mode, in
-// the fixture home of this test program.
+// The mode each argument list picks, then the built program in each mode, in the fixture home of this test program.
 
 #include "app/Entry.h"
 
@@ -12,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <sys/socket.h>
@@ -22,19 +20,18 @@
 using namespace quillon;
 namespace t = quillon::testing;
 using std::string;
+using namespace std::chrono_literals;
 
 TEST(Entry, ChoosesTheModeFromEveryArgumentArgumentZeroIncluded) {
-    const std::pair<std::vector<string>, Mode> cases[] = {
-        {{"quillon"}, Mode::window}, {{"x", "--ui-preview"}, Mode::uiPreview}, {{"--ui-preview"}, Mode::uiPreview},
-        {{"--ui-preview", "x"}, Mode::usage}, {{"x", "--ui-preview", "x"}, Mode::usage}, {{"x", ""}, Mode::usage},
-        {{"--dry-run"}, Mode::dryRun}, {{"quillon", "--bogus", "--dry-run", "--ui-preview"}, Mode::dryRun},
-        {{"--self-test"}, Mode::selfTest}, {{"quillon", "--dry-run", "--self-test"}, Mode::selfTest},
-        {{"quillon", "--DRY-RUN"}, Mode::usage}, {{"quillon", "--dry-run=yes"}, Mode::usage}};
+    using enum Mode; // the program's own runs below prove the plain window and preview
+    const std::pair<std::vector<string>, Mode> cases[] = {{{"--ui-preview"}, uiPreview}, {{"--ui-preview", "x"}, usage},
+        {{"x", "--ui-preview", "x"}, usage}, {{"x", "--DRY-RUN"}, usage}, {{"x", "--dry-run=yes"}, usage},
+        {{"--dry-run"}, dryRun}, {{"x", "--bogus", "--dry-run", "--ui-preview"}, dryRun}, {{"--self-test"}, selfTest},
+        {{"x", "--dry-run", "--self-test"}, selfTest}};
     for (const auto& [arguments, mode] : cases) EXPECT_EQ(chooseMode(arguments), mode) << arguments.back();
 }
 
-// Runs the program in this test program's fixture home, offscreen unless `environment` says otherwise; with a
-// signal, sends it once the mode's run log holds `awaited`.
+// Runs the program, offscreen unless `environment` says otherwise; sends `signal` once its log holds `awaited`.
 static t::ProgramRun run(std::vector<string> arguments, int signal = 0, const string& awaited = {},
                          const std::vector<string>& environment = {"QT_QPA_PLATFORM=offscreen"}) {
     const string log = runLogPath(!arguments.empty() && arguments[0] == "--ui-preview");
@@ -56,10 +53,8 @@ TEST(Entry, AnswersAWrongOptionAndNoDisplayExactly) {
     }
 }
 
-// Qt judges a platform other than X11 or Wayland; for those, one of their
-// displays must answer. The X11 display named here never does, and the
-// compositor never accepts: its queue of one is full by the third
-// connection, and it is there all the same.
+// Qt judges a platform other than X11 or Wayland; for those, one of their displays must answer. The X11 display named
+// here never does; the compositor never accepts (its queue of one is full by the third connection), yet it is there.
 TEST(Entry, FindsADisplayOnlyWhereOneAnswers) {
     const string runtime = t::freshDirectory("runtime"), path = runtime + "/wayland-test";
     const platform::Descriptor listening(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
@@ -78,16 +73,14 @@ TEST(Entry, FindsADisplayOnlyWhereOneAnswers) {
     }
 }
 
-// One home with an old-enough cache. The dry run lists it and the preview window
-// keeps it (SIGINT during its run cancels it; the program ends cleanly); the
-// window's run removes it, and the program ends on SIGTERM after its final report.
+// One home with an old-enough cache. The dry run lists it and the preview window keeps it (SIGINT during its run
+// cancels it; the program ends cleanly); the window's run removes it and ends on SIGTERM after its final report.
 TEST(Entry, OnlyTheWindowsRunRemovesWhatTheDryRunLists) {
     const string cache = t::fixtureRoot() + "/home/Library/Caches/org.videolan.vlc";
     t::makeDirectory(cache);
     t::writeFile(cache + "/art", string(5000, 'x'));
     // Nothing changed in the current second qualifies, whatever its age.
-    for (const double created = t::now(); t::now() < std::floor(created) + 1;)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    std::this_thread::sleep_until(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now() + 1s));
     const t::ProgramRun dry = run({"--dry-run"});
     const string listed = "locations.\nPreview: " + cache + " \u2014 1 files inspected, 1 eligible";
     EXPECT_TRUE(dry.status == 0 && dry.err.empty() && dry.out.starts_with("Preview: ") &&
@@ -95,8 +88,7 @@ TEST(Entry, OnlyTheWindowsRunRemovesWhatTheDryRunLists) {
     EXPECT_EQ(run({"--ui-preview"}, SIGINT, text::uiPreviewOnly).status, 0);
     EXPECT_TRUE(t::readFile(runLogPath(true)).ends_with(previewCancelledLine + string("\n")));
     ASSERT_TRUE(t::exists(cache + "/art"));
-    // A run that saw the process table change while reading it (other tests
-    // beside this one) keeps everything; it is tried again.
+    // A run that saw the process table change while reading it (other tests beside this one) keeps all: try again.
     string log = text::cannotVerifyOpenFiles;
     for (int attempt = 0; attempt < 3 && log.find(text::cannotVerifyOpenFiles) != string::npos; ++attempt) {
         EXPECT_EQ(run({}, SIGTERM, "Available space: ").status, 0);
