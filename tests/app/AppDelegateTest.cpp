@@ -26,8 +26,7 @@ struct QtApplication : ::testing::Environment {
     int argc = 1;
     char name[10] = "app_tests", *argv[2] = {name, nullptr};
     void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        new QApplication(argc, argv), AppDelegate(false).window()->grab();
+        qputenv("QT_QPA_PLATFORM", "offscreen"), new QApplication(argc, argv), AppDelegate(false).window()->grab();
     }
     void TearDown() override { delete qApp; }
 };
@@ -85,8 +84,7 @@ TEST(AppDelegate, RunsToItsReportAndEndsWhenAsked) {
     for (const auto& [preview, ask, end, endsAtReport, whenAsked, shown, logEnd] : cases) {
         atEnd.clear(), whenCancelled = whenAsked, runNice = 0, released = false;
         AppDelegate& delegate = *(window = std::make_unique<AppDelegate>(preview, settings));
-        delegate.applicationDidFinishLaunching();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(delegate.window()));
+        ASSERT_TRUE((delegate.applicationDidFinishLaunching(), QTest::qWaitForWindowActive(delegate.window())));
         ASSERT_TRUE(preview || until([&] { return status() == text::buildCachesStage && delegate.progress() == 50; }));
         if (!preview) delegate.update(ask ? 0.9 : 1.5, text::olderLogsStage);
         if (ask) {
