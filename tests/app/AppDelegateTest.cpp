@@ -47,10 +47,10 @@ TEST(AppDelegate, RunsToItsReportAndEndsWhenAsked) {
     some = none = all, some.cancelled = none.cancelled = true, some.removed = 1'500'000, none.removed = 0;
     const string logFile = quillon::testing::freshDirectory("log") + "/LastRun.log";
     std::atomic<bool> released{false};
-    std::atomic<int> runNice{0}; // the run's nice value; 0 until it starts
-    Report whenCancelled;        // what the scripted run returns when cancelled
-    std::vector<QUrl> opened; // only the first four open
-    std::vector<string> atEnd; // the status at each end of the program
+    std::atomic<int> runNice{0};  // the run's nice value; 0 until it starts
+    Report whenCancelled;         // what the scripted run returns when cancelled
+    std::vector<QUrl> opened;     // only the first four open
+    std::vector<string> atEnd;    // the status at each end of the program
     std::unique_ptr<AppDelegate> window;
     const std::shared_ptr<void> release(nullptr, [&](void*) { released = true; }); // before the window goes
     const auto status = [&] { return window->window()->findChild<QLabel*>("statusLabel")->text().toStdString(); };
@@ -107,7 +107,7 @@ TEST(AppDelegate, RunsToItsReportAndEndsWhenAsked) {
                   std::tuple(shown, ask ? frozen : 100, nice, log.rfind(request), text::doneButton, endsAtReport));
         EXPECT_TRUE(log.ends_with(logEnd) && log.find(request) <= log.find(cancelled)) << log;
         end(delegate);
-        ASSERT_TRUE(until([&] { return atEnd.size() == endsAtReport + 1; }) && atEnd.back().starts_with(shown));
+        ASSERT_TRUE(until([&] { return atEnd.size() == endsAtReport + 1; }) && atEnd.front().starts_with(shown));
     }
     EXPECT_EQ(window->window()->findChild<QProgressBar*>("progress")->value(), progressBarSteps);
     button("logsButton")->click(), button("logsButton")->click();
