@@ -43,13 +43,14 @@ static t::ProgramRun run(std::vector<string> arguments, int signal = 0, const st
     return t::runProgram(arguments, environment);
 }
 
-// A wrong option, and the window modes without a display, where Qt alone would abort.
-TEST(Entry, AnswersAWrongOptionAndNoDisplayExactly) {
-    const std::tuple<std::vector<string>, int, string> cases[] = {
-        {{"--bogus"}, 2, usageText}, {{}, 1, noDisplayText}, {{"--ui-preview"}, 1, noDisplayText}};
-    for (const auto& [arguments, status, err] : cases) {
+// A wrong option, the self-test, and the window modes without a display, where Qt alone would abort.
+TEST(Entry, AnswersAWrongOptionTheSelfTestAndNoDisplayExactly) {
+    const std::tuple<std::vector<string>, int, string, string> cases[] = {{{"--bogus"}, 2, "", usageText},
+        {{"--self-test"}, 0, text::selfTestPassed, ""}, {{}, 1, "", noDisplayText},
+        {{"--ui-preview"}, 1, "", noDisplayText}};
+    for (const auto& [arguments, status, out, err] : cases) {
         const t::ProgramRun answer = run(arguments, 0, {}, {"DISPLAY=", "WAYLAND_DISPLAY=", "QT_QPA_PLATFORM=xcb"});
-        EXPECT_EQ(std::tie(answer.status, answer.out, answer.err), std::tuple(status, "", err)) << status;
+        EXPECT_EQ(std::tie(answer.status, answer.out, answer.err), std::tie(status, out, err)) << arguments.size();
     }
 }
 
