@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The bar's easing and the window-only preview: the two timers of the
 // delegate. Both fire on the main thread and hold the delegate only weakly.
 

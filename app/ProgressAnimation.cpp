@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The arithmetic of the bar's easing; the delegate's timers apply it.
 
 #include "app/ProgressAnimation.h"

@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # clean_bench: a fixture home whose browser caches hold 100 000 files, cleaned
 # for real by the clean run, against `rm -rf` of an identical copy.
 # Run: build/bench/clean_bench

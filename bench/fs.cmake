@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # fs_bench: builds 100 000 small files in 1 000 directories, inspects and
 # removes them with removeChecked, removes an identical tree with rm -rf, and
 # prints wall times, their ratio, system calls per file and memory.

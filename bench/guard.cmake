@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # guard_bench: the running-set and open-path queries on an idle machine and on
 # a simulated busy desktop, side by side with ps and lsof.
 # Run: build/bench/guard_bench

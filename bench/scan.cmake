@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # scan_bench: plans an old-files location of 100 000 files in nested folders
 # and compares files scanned per second with `du -s` over the same tree.
 # Run: build/bench/scan_bench

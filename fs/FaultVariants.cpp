@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Test-only: the broken safety rules of this library, one per fault variant.
 // Compiled with one QUILLON_FAULT_<fault> at a time, and linked only into that
 // variant's executables, never into the shipped program: each proves that the

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 #pragma once
 
 // Three safety rules of this library, each in a file of its own so that a

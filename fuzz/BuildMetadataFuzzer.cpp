@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Feeds arbitrary bytes to the check of a temporary build directory's
 // metadata, as if they were the content of its "info.plist". The check must
 // refuse or accept every input without crashing, hanging or leaking, and

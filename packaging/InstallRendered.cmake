@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Runs while installing (the QUILLON_* variables come from the install rule
 # before it): renders the icon's PNG sizes from its SVG and compresses the man
 # page and the changelog, in the build tree, then installs the results like

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Test-only: the broken safety rule of this library, compiled with
 // QUILLON_FAULT_ignoreFutureTimes and linked only into that variant's
 // executables, never into the shipped program.

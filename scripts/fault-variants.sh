@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Proves that the built-in self-test catches a broken safety rule. Builds the
 # test-only fault variants of the program (target fault_variants: the
 # program again with one rule switched off each, never installed) in one

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Builds the metadata fuzz target with clang and libFuzzer in build-fuzz and
 # runs it for the number of seconds given as the first argument (default 20)
 # from the committed corpus of well-formed, odd and hostile property lists

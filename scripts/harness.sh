@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Runs the adversarial harness for longer than the test suite does: many
 # trials of the real clean on fixture homes that change under it, each with
 # a preview and a real run on an untouched copy. Everything happens inside

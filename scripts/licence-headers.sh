@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # The licence lines at the top of every tracked source, script and CMake file:
 #   sh scripts/licence-headers.sh --check   names each file that lacks one, and fails if any does
 #   sh scripts/licence-headers.sh --add     adds what is missing (again: nothing changes)

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Mutation testing by hand (not run in CI): proves that the tests catch real
 # faults. Copies the working tree into a scratch folder, builds it once, then
 # for each mutant of scripts/mutants.txt replaces one exact piece of code,

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Builds the program alone in Release with warnings as errors (as the README's
 # first command builds it), makes the Debian package, and checks it: lintian,
 # the desktop entry and metainfo validators, the man page through groff, the

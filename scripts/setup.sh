@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Installs, from Debian 12's own archive, everything Quillon needs to build,
 # test, package and run. Packages already present are left as they are;
 # installing missing ones needs root or sudo.

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # Builds and runs every test: the warning-clean build and its suite, the
 # built-in self-test, the same suite as an unprivileged user, the Release
 # build of the program alone with its Debian package and the package's
@@ -106,6 +109,7 @@ trap 'kill "$holder" 2>/dev/null; rm -rf "$odd"' EXIT
 # sh runs the EXIT trap on an interrupt only when the interrupt ends it by exit.
 trap 'exit 130' INT TERM
 
+stage "licence lines of every source" sh scripts/licence-headers.sh --check
 stage "normal build and suite" normal_build
 stage "self-test of build/quillon" self_test
 stage "suite as an unprivileged user" unprivileged_suite

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Run: build/bench/clean_bench
 //
 // A fixture home whose browser caches hold 100 000 files in all is cleaned

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Run: build/bench/fs_bench   (options: --dirs N --files N --batches N --rm-first --probe-dirs N --no-strace)
 //
 // Benchmark of the guarded filesystem layer (fs/). It builds two identical

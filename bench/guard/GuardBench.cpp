@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Run: build/bench/guard_bench [--repetitions R] [--processes N]
 //
 // Times the two questions the activity guard asks while a clean runs (which

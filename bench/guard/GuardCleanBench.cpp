@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Run: build/bench/guard_clean_bench [--items N] [--processes P] [--rounds R]
 //
 // The guard's share of whole runs, in one run of the benchmark:

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Run: build/bench/scan_bench
 //
 // Plans an old-files location of 100 000 files in nested folders and reports

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 #pragma once
 
 // A simulated busy desktop for the guard benchmarks: many processes of this

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The window's run from launch to its final report, a scripted run in place of the clean, recorders of the desktop.
 
 #include "app/AppDelegate.h"

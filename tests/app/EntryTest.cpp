@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The mode each argument list picks, then the built program in each mode, in the fixture home of this test program.
 
 #include "app/Entry.h"

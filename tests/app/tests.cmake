@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 find_package(Qt6 REQUIRED COMPONENTS Test)
 
 # The window's parts in this process, on the offscreen platform.

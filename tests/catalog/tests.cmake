@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 quillon_test(catalog_tests quillon_catalog
     catalog/BuildMetadataTest.cpp catalog/CatalogueTest.cpp catalog/TemporaryBuildTest.cpp)
 target_link_libraries(catalog_tests PRIVATE quillon_guard) # every group must have a running-tool rule

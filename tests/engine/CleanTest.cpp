@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // Clean runs in private fixture places, with the guard's answers injected (what this machine runs or holds open never
 // decides an outcome), the guard's clock stopped, and the run's clock 100 days on, past every file's age threshold.
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The summary's exact text: which headline wins, the body's counts, and which busy groups are named, in what order.
 
 #include "engine/Report.h"

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // openDirectory walks from "/" one component at a time and never follows a link; names lists a folder whole, sorted,
 // without "." and "..". (The inspection's tests cover openVerified.)
 

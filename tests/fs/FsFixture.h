@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 #pragma once
 
 // Helpers of the fs and scan tests: trees built from a compact shape, a call's outcome as one text, and a hook on each

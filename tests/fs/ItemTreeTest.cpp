@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // inspect records an item and everything below it, all or nothing: the first item that fails a rule, in depth-first
 // sorted order, fails the whole.
 

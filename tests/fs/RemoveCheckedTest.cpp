@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // removeChecked deletes exactly what an inspection recorded, comparing the disk with the record right before each
 // single deletion: the first difference or held file stops the whole tree; what went before stays deleted and counted.
 

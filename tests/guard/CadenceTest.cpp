@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The guard reads a query again once four times the last reading's own duration has passed since it ended.
 
 #include "guard/Cadence.h"

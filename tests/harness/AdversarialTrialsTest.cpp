@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The adversarial trials: the real clean runs on a worker thread (watched by the ThreadSanitizer build) over a
 // fixture home built from the program's own catalogue; the main thread pauses it at random look-ups to change
 // the tree, and in some trials cancels it. Each trial has an untouched copy built from the same seed, on which

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 #pragma once
 
 // The referee sits between the cleaner and the kernel: the harness program is linked with statx and

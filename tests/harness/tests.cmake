@@ -1,3 +1,6 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # The adversarial harness (see harness/AdversarialTrialsTest.cpp): statx and unlinkat are wrapped at link time so
 # that the referee (harness/Referee.cpp) sees every look-up and deletion of the cleaner.
 quillon_test(harness_tests quillon_engine KIND harness harness/Referee.cpp harness/AdversarialTrialsTest.cpp)

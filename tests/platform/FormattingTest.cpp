@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 #include "platform/Formatting.h"
 #include <gtest/gtest.h>
 #include <cstdint>

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // oldFiles plans the old regular files of a folder, depth first in sorted order, and counts the files it looked at and
 // every entry it left alone.
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // plan checks a location's root, computes its cutoff once and applies its scan mode; nothing on disk changes.
 
 #include "tests/fs/FsFixture.h"

@@ -1,4 +1,7 @@
 #!/bin/sh
+# SPDX-License-Identifier: GPL-3.0-or-later
+# SPDX-FileCopyrightText: The Quillon developers
+
 # scripts/setup.sh with stubs on PATH in place of dpkg-query, id, sudo and
 # apt-get: what it installs and through what, and, where it is neither root
 # nor allowed to use sudo, the one line that says what to run as root.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The self-test's fixture folder removes a whole tree: it must never adopt a
 // folder that exists, nor follow a link out of itself when it goes.
 

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The built program's --self-test in private fixture places, as whichever user runs the suite. (That it passes, the
 // program's own tests show.)
 

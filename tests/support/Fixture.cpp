@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 // The private fixture folder of every test program and its file helpers, and the program's main: it builds the
 // folder before any test runs, checks after each test suite that no descriptor was left open, and removes the folder
 // at the end.

@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// SPDX-FileCopyrightText: The Quillon developers
+
 #pragma once
 
 // Child processes of the tests: the one way to run a program and read what it says, the one way to act as another
