@@ -32,10 +32,9 @@ std::string outcome(const std::string& bytes) {
 }
 // A list of arrays nested `depth` deep, left open unless `closed`.
 std::string nested(std::size_t depth, bool closed = true) {
-    std::string xml = "<plist>";
-    for (std::size_t i = 0; i < depth; ++i) xml += "<array>";
-    for (std::size_t i = 0; closed && i < depth; ++i) xml += "</array>";
-    return closed ? xml + "</plist>" : xml;
+    std::string xml = "<plist>", tail;
+    for (std::size_t i = 0; i < depth; ++i) { xml += "<array>"; if (closed) tail += "</array>"; }
+    return xml + tail + (closed ? "</plist>" : "");
 }
 } // namespace
 

@@ -45,7 +45,8 @@ TEST(Inspect, RecordsTheTreeDepthFirstInSortedOrderOrRefusesItForItsFirstFailing
         {"f h=>f", "f", ineligible}, {"d/ d/f h=>d/f", "d", ineligible}, {"f l->f", "l", ineligible},
         {"d/ d/l->/", "d", ineligible}, {"p|", "p", ineligible}, {"f", "f", ineligible, {}, 1},
         {"f", "f", ineligible, ownedByAnother("f")}, {"d/ d/f", "d", ineligible, ownedByAnother("f")},
-        {"f!", "f", recent, {}, 0, far}, {"f!", "f", "f 1", {}, 0, far + 0.5}, // the cutoff's whole second is too late
+        {"f!", "f", recent, {}, 0, far}, // the cutoff's own second is too late
+        {"f!", "f", "f 1", {}, 0, far + 0.5}, // nanoseconds play no part
         {"f", "f", recent, stampedLater("f", &statx::stx_ctime), 0, far},
         {"f", "f", "f 1", stampedLater("f", &statx::stx_ctime), 0, far + 1},
         {"d/ d/f", "d", recent, stampedLater("f", &statx::stx_btime), 0, far},
