@@ -22,21 +22,15 @@ std::string metadataFor(const std::string& workspace, std::size_t size = 0) {
     return bytes + std::string(size > bytes.size() ? size - bytes.size() : 0, ' ');
 }
 const std::string app = metadataFor("/Users/d/App.xcodeproj");
-// Makes the folder `path` holding the folder `entry` (when given) and a metadata file of `metadata` (when given);
-// returns the metadata file's path.
-std::string makeBuild(const std::string& path, const std::optional<std::string>& metadata = app,
-                      const std::string& entry = "") {
-    t::makeDirectory(path + "/" + entry);
-    if (metadata) t::writeFile(path + "/info.plist", *metadata);
-    return path + "/info.plist";
+// Makes the folder `dir` with the folder `entry` and metadata `metadata` (each when given); returns the metadata path.
+std::string makeBuild(const std::string& dir, std::optional<std::string> metadata = app, std::string_view entry = {}) {
+    t::makeDirectory((dir + "/").append(entry));
+    if (metadata) t::writeFile(dir + "/info.plist", *metadata);
+    return dir + "/info.plist";
 }
 // What validateTemporaryBuildRoot gives: "valid", or the error described.
-std::string validation(const std::string& path) try {
-    validateTemporaryBuildRoot(path);
-    return "valid";
-} catch (...) {
-    return describe(std::current_exception());
-}
+std::string validation(const std::string& path) try { validateTemporaryBuildRoot(path); return "valid"; }
+catch (...) { return describe(std::current_exception()); }
 std::string skip(const std::string& reason) { return describe(SafetyError::skip(reason)); }
 } // namespace
 
@@ -50,7 +44,7 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
     const std::string open = text::cannotOpenComponent, mib = metadataFor("/a/B.xcodeproj", 1048576);
     const std::vector<std::tuple<const char*, Make, std::string>> rows = {
         {"only metadata", with(metadataFor("/no/such/W.xcworkspace")), "valid"},
-        {"all caches", [](auto& p) { for (auto c : temporaryBuildCaches) makeBuild(p, app, std::string(c)); }, "valid"},
+        {"all caches", [](auto& p) { for (auto c : temporaryBuildCaches) makeBuild(p, app, c); }, "valid"},
         {"1 MiB of metadata", with(mib), "valid"},
         {"hidden entry", [](auto& p) { makeBuild(p, app, ".DS_Store"); }, unknown},
         {"cache that belongs in Build", [](auto& p) { makeBuild(p, app, "Intermediates.noindex"); }, unknown},
@@ -71,8 +65,7 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
         const std::string parent = t::freshDirectory(), path = parent + "/B";
         make(path);
         EXPECT_EQ(validation(path), expected) << what;
-        EXPECT_EQ(temporaryBuildCandidates(parent).size(), expected == "valid" ? temporaryBuildCaches.size() : 0)
-            << what;
+        EXPECT_EQ(temporaryBuildCandidates(parent).size(), (expected == "valid") * temporaryBuildCaches.size()) << what;
     }
     EXPECT_EQ(validation("relative/B"), skip(text::invalidPath));
     for (const std::string& root : {std::string("relative"), t::fixtureRoot() + "/missing"}) // no rows, no error
@@ -85,8 +78,7 @@ TEST(TemporaryBuildValidation, RefusesWhatTheUserDoesNotOwnOrCannotRead) {
     const std::string outcome = t::asUserOfItsOwn(
         [&](uid_t uid) { // unreadable metadata, a folder of root's, and metadata of root's
             for (const char* name : {"/u", "/r", "/m"}) makeBuild(dir + name);
-            for (const char* path : {"/m", "/u", "/u/info.plist"})
-                if (chown((dir + path).c_str(), uid, uid) != 0) _exit(1);
+            for (const char* path : {"/m", "/u", "/u/info.plist"}) if (chown((dir + path).c_str(), uid, uid)) _exit(1);
             chmod((dir + "/u/info.plist").c_str(), 0200);
         },
         [&] { return validation(dir + "/u") + "|" + validation(dir + "/r") + "|" + validation(dir + "/m"); });
