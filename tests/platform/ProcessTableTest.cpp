@@ -5,10 +5,10 @@
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 #include <gtest/gtest.h>
-#include <algorithm>
 #include <climits>
 #include <csignal>
 #include <fcntl.h>
+#include <set>
 #include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -39,11 +39,9 @@ struct FakeTable {
         return dir;
     }
 };
-// `texts` sorted, each followed by a comma.
-std::string joined(Texts texts) {
-    std::sort(texts.begin(), texts.end());
+std::string joined(const Texts& texts) { // sorted, each followed by a comma
     std::string all;
-    for (const std::string& text : texts) all += text + ",";
+    for (const std::string& text : std::multiset(texts.begin(), texts.end())) all += text + ",";
     return all;
 }
 // What `read` gives for the table at `root`, joined, or what it threw with `root` written "@".

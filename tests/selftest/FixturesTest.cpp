@@ -5,10 +5,8 @@
 // folder that exists, nor follow a link out of itself when it goes.
 
 #include "selftest/Fixtures.h"
-
 #include "platform/PlatformError.h"
 #include "tests/support/Fixture.h"
-
 #include <gtest/gtest.h>
 
 namespace t = quillon::testing;
@@ -17,8 +15,7 @@ using quillon::selftest::FixtureTree;
 
 TEST(FixtureTree, IsMadeOnlyWhereNothingIsAndRemovedWithoutFollowingLinks) {
     const std::string base = t::freshDirectory("tree");
-    t::makeDirectory(base + "/taken");
-    t::writeFile(base + "/taken/someone-elses", "keep me");
+    t::makeDirectory(base + "/taken"), t::writeFile(base + "/taken/someone-elses", "keep me");
     for (const char* taken : {"/taken", "/missing/tree"}) EXPECT_THROW(FixtureTree(base + taken), PlatformError);
     {
         const FixtureTree tree(base + "/tree");

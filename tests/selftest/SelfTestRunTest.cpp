@@ -7,9 +7,7 @@
 #include "core/Texts.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
-
 #include <gtest/gtest.h>
-
 #include <filesystem>
 #include <sys/stat.h>
 
@@ -25,13 +23,12 @@ TEST(SelfTestRun, PassesTheOpenFileCheckAmongOddNamesAndReportsTheFailedCheckOnO
     for (const std::string& path : held) t::writeFile(path, "held");
     const t::RunningProgram editor("editor", held);
     const std::string base = t::freshDirectory("selftest"), home = base + "/Documents", temp = base + "/tmp";
-    const std::string cache = base + "/cache";
-    for (const std::string& folder : {home + "/Library/Logs", temp, cache}) t::makeDirectory(folder);
-    for (const std::string& folder : {home, temp, cache}) chmod(folder.c_str(), 0700);
+    for (const std::string& f : {home, temp, base + "/cache"}) t::makeDirectory(f), chmod(f.c_str(), 0700);
+    t::makeDirectory(home + "/Library/Logs");
     constexpr time_t longAgo = 946684800; // the temporary folder's date, so that any use of it shows
     t::setModificationTime(temp, longAgo);
     const t::ProgramRun run = t::runProgram({t::quillonBinary(), "--self-test"},
-                                            {"HOME=" + home, "TMPDIR=" + temp, "XDG_CACHE_HOME=" + cache});
+                                            {"HOME=" + home, "TMPDIR=" + temp, "XDG_CACHE_HOME=" + base + "/cache"});
     struct stat status {};
     EXPECT_TRUE(stat(temp.c_str(), &status) == 0 && status.st_mtime > longAgo) << "never used " << temp;
     EXPECT_TRUE(std::filesystem::is_empty(temp));
