@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-// A check that expects a refusal fails the self-test when none comes, and lets other errors through (that it passes
-// on a refusal, every passing self-test run shows; the failure texts of check(), the failing run's output).
+// A check that expects a refusal fails when none comes and lets other errors through (a refusal: any passing run).
 
 #include "selftest/SelfTestError.h"
 #include <gtest/gtest.h>

@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-// The built program's --self-test in private fixture places, as whichever user runs the suite. (That it passes, the
-// program's own tests show.)
+// The built program's --self-test in private fixture places, as whichever user runs the suite.
 
 #include "core/Texts.h"
 #include "tests/support/Fixture.h"
