@@ -11,7 +11,7 @@ using namespace quillon;
 TEST(Describe, NamesTheCaseAndEscapesTheReason) {
     const std::pair<std::exception_ptr, std::string> rows[] = {
         {std::make_exception_ptr(SafetyError::skip("caf\u00E9: denied")), "skip(\"caf\u00E9: denied\")"},
-        {std::make_exception_ptr(SafetyError::skip(std::string("\"q\\\n\r\t\0", 7))), "skip(\"\\\"q\\\\\\n\\r\\t\\0\")"},
+        {std::make_exception_ptr(SafetyError::skip(std::string("\"\\\n\r\t\0", 6))), "skip(\"\\\"\\\\\\n\\r\\t\\0\")"},
         {std::make_exception_ptr(CleanCancelled()), "CleanCancelled()"},
         {std::make_exception_ptr(std::runtime_error("Cannot list /x")), "Cannot list /x"},
         {std::make_exception_ptr(42), "Unknown error"},

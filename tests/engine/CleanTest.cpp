@@ -38,8 +38,7 @@ platform::Descriptor holdLock(const std::string& temp) {
 const Texts oddNames = {"a\x01" "b", "new\nline", "gone (deleted)", "e\xcc\x81t\xc3\xa9"};
 constexpr int withBytes = 75; // the entries that hold any bytes: all but "empty" of the 76 files made below
 
-// A build-tool cache whose direct entries are each an item, in this order: "a\x01b", "d" (a folder holding a
-// file deep down), "empty" (no bytes), "f00" to "f69", then the other odd names.
+// A build cache of items in this order: "a\x01b", "d" (a file deep in it), "empty", "f00" to "f69", other odd names.
 std::string makeLocation(const CleanPlaces& places) {
     const std::string location = places.cache + "/clang/ModuleCache";
     t::makeDirectory(location + "/d/deep"), t::writeFile(location + "/d/deep/held", "x");
