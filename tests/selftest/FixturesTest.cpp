@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-// The self-test's fixture folder removes a whole tree: it must never adopt a
-// folder that exists, nor follow a link out of itself when it goes.
+// The self-test's fixture tree never adopts a folder that exists, nor follows a link out of itself when it goes.
 
 #include "selftest/Fixtures.h"
-
 #include "platform/PlatformError.h"
 #include "tests/support/Fixture.h"
-
 #include <gtest/gtest.h>
 
 namespace t = quillon::testing;
@@ -17,14 +14,12 @@ using quillon::selftest::FixtureTree;
 
 TEST(FixtureTree, IsMadeOnlyWhereNothingIsAndRemovedWithoutFollowingLinks) {
     const std::string base = t::freshDirectory("tree");
-    t::makeDirectory(base + "/taken");
-    t::writeFile(base + "/taken/someone-elses", "keep me");
+    t::makeDirectory(base + "/taken"), t::writeFile(base + "/taken/someone-elses", "keep me");
     for (const char* taken : {"/taken", "/missing/tree"}) EXPECT_THROW(FixtureTree(base + taken), PlatformError);
     {
         const FixtureTree tree(base + "/tree");
-        t::makeDirectory(base + "/tree/deep");
+        t::makeDirectory(base + "/tree/deep"), t::makeSymlink(base + "/taken", base + "/tree/folder-link");
         t::makeSymlink(base + "/taken/someone-elses", base + "/tree/deep/file-link");
-        t::makeSymlink(base + "/taken", base + "/tree/folder-link");
     }
     EXPECT_FALSE(t::exists(base + "/tree") || t::exists(base + "/missing"));
     EXPECT_EQ(t::readFile(base + "/taken/someone-elses"), "keep me");
