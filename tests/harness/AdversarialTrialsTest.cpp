@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-// The adversarial trials: the real clean runs on a worker thread (watched by the ThreadSanitizer build) over a
-// fixture home built from the program's own catalogue; the main thread pauses it at random look-ups to change
-// the tree, and in some trials cancels it. Each trial has an untouched copy built from the same seed, on which
-// a preview and then a real run must agree. QUILLON_HARNESS_TRIALS sets the number of trials (200) and
-// QUILLON_HARNESS_SEED the seed of the first (1); trial i has seed + i.
+// The adversarial trials: the real clean runs on a worker thread over a fixture home from the program's catalogue; the
+// main thread pauses it at random look-ups to change the tree, in some trials to cancel it. An untouched copy of each
+// trial must agree with its preview. QUILLON_HARNESS_TRIALS (200) and QUILLON_HARNESS_SEED (1) set the count and seed.
 
 #include "catalog/Catalogue.h"
 #include "engine/Clean.h"
@@ -34,23 +32,28 @@ namespace {
 
 using platform::within;
 
-// Everything built is older than a run's cut-off, by the clock shift of every run; what the rules keep for
-// its age, and all that the adversary makes or changes, is days younger.
+// Everything built is older than a run's cut-off, by the clock shift of every run; what the rules keep for its age, and
+// all that the adversary makes or changes, is days younger.
 double future() { return platform::wallClock() + 2 * 86400; }
+
+// Returns whether `path` now has another owner (only as root, where the machine has an unprivileged account).
+bool giveAway(const std::string& path) {
+    unsigned uid = 0, gid = 0;
+    return ::geteuid() == 0 && t::unprivilegedAccount(uid, gid) && ::lchown(path.c_str(), uid, gid) == 0;
+}
 
 struct Trial {
     std::string root, victims, moved;     // its folder; data that links lead to; where moved things go
     std::vector<std::string> locations{}; // every location that exists
     CleanPlaces places{};                 // its guard answers: nothing runs; one or two items are held open
     Tree built{}, kept{};                 // everything built; what every run must leave as it is
-    double age = 0;                       // the shortest minimum age of its locations
     bool inside(const std::string& path) const { // at or below a location
         return std::ranges::any_of(locations, [&](const std::string& l) { return within(path, l); });
     }
 };
 
-// A trial in `root` from `seed`: up to three locations of one age from the catalogue, filled at random with
-// files of awkward names and sizes (empty ones too) and now and then an item the rules keep, by victims.
+// A trial in `root` from `seed`: up to three locations of one age from the catalogue, filled at random with files of
+// awkward names and sizes (empty ones too) and now and then an item the rules keep, by victims.
 struct Builder {
     std::mt19937_64 rng;
     Trial trial{};
@@ -66,18 +69,15 @@ struct Builder {
     }
 
     void fill(const std::string& dir, int depth) {
+        t::makeDirectory(dir);
         for (int i = between(depth == 0 ? 1 : 0, 4); i > 0; --i)
             file(dir + "/" + name(), std::max(between(-1500, 9000), 0));
-        for (int i = depth < 2 ? between(0, 2) : 0; i > 0; --i) {
-            const std::string sub = dir + "/" + name();
-            t::makeDirectory(sub);
-            fill(sub, depth + 1);
-        }
+        for (int i = depth < 2 ? between(0, 2) : 0; i > 0; --i) fill(dir + "/" + name(), depth + 1);
         if (between(0, 9) == 0) keeper(dir);
     }
 
-    // An item the rules keep: hard-linked, a link, a pipe, a name that is not UTF-8, a file or folder of
-    // another owner (too new when not root).
+    // An item the rules keep: hard-linked, a link, a pipe, a name that is not UTF-8, a file or folder of another owner
+    // (too new when not root).
     void keeper(const std::string& dir) {
         const int kind = between(0, 5);
         const std::string path = dir + "/kept-" + std::to_string(++counter) + (kind == 3 ? "\xFF.log" : ".log");
@@ -86,10 +86,7 @@ struct Builder {
         if (kind == 0) t::makeHardLink(path, trial.victims + "/" + std::to_string(counter));
         if (kind == 1) t::makeSymlink(trial.victims + "/old.log", path);
         if (kind == 2 && ::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
-        unsigned uid = 0, gid = 0;
-        if (kind >= 4 && (::geteuid() != 0 || !t::unprivilegedAccount(uid, gid) ||
-                          ::lchown(path.c_str(), uid, gid) != 0))
-            t::setModificationTime(path, future());
+        if (kind >= 4 && !giveAway(path)) t::setModificationTime(path, future());
     }
 
     Trial build(const std::string& root) {
@@ -103,10 +100,10 @@ struct Builder {
         std::vector<Candidate> rows = candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config);
         std::set<double> ages;
         for (const Candidate& row : rows) ages.insert(row.age);
-        trial.age = *std::next(ages.begin(), between(0, static_cast<int>(ages.size()) - 1));
+        double age = *std::next(ages.begin(), between(0, static_cast<int>(ages.size()) - 1));
         std::shuffle(rows.begin(), rows.end(), rng);
         for (int wanted = between(1, 3); const Candidate& row : rows)
-            if (wanted > 0 && row.age == trial.age && !row.temporaryBuildRoot && !t::exists(row.path)) {
+            if (wanted > 0 && row.age == age && !row.temporaryBuildRoot && !t::exists(row.path)) {
                 t::makeDirectory(row.path);
                 file(row.path.substr(0, row.path.rfind('/')) + "/" + name(), 300); // a victim beside it
                 fill(row.path, 0);
@@ -115,7 +112,7 @@ struct Builder {
         for (const Candidate& row : candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config))
             if (t::exists(row.path)) {
                 trial.locations.push_back(row.path);
-                trial.age = std::min(trial.age, row.age);
+                age = std::min(age, row.age); // the shortest minimum age of the trial's locations
             }
         trial.built = walk(root);
         std::vector<std::string> held;
@@ -126,17 +123,16 @@ struct Builder {
         }
         p.guard = {[](const RunControl*) { return std::set<std::string>{}; },
                    [held](const RunControl*) { return held; }};
+        p.clockShift = age + 2; // everything built is older than every run's cut-off
         return std::move(trial);
     }
 };
 
-// The adversary changes a trial's tree while the cleaner is paused: it swaps a folder (of a location, or
-// one above it) for a link to the victims' folder, swaps an item for a named pipe, moves a victim into a
-// location, adds a hard link to a file, rewrites one, moves one away and puts a new one in its place,
-// creates files, folders, links and pipes, has a child process hold a file open (for reading or writing, or
-// only mapped) until the trial ends, and, as root, gives an item to another owner. It never deletes anything,
-// and keeps account of what must be found afterwards. A hard link and an owner keep what they
-// touch, and the adversary does not make it younger: the cleaner must notice them alone.
+// The adversary changes a trial's tree while the cleaner is paused, never deleting anything and keeping account of what
+// must be found afterwards: a folder (of a location, or above one) swapped for a link to the victims' folder, an item
+// for a named pipe; a victim moved into a location; a hard link added; a file rewritten, or moved away and replaced;
+// new files, folders, links and pipes; a file held open by a child process until the trial ends; as root, an item
+// given away. A hard link and an owner keep what they touch without making it younger: the cleaner must notice them.
 struct Adversary {
     const Trial& trial;
     Tree expected; // what must be found when the trial ends: what the trial keeps, and what the adversary made
@@ -144,8 +140,8 @@ struct Adversary {
     int counter = 0;
     std::vector<std::unique_ptr<t::RunningProgram>> holders{}; // each holds one file until the trial ends
 
-    // Makes one change, to `target` where it is an item of a location, else to an item found by walking
-    // the tree; returns whether it was made.
+    // Makes one change, to `target` where it is an item of a location, else to an item found by walking the tree;
+    // returns whether it was made.
     bool strike(const std::string& target) {
         std::vector<std::string> files, folders, victims;
         for (const auto& [path, entry] : walk(trial.root)) {
@@ -159,8 +155,7 @@ struct Adversary {
         if (const std::optional<Entry> entry = entryAt(target); entry && trial.inside(target))
             (entry->identity.type == S_IFDIR ? folders : files) = {target};
         const auto pick = [&](const std::vector<std::string>& items) {
-            std::uniform_int_distribution<std::size_t> index(0, items.empty() ? 0 : items.size() - 1);
-            return items.empty() ? "" : items[index(rng)];
+            return items.empty() ? "" : items[std::uniform_int_distribution<std::size_t>(0, items.size() - 1)(rng)];
         };
         return act(pick(files), pick(folders), pick(victims));
     }
@@ -193,19 +188,15 @@ struct Adversary {
         case 9: return ::mkfifo(spare.c_str(), 0600) == 0 && note(spare);
         case 10: return !file.empty() && hold(file) && note(file);
         }
-        unsigned uid = 0, gid = 0;
-        if (item.empty() || ::geteuid() != 0 || !t::unprivilegedAccount(uid, gid) ||
-            ::lchown(item.c_str(), uid, gid) != 0)
-            return false;
-        // A folder's owner is read before it is opened and not again before it goes (its times change as it
-        // is emptied): a folder given away while it is being emptied may go; what it held is judged alone.
+        if (item.empty() || !giveAway(item)) return false;
+        // A folder's owner is read before it is opened and not again before it goes (its times change as it is
+        // emptied): a folder given away while it is being emptied may go; what it held is judged alone.
         return item == folder || note(item);
     }
 
-    bool hold(const std::string& file) {
+    bool hold(const std::string& file) { // for reading, for writing, only mapped: in turn
         const t::Hold how[] = {t::Hold::reading, t::Hold::writing, t::Hold::mapping};
-        holders.push_back(std::make_unique<t::RunningProgram>(file, how[holders.size() % 3]));
-        return true;
+        return holders.emplace_back(std::make_unique<t::RunningProgram>(file, how[holders.size() % 3])) != nullptr;
     }
 
     std::string fresh(const std::string& folder) {
@@ -217,10 +208,7 @@ struct Adversary {
         t::writeFile(path, std::string(std::uniform_int_distribution<std::size_t>(0, 5000)(rng), 'n'));
         return younger(path);
     }
-    static bool younger(const std::string& path) {
-        t::setModificationTime(path, future());
-        return true;
-    }
+    static bool younger(const std::string& path) { return t::setModificationTime(path, future()), true; }
 
     bool note(const std::string& path) { // what is at `path` now must be found there
         const std::optional<Entry> entry = entryAt(path);
@@ -231,9 +219,8 @@ struct Adversary {
     bool moveTo(const std::string& from, const std::string& to) {
         if (::rename(from.c_str(), to.c_str()) != 0) return false;
         Tree carried;
-        std::erase_if(expected, [&](const auto& item) {
-            if (within(item.first, from)) carried[to + item.first.substr(from.size())] = item.second;
-            return within(item.first, from);
+        std::erase_if(expected, [&](const auto& item) { // what was below `from` is now below `to`
+            return within(item.first, from) && carried.emplace(to + item.first.substr(from.size()), item.second).second;
         });
         expected.merge(carried);
         return note(to);
@@ -243,9 +230,9 @@ struct Adversary {
 using Key = std::tuple<std::uint64_t, std::uint64_t, std::int64_t>; // an item, whatever its name
 Key keyOf(const Identity& id) { return {id.device, id.inode, id.born}; }
 
-// What went wrong in a finished run: an expected item lost or changed; a removal of an item made during the
-// run or outside the locations, not looked up right before or changed since built; in a `quiet` run (no
-// change, no cancel) an empty file gone without its folder; built items gone unseen; bytes misreported.
+// What went wrong in a finished run: an expected item lost or changed; a removal of an item made during the run or
+// outside the locations, not looked up right before or changed since built; in a `quiet` run (no change, no cancel) an
+// empty file gone without its folder; built items gone unseen; bytes misreported.
 std::vector<std::string> faults(const Trial& trial, const Tree& expected, const Report& report,
                                 const std::vector<Removal>& removals, bool quiet) {
     std::vector<std::string> out;
@@ -255,8 +242,7 @@ std::vector<std::string> faults(const Trial& trial, const Tree& expected, const 
             out.push_back("lost or changed: " + path);
     std::map<Key, std::string> built;
     std::set<Key> removed, gone;
-    for (const auto& [path, entry] : trial.built) built.emplace(keyOf(entry.identity), path);
-    for (const auto& [key, path] : built) gone.insert(key);
+    for (const auto& [path, entry] : trial.built) gone.insert(built.emplace(keyOf(entry.identity), path).first->first);
     for (const auto& [path, entry] : now) gone.erase(keyOf(entry.identity));
     std::int64_t bytes = 0;
     for (const Removal& r : removals) {
@@ -278,30 +264,25 @@ std::vector<std::string> faults(const Trial& trial, const Tree& expected, const 
     return out;
 }
 
-struct Totals {
-    long changes = 0, held = 0, removals = 0, cancelled = 0, failed = 0;
-};
+struct Totals { long changes = 0, held = 0, removals = 0, cancelled = 0, failed = 0; };
 
-// Whether a real run removed other than its preview counted, or noted other than it, but for their first
-// words and the lines on what was cleared.
+// Whether a real run removed other than its preview counted, or noted other than it, but for their first words and the
+// lines on what was cleared.
 bool disagree(const Report& preview, const Report& real) {
-    const auto withoutFirstWords = [](const std::vector<std::string>& notes) {
-        std::vector<std::string> tails;
-        for (const std::string& note : notes)
-            if (!note.starts_with("Cleared ")) tails.push_back(note.substr(note.find(' ')));
-        return tails;
+    const auto tails = [](std::vector<std::string> notes) {
+        std::erase_if(notes, [](const std::string& note) { return note.starts_with("Cleared "); });
+        for (std::string& note : notes) note.erase(0, note.find(' '));
+        return notes;
     };
-    return std::tie(preview.eligible, preview.files, preview.checked, preview.skipped) !=
-               std::tie(real.removed, real.files, real.checked, real.skipped) ||
-           withoutFirstWords(preview.notes) != withoutFirstWords(real.notes);
+    return std::tuple(preview.eligible, preview.files, preview.checked, preview.skipped, tails(preview.notes)) !=
+           std::tuple(real.removed, real.files, real.checked, real.skipped, tails(real.notes));
 }
 
-// The real clean of `trial` on the referee's thread. With the adversary, paused at random look-ups for it to
-// change the tree (most often the item about to be checked again before its removal), in some trials
-// cancelled; without, after a preview that must change nothing and agree with it.
+// The real clean of `trial` on the referee's thread. With the adversary, paused at random look-ups for it to change the
+// tree (most often the item about to be checked again before its removal), in some trials cancelled; without, after a
+// preview that must change nothing and agree with it.
 std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool adversarial, Totals& totals) {
-    CleanPlaces places = trial.places;
-    places.clockShift = trial.age + 2; // everything built is older than the cut-off
+    const CleanPlaces& places = trial.places;
     const Report preview = adversarial ? Report{} : clean(true, places);
     const bool unchanged = adversarial || walk(trial.root) == trial.built;
     std::mt19937_64 rng(seed);
@@ -318,28 +299,22 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
     for (long k = 0; k <= changes && !beforeCancel; ++k) {
         const std::optional<Pause> pause = referee::paused();
         if (!pause) break;
-        if (cancelAt >= 0 && k >= cancelAt && (pause->again || k == changes)) {
-            beforeCancel = pause->removals;
-            control.cancel();
-        } else {
-            made += adversary.strike(pause->again && draw(0, 9) < 7 ? pause->path : "") ? 1 : 0;
-        }
+        const bool cancel = cancelAt >= 0 && k >= cancelAt && (pause->again || k == changes);
+        if (cancel) control.cancel();
+        beforeCancel = cancel ? std::optional(pause->removals) : std::nullopt;
+        made += !cancel && adversary.strike(pause->again && draw(0, 9) < 7 ? pause->path : "") ? 1 : 0;
         referee::resume(k < changes && !beforeCancel ? gap() : 0);
     }
     const std::vector<Removal> removals = referee::end(worker);
-    std::vector<std::string> out =
-        faults(trial, adversary.expected, report, removals, made == 0 && !beforeCancel);
+    std::vector<std::string> out = faults(trial, adversary.expected, report, removals, made == 0 && !beforeCancel);
     // A file goes only after a check of the token that follows its last look-up.
-    const std::size_t cancelled = std::min(beforeCancel.value_or(SIZE_MAX), removals.size());
-    if (std::any_of(removals.begin() + static_cast<long>(cancelled), removals.end(),
-                    [](const Removal& r) { return r.gone.type == S_IFREG; }))
+    const auto file = [](const Removal& r) { return r.gone.type == S_IFREG; };
+    if (std::any_of(removals.begin() + static_cast<long>(beforeCancel.value_or(removals.size())), removals.end(), file))
         out.push_back("removed a file after the cancel");
     if (!unchanged) out.push_back("the preview changed the tree");
     if (!adversarial && disagree(preview, report)) out.push_back("the preview disagrees with the real run");
-    totals.changes += made;
-    totals.held += static_cast<long>(adversary.holders.size());
-    totals.cancelled += report.cancelled ? 1 : 0;
-    totals.removals += static_cast<long>(removals.size());
+    totals = {totals.changes + made, totals.held + static_cast<long>(adversary.holders.size()),
+              totals.removals + static_cast<long>(removals.size()), totals.cancelled + report.cancelled, totals.failed};
     return out;
 }
 
@@ -347,8 +322,8 @@ std::vector<std::string> run(const Trial& trial, std::uint64_t seed, bool advers
 
 TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
     const auto number = [](const char* name, long fallback) {
-        const long value = std::getenv(name) != nullptr ? std::atol(std::getenv(name)) : 0;
-        return static_cast<std::uint64_t>(value > 0 ? value : fallback);
+        const char* value = std::getenv(name);
+        return static_cast<std::uint64_t>(value != nullptr && std::atol(value) > 0 ? std::atol(value) : fallback);
     };
     const std::uint64_t trials = number("QUILLON_HARNESS_TRIALS", 200), seed = number("QUILLON_HARNESS_SEED", 1);
     Totals totals;
@@ -364,13 +339,9 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
         for (const std::string& folder : {trial.root, copy.root})
             if (faults.empty()) platform::FileManager().removeTree(folder);
     }
-    std::cout << trials << " trials, " << totals.failed << " failed, " << totals.changes << " changes ("
-              << totals.held << " files held), " << totals.removals << " removals, " << totals.cancelled << " cancelled\n";
+    std::cout << trials << " trials, " << totals.failed << " failed, " << totals.changes << " changes (" << totals.held
+              << " files held), " << totals.removals << " removals, " << totals.cancelled << " cancelled\n";
     EXPECT_EQ(totals.failed, 0);
-    if (trials >= 50) { // a harness under which nothing goes or changes proves nothing
-        EXPECT_GT(totals.removals, static_cast<long>(trials));
-        EXPECT_GT(totals.changes, static_cast<long>(trials));
-        EXPECT_GT(totals.held, 0);
-        EXPECT_GT(totals.cancelled, 0);
-    }
+    const long n = static_cast<long>(trials); // a long run under which nothing goes or changes proves nothing
+    EXPECT_TRUE(n < 50 || (totals.removals > n && totals.changes > n && totals.held > 0 && totals.cancelled > 0));
 }
