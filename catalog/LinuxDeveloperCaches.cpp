@@ -17,18 +17,35 @@ constexpr double halfYear = 180 * day;
 
 using platform::joinPath;
 
-bool matches(const char* expression, const std::string& name) { return platform::Regex(expression).search(name); }
+// Each expression is compiled once, not once for every folder entry it is asked about.
 
 // A JetBrains version folder: the product and its year.release ("PyCharmCE2024.1").
-bool isIdeVersionFolder(const std::string& name) { return matches("^[A-Za-z]+[0-9]{4}\\.[0-9]+$", name); }
+bool isIdeVersionFolder(const std::string& name) {
+    static const platform::Regex version("^[A-Za-z]+[0-9]{4}\\.[0-9]+$");
+    return version.search(name);
+}
 
 // A Gradle version ("8.5", "8.10.2", "8.11-rc-1").
-bool isGradleVersion(const std::string& name) { return matches("^[0-9]+\\.[0-9]+(\\.[0-9]+)?(-[a-z0-9-]+)?$", name); }
+bool isGradleVersion(const std::string& name) {
+    static const platform::Regex version("^[0-9]+\\.[0-9]+(\\.[0-9]+)?(-[a-z0-9-]+)?$");
+    return version.search(name);
+}
+
+// Gradle's numbered transform and build caches ("transforms-4", "build-cache-1").
+bool isTransforms(const std::string& name) {
+    static const platform::Regex transforms("^transforms-[0-9]+$");
+    return transforms.search(name);
+}
+bool isBuildCache(const std::string& name) {
+    static const platform::Regex buildCache("^build-cache-[0-9]+$");
+    return buildCache.search(name);
+}
 
 // uv's cache buckets ("wheels-v5"), but not its unpacked archives, which
 // environments link to (uv cache prune knows which are still used).
 bool isUvDownloadBucket(const std::string& name) {
-    return matches("^[a-z]+-v[0-9]+$", name) && name.rfind("archive-", 0) != 0;
+    static const platform::Regex bucket("^[a-z]+-v[0-9]+$");
+    return bucket.search(name) && name.rfind("archive-", 0) != 0;
 }
 
 } // namespace
@@ -84,9 +101,9 @@ void appendLinuxIdeRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
     const std::string caches = joinPath(bases.home, ".gradle/caches");
     for (const std::string& entry : fm.contentsOfDirectory(caches)) {
         if (isGradleVersion(entry)) rows.emplace_back(caches + "/" + entry, month, "Gradle");
-        if (matches("^transforms-[0-9]+$", entry))
+        if (isTransforms(entry))
             rows.emplace_back(caches + "/" + entry, month, "Gradle", ScanMode::oldChildren);
-        if (matches("^build-cache-[0-9]+$", entry))
+        if (isBuildCache(entry))
             rows.emplace_back(caches + "/" + entry, week, "Gradle", ScanMode::oldFiles);
     }
     rows.emplace_back(caches + "/modules-2/files-2.1", month, "Gradle", ScanMode::oldFiles);
