@@ -11,14 +11,15 @@
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
+#include "guard/OpenPaths.h"
 #include "guard/RunningTools.h"
 #include "platform/Clock.h"
 #include "platform/Descriptor.h"
 #include "platform/Paths.h"
 #include "scan/Plan.h"
 
-#include <algorithm>
 #include <fcntl.h>
+#include <optional>
 #include <unistd.h>
 
 namespace quillon {
@@ -26,33 +27,6 @@ namespace quillon {
 namespace {
 
 const char* const emDash = " \u2014 ";
-
-// The open paths of the user's processes, sorted so that "is this item or
-// anything below it open?" is two binary searches.
-class OpenPaths {
-public:
-    // Reads the open paths again when the cadence says it is time. Throws
-    // what the query throws.
-    void refresh(const GuardQueries& queries, const RunControl* control) {
-        const Cadence::Clock::time_point start = queries.clock();
-        if (!cadence_.due(start)) return;
-        std::vector<std::string> paths = queries.openFiles(control);
-        std::sort(paths.begin(), paths.end());
-        paths_ = std::move(paths);
-        cadence_.read(start, queries.clock());
-    }
-    // Returns whether `path` itself or anything below it is open.
-    bool holds(const std::string& path) const {
-        if (std::binary_search(paths_.begin(), paths_.end(), path)) return true;
-        const std::string below = path + "/";
-        const auto next = std::lower_bound(paths_.begin(), paths_.end(), below);
-        return next != paths_.end() && next->compare(0, below.size(), below) == 0;
-    }
-
-private:
-    std::vector<std::string> paths_;
-    Cadence cadence_;
-};
 
 class Run {
 public:
@@ -62,6 +36,7 @@ public:
     Report go(const CleanPlaces& places) {
         clockShift_ = places.clockShift;
         guard_ = places.guard;
+        open_.emplace(guard_.openFiles, guard_.clock);
         report_.freeBefore = freeSpace();
         if (seams::cancelledBeforeStart(control_)) {
             report_.cancelled = true;
@@ -89,6 +64,9 @@ public:
             note(text::anotherCleanupRunning);
             return finish();
         }
+        // The first picture of open paths is read while the catalogue is
+        // built and the first location is planned.
+        open_->prefetch(control_);
 
         // The open-file query names paths by their real path, so the
         // catalogue's paths must be spelled that way too, or no open file
@@ -138,6 +116,8 @@ private:
         bool stopping = false;
         try {
             checkRunning(candidate.group, text::toolRunning);
+            // The open paths, when due, are read while the location is planned.
+            open_->prefetch(control_);
             const std::vector<PlannedItem> items =
                 plan(candidate, stats, control_, platform::wallClock() + clockShift_);
             removeItems(candidate, items, stats);
@@ -175,13 +155,14 @@ private:
     void removeItems(const Candidate& candidate, const std::vector<PlannedItem>& items, ScanStats& stats) {
         std::int64_t entries = 0;
         std::int64_t bytes = 0;
+        if (!items.empty()) open_->settle(); // the loop's readings are the run's own
         for (const PlannedItem& item : items) {
             if (control_) control_->check();
             if (running_.due(guard_.clock())) checkRunning(candidate.group, text::toolStarted);
-            open_.refresh(guard_, control_);
+            open_->refresh(control_);
             if (item.node.bytes < 1) continue;
             const std::string path = item.parentPath + "/" + item.node.name;
-            if (open_.holds(path)) {
+            if (open_->holds(path)) {
                 ++stats.kept;
                 continue;
             }
@@ -190,8 +171,8 @@ private:
                 // Where the kernel has no answer for a file, the picture,
                 // read again if its turn has come, decides.
                 const HeldCheck held{guard_.lease, [&](const std::string& below) {
-                                         open_.refresh(guard_, control_);
-                                         return open_.holds(item.parentPath + "/" + below);
+                                         open_->refresh(control_);
+                                         return open_->holds(item.parentPath + "/" + below);
                                      }};
                 if (!removeChecked(parent.get(), item.node, report_.removed, control_, held)) {
                     ++stats.kept;
@@ -216,8 +197,8 @@ private:
     double clockShift_ = 0;
     GuardQueries guard_;
     // One picture for the whole run: its age, not the location, decides
-    // when it is read again.
-    OpenPaths open_;
+    // when it is read again. Made when the run's queries are known.
+    std::optional<OpenPaths> open_;
     Cadence running_; // when the running set was last read
 };
 

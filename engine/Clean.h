@@ -29,7 +29,8 @@ using LogCallback = std::function<void(const std::string& line)>;
 // queries read the process table and take a lease; tests give their own
 // answers, so that what other programs of the machine run or hold open never
 // decides their outcome, and their own clock, by which the cadence of the
-// first two is kept (guard/Cadence.h).
+// first two is kept (guard/Cadence.h). The open-file query and the clock may
+// be asked on a thread of their own while the run asks the others.
 struct GuardQueries {
     std::function<std::set<std::string>(const RunControl*)> running = runningCommands;
     std::function<std::vector<std::string>(const RunControl*)> openFiles = openPaths;

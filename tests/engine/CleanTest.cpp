@@ -11,6 +11,7 @@
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 #include <gtest/gtest.h>
+#include <atomic>
 #include <fcntl.h>
 
 using namespace quillon;
@@ -102,7 +103,7 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
         // Open files are named by their real paths, whatever the base's spelling.
         places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
         RunControl control;
-        int call = -1; // the open files are read only just after the running set
+        std::atomic<int> call = -1; // the open files are read ahead, and again just after the running set
         places.guard.running = [&](const RunControl*) {
             if (++call == row.from && row.act) row.act(control);
             return std::set<std::string>{call < row.from ? "" : row.tool};
