@@ -33,12 +33,7 @@ void OpenPaths::prefetch(const RunControl* control) {
 }
 
 void OpenPaths::settle() {
-    if (!ahead_.valid()) return;
-    try {
-        take(ahead_.get()); // get() leaves the future empty, also when it throws
-    } catch (...) {
-        // Asked again, on the run's own thread, where its failure keeps the item at hand.
-    }
+    if (ahead_.valid()) take(ahead_.get()); // get() leaves the future empty, also when it throws
 }
 
 void OpenPaths::refresh(const RunControl* control) {

@@ -35,9 +35,8 @@ public:
     // Starts a reading on a thread of its own when one is due and none is
     // started yet; the query must then be safe to call from that thread.
     void prefetch(const RunControl* control);
-    // Takes a reading started ahead, waiting for it to end. One that failed
-    // is dropped: the picture is then still due, and the next refresh()
-    // asks again and throws what the query throws.
+    // Takes a reading started ahead, waiting for it to end. Throws what the
+    // query threw; the picture is then still due.
     void settle();
     // Takes a reading started ahead, then reads the picture again when the
     // cadence says it is time. Throws what the query throws.
