@@ -141,13 +141,15 @@ private:
         return true;
     }
 
-    // Reads the running set; throws SafetyError::skip(`reason`) when a tool
-    // of `group` runs.
+    // Reads the running set again if its turn has come; throws
+    // SafetyError::skip(`reason`) when a tool of `group` runs.
     void checkRunning(const std::string& group, const char* reason) {
         const Cadence::Clock::time_point start = guard_.clock();
-        const bool busy = busyTools(group, guard_.running(control_));
-        running_.read(start, guard_.clock());
-        if (!busy) return;
+        if (runningCadence_.due(start)) {
+            running_ = guard_.running(control_);
+            runningCadence_.read(start, guard_.clock());
+        }
+        if (!busyTools(group, running_)) return;
         report_.busyGroups.insert(group);
         throw SafetyError::skip(reason);
     }
@@ -158,7 +160,7 @@ private:
         if (!items.empty()) open_->settle(); // the loop's readings are the run's own
         for (const PlannedItem& item : items) {
             if (control_) control_->check();
-            if (running_.due(guard_.clock())) checkRunning(candidate.group, text::toolStarted);
+            if (runningCadence_.due(guard_.clock())) checkRunning(candidate.group, text::toolStarted);
             open_->refresh(control_);
             if (item.node.bytes < 1) continue;
             const std::string path = item.parentPath + "/" + item.node.name;
@@ -199,7 +201,10 @@ private:
     // One picture for the whole run: its age, not the location, decides
     // when it is read again. Made when the run's queries are known.
     std::optional<OpenPaths> open_;
-    Cadence running_; // when the running set was last read
+    // The running set: read before the first location, and again, before a
+    // location or an item, when the cadence says it is time.
+    std::set<std::string> running_;
+    Cadence runningCadence_;
 };
 
 } // namespace

@@ -67,9 +67,10 @@ CleanPlaces currentPlaces();
 // its guards (running tools, plan, open files, checked removal), and returns
 // the report. The catalogue is built on the real paths of the bases, the one
 // spelling in which the open-file query names paths. The running set is read
-// before each location, and both it and the open-file list before each item
-// whose turn the cadence says it is (guard/Cadence.h); folders, and files
-// where the kernel has no lease to give, are judged by that picture. In the
+// before the first location, the open-file list while it is planned, and
+// each again, before a location or an item, only when the cadence says it
+// is time (guard/Cadence.h); folders, and files where the kernel has no
+// lease to give, are judged by that picture. In the
 // real run each file is removed under a lease (fs/RemoveChecked.h): an item
 // with a file held open at that instant is kept and counted with the kept
 // entries, what of it went before stays removed, and the run goes on. With
