@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-// The arithmetic of the bar's easing; the delegate's timers apply it.
+// The arithmetic of the bar's easing; the controller's timers apply it.
 
 #include "app/ProgressAnimation.h"
 

@@ -3,7 +3,7 @@
 
 #include "app/Window.h"
 
-#include "app/AppDelegate.h"
+#include "app/WindowController.h"
 #include "app/AppIcon.h"
 #include "app/QuitSignals.h"
 #include "core/Texts.h"
@@ -19,13 +19,13 @@ int runWindow(int argc, char** argv, bool preview) {
     QApplication::setApplicationName(QString::fromUtf8(text::programName));
     QApplication::setDesktopFileName(QStringLiteral("com.brenvale.quillon"));
     QApplication::setWindowIcon(appIcon());
-    // The window never closes by itself; the delegate ends the program.
+    // The window never closes by itself; the controller ends the program.
     QApplication::setQuitOnLastWindowClosed(false);
 
     QuitSignals quitSignals;
-    AppDelegate delegate(preview);
-    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &delegate, &AppDelegate::requestQuit);
-    QMetaObject::invokeMethod(&delegate, &AppDelegate::applicationDidFinishLaunching, Qt::QueuedConnection);
+    WindowController controller(preview);
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &controller, &WindowController::requestQuit);
+    QMetaObject::invokeMethod(&controller, &WindowController::launch, Qt::QueuedConnection);
     QApplication::exec();
     return 0;
 }

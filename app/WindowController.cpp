@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-#include "app/AppDelegate.h"
+#include "app/WindowController.h"
 
 #include "app/AppIcon.h"
 #include "app/AppWindow.h"
@@ -44,7 +44,7 @@ std::string finalText(const Report& report) {
 
 } // namespace
 
-AppDelegate::AppDelegate(bool preview, DelegateSettings settings)
+WindowController::WindowController(bool preview, ControllerSettings settings)
     : window_(std::make_unique<AppWindow>()), preview_(preview), settings_(std::move(settings)) {
     if (!settings_.run) settings_.run = runRealClean;
     if (!settings_.openUrl) settings_.openUrl = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
@@ -60,21 +60,21 @@ AppDelegate::AppDelegate(bool preview, DelegateSettings settings)
     status_ = statusLabel_->text().toStdString();
     window_->setWindowIcon(appIcon());
 
-    connect(cancelButton_, &QPushButton::clicked, this, &AppDelegate::cancelOrClose);
-    connect(logsButton_, &QPushButton::clicked, this, &AppDelegate::showLogs);
-    connect(window_.get(), &AppWindow::closeRequested, this, &AppDelegate::requestQuit);
+    connect(cancelButton_, &QPushButton::clicked, this, &WindowController::cancelOrClose);
+    connect(logsButton_, &QPushButton::clicked, this, &WindowController::showLogs);
+    connect(window_.get(), &AppWindow::closeRequested, this, &WindowController::requestQuit);
 }
 
-AppDelegate::~AppDelegate() {
+WindowController::~WindowController() {
     // The program ends only after the final report, when the run is over;
-    // anyone dropping the delegate earlier must not leave the run behind.
+    // anyone dropping the controller earlier must not leave the run behind.
     if (run_) {
         control_.cancel();
         run_.reset();
     }
 }
 
-void AppDelegate::applicationDidFinishLaunching() {
+void WindowController::launch() {
     log_ = settings_.logPath.empty() ? std::make_unique<RunLog>(preview_)
                                      : std::make_unique<RunLog>(preview_, settings_.logPath);
 
@@ -95,9 +95,9 @@ void AppDelegate::applicationDidFinishLaunching() {
     run_ = std::make_unique<BackgroundRun>([this] { runInBackground(); });
 }
 
-// On the background thread. The delegate outlives this function: its
+// On the background thread. The controller outlives this function: its
 // destructor waits for the thread.
-void AppDelegate::runInBackground() {
+void WindowController::runInBackground() {
     const ProgressCallback onProgress = [this](double fraction, const std::string& stage) {
         QMetaObject::invokeMethod(this, [this, fraction, stage] { update(fraction, stage); }, Qt::QueuedConnection);
     };
@@ -111,13 +111,13 @@ void AppDelegate::runInBackground() {
     QMetaObject::invokeMethod(this, [this, report] { finish(report); }, Qt::QueuedConnection);
 }
 
-void AppDelegate::update(double fraction, const std::string& stage) {
+void WindowController::update(double fraction, const std::string& stage) {
     if (control_.isCancelled() || finished_) return;
     targetProgress_ = std::max(targetProgress_, std::min(fraction * 100, 99.0));
     setStatus(stage);
 }
 
-void AppDelegate::finish(const Report& report) {
+void WindowController::finish(const Report& report) {
     finished_ = true;
     stopTimer(previewTimer_);
     if (report.cancelled) {
@@ -133,7 +133,7 @@ void AppDelegate::finish(const Report& report) {
     if (quitRequested_) settings_.endProgram();
 }
 
-void AppDelegate::cancelOrClose() {
+void WindowController::cancelOrClose() {
     if (finished_) {
         settings_.endProgram();
         return;
@@ -153,34 +153,34 @@ void AppDelegate::cancelOrClose() {
     stopTimer(progressTimer_);
 }
 
-void AppDelegate::showLogs() {
+void WindowController::showLogs() {
     if (!log_ || log_->path().empty()) return;
     if (settings_.openUrl(QUrl::fromLocalFile(QString::fromStdString(log_->path())))) return;
     setStatus(status_.substr(0, status_.find('\n')) + "\n" + text::noLogViewer);
 }
 
-AppDelegate::TerminateReply AppDelegate::applicationShouldTerminate() {
+WindowController::TerminateReply WindowController::quitReply() {
     if (finished_) return TerminateReply::now;
     quitRequested_ = true;
     cancelOrClose();
     return TerminateReply::later;
 }
 
-void AppDelegate::requestQuit() {
-    if (applicationShouldTerminate() == TerminateReply::now) settings_.endProgram();
+void WindowController::requestQuit() {
+    if (quitReply() == TerminateReply::now) settings_.endProgram();
 }
 
-QWidget* AppDelegate::window() const { return window_.get(); }
+QWidget* WindowController::window() const { return window_.get(); }
 
-std::string AppDelegate::logPath() const { return log_ ? log_->path() : std::string(); }
+std::string WindowController::logPath() const { return log_ ? log_->path() : std::string(); }
 
-void AppDelegate::setStatus(const std::string& text) {
+void WindowController::setStatus(const std::string& text) {
     status_ = text;
     const QFontMetricsF metrics(statusLabel_->font());
     statusLabel_->setText(fitLines(QString::fromStdString(text), metrics, statusLabel_->width(), statusMaxLines));
 }
 
-void AppDelegate::setProgress(double value) {
+void WindowController::setProgress(double value) {
     if (value == progress_) return;
     progress_ = value;
     progressBar_->setValue(static_cast<int>(std::lround(value * progressBarSteps / 100)));

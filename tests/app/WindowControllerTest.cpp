@@ -3,7 +3,7 @@
 
 // The window's run from launch to its final report, a scripted run in place of the clean, recorders of the desktop.
 
-#include "app/AppDelegate.h"
+#include "app/WindowController.h"
 
 #include "app/QuitSignals.h"
 #include "app/WindowViews.h"
@@ -29,7 +29,7 @@ struct QtApplication : ::testing::Environment {
     int argc = 1;
     char name[10] = "app_tests", *argv[2] = {name, nullptr};
     void SetUp() override {
-        qputenv("QT_QPA_PLATFORM", "offscreen"), new QApplication(argc, argv), AppDelegate(false).window()->grab();
+        qputenv("QT_QPA_PLATFORM", "offscreen"), new QApplication(argc, argv), WindowController(false).window()->grab();
     }
     void TearDown() override { delete qApp; }
 };
@@ -40,7 +40,7 @@ struct QtApplication : ::testing::Environment {
 // own account); or it completes at low priority, the bar held at 99 until the report, then run up to 100. Late
 // progress changes nothing; only a quit (a close) ends the program right after the report, else Return or a close
 // does. Show Logs opens the log at any time, or says on the second line that nothing could.
-TEST(AppDelegate, RunsToItsReportAndEndsWhenAsked) {
+TEST(WindowController, RunsToItsReportAndEndsWhenAsked) {
     const QuitSignals quit;
     struct sigaction installed {};
     sigaction(SIGTERM, nullptr, &installed);
@@ -54,13 +54,13 @@ TEST(AppDelegate, RunsToItsReportAndEndsWhenAsked) {
     Report whenCancelled;         // what the scripted run returns when cancelled
     std::vector<QUrl> opened;     // only the first four open
     std::vector<string> atEnd;    // the status at each end of the program
-    std::unique_ptr<AppDelegate> window;
+    std::unique_ptr<WindowController> window;
     const std::shared_ptr<void> release(nullptr, [&](void*) { released = true; }); // before the window goes
     const auto status = [&] { return window->window()->findChild<QLabel*>("statusLabel")->text().toStdString(); };
     const auto button = [&](const char* name) { return window->window()->findChild<QPushButton*>(name); };
     const auto until = [](const std::function<bool()>& condition) { return QTest::qWaitFor(condition, 30000); };
     // The scripted run goes half the way and waits for the test; asked to cancel by then, it acts a cancelled clean.
-    const DelegateSettings settings{
+    const ControllerSettings settings{
         .run = [&](const RunControl& control, const ProgressCallback& onProgress, const LogCallback& onLog) {
             runNice = getpriority(PRIO_PROCESS, 0), onProgress(0.5, text::buildCachesStage), onLog("Inspecting: /x");
             while (!released) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -71,9 +71,9 @@ TEST(AppDelegate, RunsToItsReportAndEndsWhenAsked) {
         .openUrl = [&](const QUrl& url) { return opened.push_back(url), opened.size() <= 4; },
         .endProgram = [&] { atEnd.push_back(status()); }};
 
-    using Action = std::function<void(AppDelegate&)>;
-    const auto key = [](Qt::Key k) { return Action([k](AppDelegate& d) { QTest::keyClick(d.window(), k); }); };
-    const Action close = [](AppDelegate& d) { d.window()->close(); };
+    using Action = std::function<void(WindowController&)>;
+    const auto key = [](Qt::Key k) { return Action([k](WindowController& d) { QTest::keyClick(d.window(), k); }); };
+    const Action close = [](WindowController& d) { d.window()->close(); };
     const auto tail = [](const Report& r) { return "\n\n" + summary(r, false) + "\n"; };
     const string cancelled = text::cancelledBetweenLocations, nothing = text::cancelledNothingRemoved,
                  request = text::cancellationRequested;
@@ -86,30 +86,30 @@ TEST(AppDelegate, RunsToItsReportAndEndsWhenAsked) {
          "\n" + string(text::cleanupStarted) + "\nInspecting: /x" + tail(all)}};
     for (const auto& [preview, ask, end, endsAtReport, whenAsked, shown, logEnd] : cases) {
         atEnd.clear(), whenCancelled = whenAsked, runNice = 0, released = false;
-        AppDelegate& delegate = *(window = std::make_unique<AppDelegate>(preview, settings));
-        ASSERT_TRUE((delegate.applicationDidFinishLaunching(), QTest::qWaitForWindowActive(delegate.window())));
-        ASSERT_TRUE(preview || until([&] { return status() == text::buildCachesStage && delegate.progress() == 50; }));
-        if (!preview) delegate.update(ask ? 0.9 : 1.5, text::olderLogsStage);
+        WindowController& controller = *(window = std::make_unique<WindowController>(preview, settings));
+        ASSERT_TRUE((controller.launch(), QTest::qWaitForWindowActive(controller.window())));
+        ASSERT_TRUE(preview || until([&] { return status() == text::buildCachesStage && controller.progress() == 50; }));
+        if (!preview) controller.update(ask ? 0.9 : 1.5, text::olderLogsStage);
         if (ask) {
-            ASSERT_TRUE((ask(delegate), until([&] { return status() == text::cancelling; })));
-            delegate.update(0.95, text::olderLogsStage), delegate.cancelOrClose(); // late progress, a second request
-            EXPECT_EQ(std::tuple(status(), delegate.targetProgress(), button("cancelButton")->isEnabled(),
-                                 delegate.window()->isVisible()),
-                      std::tuple(text::cancelling, delegate.progress(), false, true));
+            ASSERT_TRUE((ask(controller), until([&] { return status() == text::cancelling; })));
+            controller.update(0.95, text::olderLogsStage), controller.cancelOrClose(); // late progress, a second request
+            EXPECT_EQ(std::tuple(status(), controller.targetProgress(), button("cancelButton")->isEnabled(),
+                                 controller.window()->isVisible()),
+                      std::tuple(text::cancelling, controller.progress(), false, true));
         }
-        ASSERT_TRUE(preview || ask || until([&] { return delegate.progress() == 99; }));
+        ASSERT_TRUE(preview || ask || until([&] { return controller.progress() == 99; }));
         button("logsButton")->click();
-        const double frozen = delegate.progress();
+        const double frozen = controller.progress();
         released = true;
-        ASSERT_TRUE(until([&] { return delegate.isFinished() && (ask || delegate.progress() == 100); }));
-        delegate.update(0.5, text::olderLogsStage);
+        ASSERT_TRUE(until([&] { return controller.isFinished() && (ask || controller.progress() == 100); }));
+        controller.update(0.5, text::olderLogsStage);
         const string log = quillon::testing::readFile(logFile);
         const int nice = preview ? 0 : std::max(backgroundNice, getpriority(PRIO_PROCESS, 0));
-        EXPECT_EQ(std::tuple(status().substr(0, shown.size()), delegate.progress(), runNice.load(), log.find(request),
+        EXPECT_EQ(std::tuple(status().substr(0, shown.size()), controller.progress(), runNice.load(), log.find(request),
                              button("cancelButton")->text().toStdString(), atEnd.size()),
                   std::tuple(shown, ask ? frozen : 100, nice, log.rfind(request), text::doneButton, endsAtReport));
         EXPECT_TRUE(log.ends_with(logEnd) && log.find(request) <= log.find(cancelled)) << log;
-        end(delegate);
+        end(controller);
         ASSERT_TRUE(until([&] { return atEnd.size() == endsAtReport + 1; }) && atEnd.front().starts_with(shown));
     }
     EXPECT_EQ(window->window()->findChild<QProgressBar*>("progress")->value(), progressBarSteps);

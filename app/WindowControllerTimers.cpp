@@ -2,9 +2,9 @@
 // SPDX-FileCopyrightText: The Quillon developers
 
 // The bar's easing and the window-only preview: the two timers of the
-// delegate. Both fire on the main thread and hold the delegate only weakly.
+// controller. Both fire on the main thread and hold the controller only weakly.
 
-#include "app/AppDelegate.h"
+#include "app/WindowController.h"
 #include "app/ProgressAnimation.h"
 
 #include <QPointer>
@@ -12,7 +12,7 @@
 
 namespace quillon {
 
-void AppDelegate::startProgressTimer() {
+void WindowController::startProgressTimer() {
     if (progressTimer_ != nullptr) return;
     progressTimer_ = new QTimer(this);
     // Precise: the bar should glide at an even pace, not at whatever the
@@ -21,13 +21,13 @@ void AppDelegate::startProgressTimer() {
     easingClock_.start();
     easingTicks_ = 0;
     progressTimer_->setInterval(easingDelay(std::chrono::nanoseconds(0), 1, settings_.easingInterval));
-    connect(progressTimer_, &QTimer::timeout, progressTimer_, [delegate = QPointer<AppDelegate>(this)] {
-        if (delegate) delegate->easingTick();
+    connect(progressTimer_, &QTimer::timeout, progressTimer_, [controller = QPointer<WindowController>(this)] {
+        if (controller) controller->easingTick();
     });
     progressTimer_->start();
 }
 
-void AppDelegate::easingTick() {
+void WindowController::easingTick() {
     ++easingTicks_;
     setProgress(easedProgress(progress_, targetProgress_));
     if (finished_ && progress_ >= 100) {
@@ -41,23 +41,23 @@ void AppDelegate::easingTick() {
         easingDelay(std::chrono::nanoseconds(easingClock_.nsecsElapsed()), easingTicks_ + 1, settings_.easingInterval));
 }
 
-void AppDelegate::startPreview() {
+void WindowController::startPreview() {
     previewTimer_ = new QTimer(this);
     previewTimer_->setInterval(settings_.previewInterval);
     QTimer* timer = previewTimer_;
-    // The simulated fraction belongs to the timer's action, not to the delegate.
+    // The simulated fraction belongs to the timer's action, not to the controller.
     connect(previewTimer_, &QTimer::timeout, previewTimer_,
-            [delegate = QPointer<AppDelegate>(this), timer, fraction = 0.0]() mutable {
-                if (!delegate) {
+            [controller = QPointer<WindowController>(this), timer, fraction = 0.0]() mutable {
+                if (!controller) {
                     timer->stop();
                     return;
                 }
-                delegate->previewTick(fraction);
+                controller->previewTick(fraction);
             });
     previewTimer_->start();
 }
 
-void AppDelegate::previewTick(double& fraction) {
+void WindowController::previewTick(double& fraction) {
     if (control_.isCancelled()) {
         finishPreview(true);
         return;
@@ -68,7 +68,7 @@ void AppDelegate::previewTick(double& fraction) {
     finishPreview(false);
 }
 
-void AppDelegate::finishPreview(bool cancelled) {
+void WindowController::finishPreview(bool cancelled) {
     Report report;
     report.cancelled = cancelled;
     report.freeAfter = freeSpace();
@@ -77,7 +77,7 @@ void AppDelegate::finishPreview(bool cancelled) {
     finish(report);
 }
 
-void AppDelegate::stopTimer(QTimer*& timer) {
+void WindowController::stopTimer(QTimer*& timer) {
     if (timer == nullptr) return;
     timer->stop();
     // Later, not now: this may run inside the timer's own timeout.

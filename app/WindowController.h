@@ -34,9 +34,9 @@ class AppWindow;
 using CleanRunner = std::function<Report(const RunControl& control, const ProgressCallback& onProgress,
                                          const LogCallback& onLog)>;
 
-// What the delegate takes from its surroundings. Every member left empty
+// What the controller takes from its surroundings. Every member left empty
 // gets the program's own behaviour; tests replace them.
-struct DelegateSettings {
+struct ControllerSettings {
     // The run of the window mode; empty: the real clean of the user's places.
     CleanRunner run;
     // The log file; empty: the mode's own log (see RunLog).
@@ -52,34 +52,34 @@ struct DelegateSettings {
     std::function<void()> endProgram;
 };
 
-// The application delegate and the one window controller. It builds the
+// The controller of the one window and its run. It builds the
 // 280 x 280 window, creates the run log at launch, runs the clean on a
 // low-priority background thread (or the simulated run of the preview),
 // eases the progress bar towards the run's progress, shows the final report,
 // and turns a quit request during a run into a cancellation that ends the
 // program right after the final report. Every operation runs on the thread
-// that owns the delegate (the main thread); the background run reaches it
+// that owns the controller (the main thread); the background run reaches it
 // only through queued calls.
-class AppDelegate : public QObject {
+class WindowController : public QObject {
     Q_OBJECT
 
 public:
     // The answer to a quit request.
     enum class TerminateReply { now, later };
 
-    // Creates the delegate and all its views; nothing is shown and no file is
+    // Creates the controller and all its views; nothing is shown and no file is
     // touched until launch. `preview` selects the window-only preview.
-    explicit AppDelegate(bool preview, DelegateSettings settings = {});
+    explicit WindowController(bool preview, ControllerSettings settings = {});
     // Cancels a run still going, waits for its thread, and releases the
     // window, the log and the timers.
-    ~AppDelegate() override;
-    AppDelegate(const AppDelegate&) = delete;
-    AppDelegate& operator=(const AppDelegate&) = delete;
+    ~WindowController() override;
+    WindowController(const WindowController&) = delete;
+    WindowController& operator=(const WindowController&) = delete;
 
     // Launch: creates the run log, shows the window centred and active,
     // starts the easing timer and then the background run (or the preview).
     // Call once.
-    void applicationDidFinishLaunching();
+    void launch();
 
     // Progress of the run: unless cancellation was requested or the final
     // report is shown, raises the target to fraction x 100 (never backwards,
@@ -105,10 +105,10 @@ public:
     // Returns how a quit request is answered: at once after the final report;
     // otherwise the run is cancelled, the request remembered and answered by
     // finish().
-    TerminateReply applicationShouldTerminate();
+    TerminateReply quitReply();
 
     // A quit request from the window manager or a signal: ends the program
-    // when applicationShouldTerminate() answers now.
+    // when quitReply() answers now.
     void requestQuit();
 
     // Starts the easing timer unless it already runs.
@@ -117,7 +117,7 @@ public:
     // Starts the window-only preview's timer.
     void startPreview();
 
-    // Returns the window (owned by the delegate).
+    // Returns the window (owned by the controller).
     QWidget* window() const;
     // Returns where the bar is heading, 0 to 100.
     double targetProgress() const { return targetProgress_; }
@@ -151,17 +151,17 @@ private:
 
     RunControl control_;
     const bool preview_;
-    DelegateSettings settings_;
+    ControllerSettings settings_;
     std::unique_ptr<RunLog> log_;
     bool finished_ = false;
     bool quitRequested_ = false;
     std::string status_; // the status text as set, before fitting
     double targetProgress_ = 0;
     double progress_ = 0;
-    QTimer* progressTimer_ = nullptr;  // a child of the delegate while present
+    QTimer* progressTimer_ = nullptr;  // a child of the controller while present
     QElapsedTimer easingClock_;        // started with the easing timer
     std::int64_t easingTicks_ = 0;     // easing ticks since then
-    QTimer* previewTimer_ = nullptr;   // a child of the delegate while present
+    QTimer* previewTimer_ = nullptr;   // a child of the controller while present
     std::unique_ptr<BackgroundRun> run_; // last: joined before anything it uses goes
 };
 
