@@ -88,11 +88,13 @@ TEST(WindowController, RunsToItsReportAndEndsWhenAsked) {
         atEnd.clear(), whenCancelled = whenAsked, runNice = 0, released = false;
         WindowController& controller = *(window = std::make_unique<WindowController>(preview, settings));
         ASSERT_TRUE((controller.launch(), QTest::qWaitForWindowActive(controller.window())));
-        ASSERT_TRUE(preview || until([&] { return status() == text::buildCachesStage && controller.progress() == 50; }));
+        ASSERT_TRUE(preview ||
+                    until([&] { return status() == text::buildCachesStage && controller.progress() == 50; }));
         if (!preview) controller.update(ask ? 0.9 : 1.5, text::olderLogsStage);
         if (ask) {
             ASSERT_TRUE((ask(controller), until([&] { return status() == text::cancelling; })));
-            controller.update(0.95, text::olderLogsStage), controller.cancelOrClose(); // late progress, a second request
+            // Late progress, and a second request.
+            controller.update(0.95, text::olderLogsStage), controller.cancelOrClose();
             EXPECT_EQ(std::tuple(status(), controller.targetProgress(), button("cancelButton")->isEnabled(),
                                  controller.window()->isVisible()),
                       std::tuple(text::cancelling, controller.progress(), false, true));
