@@ -7,7 +7,6 @@
 #include "core/Errors.h"
 #include "core/StartupValues.h"
 #include "core/Texts.h"
-#include "engine/Seams.h"
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
@@ -38,7 +37,7 @@ public:
         guard_ = places.guard;
         open_.emplace(guard_.openFiles, guard_.clock);
         report_.freeBefore = freeSpace();
-        if (seams::cancelledBeforeStart(control_)) {
+        if (control_ && control_->isCancelled()) {
             report_.cancelled = true;
             note(text::cancelledBeforeStart);
             return finish();

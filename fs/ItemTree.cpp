@@ -6,7 +6,6 @@
 #include "core/Errors.h"
 #include "core/Texts.h"
 #include "fs/Directory.h"
-#include "fs/Seams.h"
 #include "platform/FileStatus.h"
 
 #include <algorithm>
@@ -20,7 +19,7 @@ bool eligibleKind(const platform::FileStatus& status, dev_t device, uid_t user) 
     if (status.owner != user) return false;
     if (status.device != device) return false;
     if (status.type() == S_IFDIR) return true;
-    return status.type() == S_IFREG && seams::fileLinksAllowed(status.links);
+    return status.type() == S_IFREG && status.links == 1;
 }
 
 double newestSeconds(const platform::FileStatus& status) {

@@ -6,7 +6,6 @@
 #include "core/Errors.h"
 #include "core/Texts.h"
 #include "fs/Directory.h"
-#include "fs/Seams.h"
 #include "platform/FileStatus.h"
 
 #include <fcntl.h>
@@ -48,7 +47,6 @@ bool heldOpen(const Walk& walk, int parent, const Node& node, const platform::Fi
 bool removeAs(int parent, const Node& node, std::int64_t& removed, const Walk& walk, const std::string& path) {
     const RunControl* const control = walk.control;
     if (control) control->check();
-    if (node.directory) seams::beforeDirectoryRemoval(parent, node.name);
 
     // The owner is compared although, on Linux, a change of owner also moves
     // the status-change time compared just after it: the rule does not rest
@@ -99,7 +97,7 @@ bool removeAs(int parent, const Node& node, std::int64_t& removed, const Walk& w
 
 bool removeChecked(int parent, const Node& node, std::int64_t& removed, const RunControl* control,
                    const HeldCheck& held) {
-    return removeAs(parent, node, removed, Walk{seams::removalControl(control), ::getuid(), held}, node.name);
+    return removeAs(parent, node, removed, Walk{control, ::getuid(), held}, node.name);
 }
 
 } // namespace quillon

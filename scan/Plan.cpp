@@ -13,7 +13,6 @@
 #include "platform/Clock.h"
 #include "platform/Paths.h"
 #include "scan/OldFiles.h"
-#include "scan/Seams.h"
 
 #include <unistd.h>
 
@@ -58,7 +57,7 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
         rootStatus.owner != ::getuid() || rootStatus.device != parentStatus.device || rootStatus.type() != S_IFDIR)
         throw SafetyError::skip(text::rootNotPrivate);
     const dev_t device = rootStatus.device;
-    const double cutoff = seams::planningCutoff(now, candidate.age);
+    const double cutoff = now - candidate.age;
 
     if (candidate.mode == ScanMode::whole) {
         Node tree = inspect(parent.get(), leaf, cutoff, device, control);

@@ -21,27 +21,19 @@ root=$(pwd)
 work=${WORK:-$root/build-mutants}
 jobs=${JOBS:-$(nproc)}
 table="$root/scripts/mutants.txt"
+. "$root/scripts/mutant-tools.sh"
 
-rm -rf "$work/src"
-mkdir -p "$work/src" "$work/logs"
-git ls-files -z | (cd "$root" && xargs -0 cp --parents -t "$work/src")
-launcher=""
-command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
-# shellcheck disable=SC2086
-cmake -S "$work/src" -B "$work/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_BUILD_BENCH=OFF \
-      $launcher >"$work/logs/configure.log" 2>&1
+copy_tree "$work" -DQUILLON_BUILD_BENCH=OFF
 
 # Runs everything that can kill a mutant; returns non-zero when anything fails.
 suite() {
   cmake --build "$work/build" -j "$jobs" >"$1.build" 2>&1 || return 3
   fixture=$(mktemp -d "${TMPDIR:-/tmp}/quillon-mutant-XXXXXX")
-  mkdir -m 700 "$fixture/home" "$fixture/tmp" "$fixture/cache"
   status=0
   # The self-test first: it takes a second and kills many mutants. The suite
   # stops at its first failure, since one is enough to kill a mutant.
   if [ "${SELF_TEST:-yes}" = yes ]; then
-    HOME="$fixture/home" TMPDIR="$fixture/tmp" XDG_CACHE_HOME="$fixture/cache" XDG_CONFIG_HOME="$fixture/home/.config" \
-      XDG_STATE_HOME="$fixture/home/.local/state" "$work/build/quillon" --self-test >"$1.tests" 2>&1 || status=1
+    in_fixture "$fixture" "$work/build/quillon" --self-test >"$1.tests" 2>&1 || status=1
   fi
   if [ "$status" -eq 0 ]; then
     (cd "$work/build" && ctest -j "$jobs" --stop-on-failure ${TESTS:+-R "$TESTS"}) >>"$1.tests" 2>&1 || status=1
@@ -50,24 +42,12 @@ suite() {
   return "$status"
 }
 
-# Replaces the one occurrence of $2 in file $1 by $3; fails when $2 does not
-# occur exactly once, so that a stale mutant is noticed rather than skipped.
-mutate() {
-  OLD="$2" NEW="$3" perl -0pi -e '$n = () = /\Q$ENV{OLD}\E/g; die "found $n times\n" unless $n == 1;
-                                   s/\Q$ENV{OLD}\E/$ENV{NEW}/' "$1"
-}
-
 echo "baseline: building and testing the unchanged tree"
 suite "$work/logs/baseline" </dev/null || { echo "the unchanged tree fails its tests; see $work/logs" >&2; exit 1; }
 
 echo "0 0 0 0" >"$work/score"
 killed=0; survived=0; stillborn=0; stale=0
-# The table: a "= name" line, the file, the exact code, its replacement; then
-# a blank line. Lines starting with "#" are comments.
-grep -v '^#' "$table" | while IFS= read -r head; do
-  case "$head" in "= "*) ;; *) continue ;; esac
-  name=${head#= }
-  IFS= read -r file; IFS= read -r old; IFS= read -r new
+mutants "$table" | while IFS="$mutant_fields" read -r name file old new _expected _located; do
   [ $# -eq 0 ] || case " $* " in *" $name "*) ;; *) continue ;; esac
   cp "$work/src/$file" "$work/pristine"
   if ! mutate "$work/src/$file" "$old" "$new" 2>"$work/logs/$name.apply"; then

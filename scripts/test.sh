@@ -7,7 +7,7 @@
 # build of the program alone with its Debian package and the package's
 # checks, the same suite under AddressSanitizer and UndefinedBehaviorSanitizer,
 # the engine under ThreadSanitizer, a short run of the metadata fuzz target,
-# and the fault variants that prove the self-test catches a broken safety rule.
+# and the faults of scripts/mutants.txt that the self-test must catch on its own.
 # Each stage says how long it took, and the end repeats them all.
 set -eu
 cd "$(dirname "$0")/.."
@@ -117,7 +117,7 @@ stage "Release program, Debian package and its checks" env JOBS="$jobs" sh scrip
 stage "AddressSanitizer and UndefinedBehaviorSanitizer build and suite" sanitizer_build
 stage "ThreadSanitizer run" thread_sanitizer_build
 stage "fuzz target" sh scripts/fuzz.sh 30
-stage "fault variants" env JOBS="$jobs" BUILD=build sh scripts/fault-variants.sh
+stage "faults the self-test catches" env JOBS="$jobs" sh scripts/self-test-faults.sh
 
 echo "== durations"
 printf '%s' "$timings"

@@ -56,14 +56,6 @@ PrivateFolder::PrivateFolder() {
 
 PrivateFolder::~PrivateFolder() { run({"/bin/rm", "-rf", "--one-file-system", path_}); }
 
-void makeDirectories(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1);; slash = path.find('/', slash + 1)) {
-        const std::string prefix = slash == std::string::npos ? path : path.substr(0, slash);
-        if (mkdir(prefix.c_str(), 0755) != 0 && errno != EEXIST) throw std::runtime_error("mkdir " + prefix);
-        if (slash == std::string::npos) break;
-    }
-}
-
 long buildTree(const std::string& root, int fanout, int directories, int filesPerDirectory) {
     long files = 0;
     const std::string content(200, 'x');
@@ -71,11 +63,7 @@ long buildTree(const std::string& root, int fanout, int directories, int filesPe
         const std::string dir = root + "/group-" + std::to_string(d % fanout) + "/dir-" + std::to_string(d);
         makeDirectories(dir);
         for (int f = 0; f < filesPerDirectory; ++f) {
-            const std::string file = dir + "/file-" + std::to_string(f) + ".log";
-            const int fd = open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-            if (fd < 0 || write(fd, content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-                throw std::runtime_error("write " + file);
-            close(fd);
+            writeFile(dir + "/file-" + std::to_string(f) + ".log", content);
             ++files;
         }
     }

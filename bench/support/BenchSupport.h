@@ -8,12 +8,18 @@
 // building, wall-clock timing, running a command, and a user of its own for
 // benchmarks started as root.
 
+#include "fixture/Files.h"
+
 #include <chrono>
 #include <functional>
 #include <string>
 #include <vector>
 
 namespace quillon::bench {
+
+// The program's own fixture steps (makeDirectories, writeFile ...) build the
+// benchmarks' trees.
+using namespace quillon::fixture;
 
 using Clock = std::chrono::steady_clock;
 
@@ -35,9 +41,6 @@ public:
 private:
     std::string path_;
 };
-
-// Makes `path` and its missing parents.
-void makeDirectories(const std::string& path);
 
 // Builds `directories` folders of `filesPerDirectory` small files below
 // `root`, spread over `fanout` first-level folders; returns the file count.

@@ -36,9 +36,7 @@ std::vector<std::string> makeFiles(const std::string& folder, int count, std::si
     std::vector<std::string> paths;
     for (int i = 0; i < count; ++i) {
         paths.push_back(folder + "/file-" + std::to_string(i));
-        Descriptor fd(::open(paths.back().c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-        if (!fd || ::write(fd.get(), content.data(), content.size()) != static_cast<ssize_t>(content.size()))
-            failed("write " + paths.back());
+        writeFile(paths.back(), content);
     }
     return paths;
 }

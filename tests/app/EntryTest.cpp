@@ -81,7 +81,7 @@ TEST(Entry, FindsADisplayOnlyWhereOneAnswers) {
 // cancels it; the program ends cleanly); the window's run removes it and ends on SIGTERM after its final report.
 TEST(Entry, OnlyTheWindowsRunRemovesWhatTheDryRunLists) {
     const string cache = t::fixtureRoot() + "/home/Library/Caches/org.videolan.vlc";
-    t::makeDirectory(cache);
+    t::makeDirectories(cache);
     t::writeFile(cache + "/art", string(5000, 'x'));
     // Nothing changed in the current second qualifies, whatever its age.
     std::this_thread::sleep_until(std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now() + 1s));
@@ -91,12 +91,12 @@ TEST(Entry, OnlyTheWindowsRunRemovesWhatTheDryRunLists) {
                 dry.out.ends_with(" kept\n") && dry.out.find(listed) != string::npos) << dry.out << dry.err;
     EXPECT_EQ(run({"--ui-preview"}, SIGINT, text::uiPreviewOnly).status, 0);
     EXPECT_TRUE(t::readFile(runLogPath(true)).ends_with(previewCancelledLine + string("\n")));
-    ASSERT_TRUE(t::exists(cache + "/art"));
+    ASSERT_TRUE(t::nameExists(cache + "/art"));
     // A run that saw the process table change while reading it (other tests beside this one) keeps all: try again.
     string log = text::cannotVerifyOpenFiles;
     for (int attempt = 0; attempt < 3 && log.find(text::cannotVerifyOpenFiles) != string::npos; ++attempt) {
         EXPECT_EQ(run({}, SIGTERM, "Available space: ").status, 0);
         log = t::readFile(runLogPath(false));
     }
-    EXPECT_FALSE(t::exists(cache)) << log;
+    EXPECT_FALSE(t::nameExists(cache)) << log;
 }

@@ -20,7 +20,7 @@ namespace {
 enum Base { home, temp, cache, shared, config };
 using Bases = std::array<std::string, 5>;
 Bases freshBases(const std::string& root = t::freshDirectory("bases")) {
-    for (const char* base : {"/0", "/1", "/2", "/3", "/4"}) t::makeDirectory(root + base);
+    for (const char* base : {"/0", "/1", "/2", "/3", "/4"}) t::makeDirectories(root + base);
     return {root + "/0", root + "/1", root + "/2", root + "/3", root + "/4"};
 }
 std::vector<Candidate> rowsOf(const Bases& b) { return candidates(b[home], b[temp], b[cache], b[shared], b[config]); }
@@ -54,10 +54,10 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
         {h + "/snap/firefox/common/.cache/mozilla/firefox/p", "startupCache"}, {c + "/thumbnails/fail", ""},
         {c + "/thumbnails/normal/state", ""},
     };
-    for (const auto& [folder, entry] : listed) t::makeDirectory(folder);
-    for (const char* folder : {"/Code/logs", "/UnityHub/Partitions/p"}) t::makeDirectory(cf + folder);
+    for (const auto& [folder, entry] : listed) t::makeDirectories(folder);
+    for (const char* folder : {"/Code/logs", "/UnityHub/Partitions/p"}) t::makeDirectories(cf + folder);
     for (const std::string& build : {tmp + "T", b[shared] + "/S"}) {
-        t::makeDirectory(build);
+        t::makeDirectories(build);
         t::writeFile(build + "/info.plist", t::readFile(QUILLON_METADATA_CORPUS "/accepted-valid.xml"));
     }
     const t::ScopedVariable state("XDG_STATE_HOME", (c + "/thumbnails/normal/state").c_str());
@@ -87,7 +87,7 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
         Bases nested = b;
         nested[base] = folder;
         const std::string leftover = folder + "/IPATool.tmp";
-        if (!folder.empty()) t::makeDirectory(leftover);
+        if (!folder.empty()) t::makeDirectories(leftover);
         const std::vector<Candidate> rows = rowsOf(nested);
         for (std::size_t i = 0; i < rows.size(); ++i)
             for (std::size_t j = i + 1; j < rows.size(); ++j)
@@ -127,7 +127,7 @@ TEST(CatalogueSpelling, RootBasesDoubleNoSlashAndNoRowReachesARefusedOrEarlierRo
     const Bases nested{b[home], b[temp], first->path + "/c", b[shared], b[config]};
     EXPECT_FALSE(std::ranges::any_of(rowsOf(nested), [&](auto& row) { return below(row.path, nested[cache]); }));
     const std::string dotCache = b[home] + "/.cache";
-    t::makeDirectory(dotCache);
+    t::makeDirectories(dotCache);
     const t::ScopedVariable homeVariable("HOME", b[home].c_str()), cacheVariable("XDG_CACHE_HOME", nullptr);
     const auto reachesDotCache = [&](const Candidate& row) { return reaches(row, dotCache); };
     ASSERT_TRUE(std::any_of(all.begin(), all.end(), reachesDotCache));

@@ -24,7 +24,7 @@ std::string metadataFor(const std::string& workspace, std::size_t size = 0) {
 const std::string app = metadataFor("/Users/d/App.xcodeproj");
 // Makes the folder `dir` with the folder `entry` and metadata `metadata` (each when given); returns the metadata path.
 std::string makeBuild(const std::string& dir, std::optional<std::string> metadata = app, std::string_view entry = {}) {
-    t::makeDirectory((dir + "/").append(entry));
+    t::makeDirectories((dir + "/").append(entry));
     if (metadata) t::writeFile(dir + "/info.plist", *metadata);
     return dir + "/info.plist";
 }
@@ -49,16 +49,16 @@ TEST(TemporaryBuildValidation, AcceptsOnlyAFolderOfBuildEntriesWithPrivateWellFo
         {"hidden entry", [](auto& p) { makeBuild(p, app, ".DS_Store"); }, unknown},
         {"cache that belongs in Build", [](auto& p) { makeBuild(p, app, "Intermediates.noindex"); }, unknown},
         {"no metadata", [](auto& p) { makeBuild(p, {}, "Build"); }, unknown},
-        {"metadata link", [](auto& p) { t::makeSymlink(makeBuild(t::freshDirectory() + "/B"), makeBuild(p, {})); },
+        {"metadata link", [](auto& p) { t::makeSymbolicLink(makeBuild(t::freshDirectory() + "/B"), makeBuild(p, {})); },
          skip(text::cannotReadBuildMetadata)},
         {"hard-linked metadata", [](auto& p) { t::makeHardLink(makeBuild(p), p + "2"); }, notPrivate},
         {"empty metadata", with(""), notPrivate},
         {"metadata over 1 MiB", with(mib + " "), notPrivate},
         {"FIFO", [](auto& p) { mkfifo(makeBuild(p, {}).c_str(), 0600); }, notPrivate},
-        {"folder as metadata", [](auto& p) { t::makeDirectory(makeBuild(p, {})); }, notPrivate},
+        {"folder as metadata", [](auto& p) { t::makeDirectories(makeBuild(p, {})); }, notPrivate},
         {"relative workspace", with(metadataFor("App/App.xcodeproj")), skip(text::missingWorkspace)},
         {"not a property list", with("garbage"), reader},
-        {"link to a folder", [](auto& p) { t::makeSymlink(".", p); }, skip(open + "B: Not a directory")},
+        {"link to a folder", [](auto& p) { t::makeSymbolicLink(".", p); }, skip(open + "B: Not a directory")},
         {"missing folder", [](auto&) {}, skip(open + "B: No such file or directory")},
     };
     for (const auto& [what, make, expected] : rows) {

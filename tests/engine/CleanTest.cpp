@@ -22,7 +22,7 @@ namespace {
 
 CleanPlaces fixturePlaces() {
     const std::string base = t::freshDirectory("run");
-    for (const char* dir : {"/home", "/temp", "/cache", "/shared", "/config"}) t::makeDirectory(base + dir);
+    for (const char* dir : {"/home", "/temp", "/cache", "/shared", "/config"}) t::makeDirectories(base + dir);
     return {base + "/home", base + "/temp", base + "/cache", base + "/shared", 100 * 86400.0, base + "/config",
             {[](const RunControl*) { return std::set<std::string>{}; }, [](const RunControl*) { return Texts{}; },
              platform::leaseFile, [] { return Cadence::Clock::time_point{}; }}};
@@ -42,7 +42,7 @@ constexpr int withBytes = 75; // the entries that hold any bytes: all but "empty
 // A build cache of items in this order: "a\x01b", "d" (a file deep in it), "empty", "f00" to "f69", other odd names.
 std::string makeLocation(const CleanPlaces& places) {
     const std::string location = places.cache + "/clang/ModuleCache";
-    t::makeDirectory(location + "/d/deep"), t::writeFile(location + "/d/deep/held", "x");
+    t::makeDirectories(location + "/d/deep"), t::writeFile(location + "/d/deep/held", "x");
     t::writeFile(location + "/empty", "");
     for (int i = 0; i < 70; ++i) t::writeFile(location + "/f" + (i < 10 ? "0" : "") + std::to_string(i), "x");
     for (const std::string& name : oddNames) t::writeFile(location + "/" + name, "x");
@@ -98,7 +98,7 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
         CleanPlaces places = fixturePlaces();
         const std::string location = makeLocation(places);
         const platform::Descriptor held = row.lock == Lock::held ? holdLock(places.temp) : platform::Descriptor();
-        if (row.lock == Lock::link) t::makeSymlink(location + "/empty", places.temp + "/" + lockFileName);
+        if (row.lock == Lock::link) t::makeSymbolicLink(location + "/empty", places.temp + "/" + lockFileName);
         if (row.lock == Lock::none) places.temp.clear();
         // Open files are named by their real paths, whatever the base's spelling.
         places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
@@ -121,7 +121,7 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
                   std::tuple(row.cleaned, cancelled, row.lock == Lock::free ? 1 : 0,
                              row.reason || (!cancelled && row.cleaned < withBytes) ? 1 : 0));
         EXPECT_EQ(report.busyGroups, busy ? std::set<std::string>{"Development"} : std::set<std::string>{});
-        for (const std::string& name : row.kept) EXPECT_TRUE(t::exists(location + "/" + name)) << name;
+        for (const std::string& name : row.kept) EXPECT_TRUE(t::nameExists(location + "/" + name)) << name;
     }
 }
 
@@ -130,7 +130,7 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     // Two locations in catalogue order, a build cache and a browser cache (held open), each holding one item "f0".
     const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
     const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
-    for (const std::string& folder : {build, browser}) t::makeDirectory(folder), t::writeFile(folder + "/f0", "x");
+    for (const std::string& folder : {build, browser}) t::makeDirectories(folder), t::writeFile(folder + "/f0", "x");
     places.guard.openFiles = [&](const RunControl*) { return Texts{browser + "/f0"}; };
     const std::string stage = "Checking Chrome caches\u2026";
     int leases = 0;
@@ -151,7 +151,7 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
         expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + browser);
         expected.insert(expected.begin(), text::inspectingPrefix + build);
         EXPECT_EQ(logged, expected);
-        EXPECT_EQ(std::pair(t::exists(build), leases), std::pair(dryRun, dryRun ? 0 : 1)); // a preview takes no lease
+        EXPECT_EQ(std::pair(t::nameExists(build), leases), std::pair(dryRun, dryRun ? 0 : 1)); // a preview takes no lease
     }
     EXPECT_EQ(reports[0].notes.at(0).rfind("Preview: " + build + " \u2014 1 files inspected, 1 eligible", 0), 0u);
     EXPECT_EQ(std::tuple(reports[0].removed + reports[0].cleaned, reports[0].eligible > 0, reports[1].removed),

@@ -74,7 +74,7 @@ std::vector<Row> table(const std::vector<std::tuple<std::string, std::string, st
                 rows.back().folder.assign(expression + rewritten(escaped(rest), {
                     {",", "|"}, {R"(\\\{)", "(?:"}, {R"(\\\})", ")"}, {"<caches>", caches}, {"<[^>]*>", "[^/]+"},
                     {R"(\\\*)", "[^/]*"}}));
-                t::makeDirectory(base + rewritten(rest, {{R"(\{([^,}]*)[^}]*\}|\*)", "$1"}, {"<N>", "6"},
+                t::makeDirectories(base + rewritten(rest, {{R"(\{([^,}]*)[^}]*\}|\*)", "$1"}, {"<N>", "6"},
                                                          {"<version>", "2024.1"}, {"/?<caches>|<([^>]*)>", "$1"}}));
             }
     }
@@ -94,8 +94,8 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
     places.guard = {[](const RunControl*) { return std::set<std::string>{}; },
                     [](const RunControl*) { return std::vector<std::string>{}; }};
     for (const std::string& path : neighbours)
-        t::makeDirectory(root + "/" + path.substr(0, path.rfind('/'))), t::writeFile(root + "/" + path, "x");
-    for (const std::string& dir : {places.temp, places.sharedTemp}) t::makeDirectory(dir);
+        t::makeDirectories(root + "/" + path.substr(0, path.rfind('/'))), t::writeFile(root + "/" + path, "x");
+    for (const std::string& dir : {places.temp, places.sharedTemp}) t::makeDirectories(dir);
     // A Flatpak's or snap's own cache and configuration folders stand for the bases.
     const std::string h = escaped(home), flatpak = h + R"(/\.var/app/[^/]+/)", snap = h + R"(/snap/[^/]+/common)";
     const std::string x = "(?:" + escaped(cache) + "|" + flatpak + "cache|" + snap + R"(/\.cache))";
@@ -113,24 +113,24 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
     for (const Candidate& row : all)
         if (const std::string name = platform::lastPathComponent(row.path);
             std::count(linux.begin(), linux.end(), row) && !std::count(caches.begin() + 1, caches.end(), name)) {
-            t::makeDirectory(row.path + "/d");
+            t::makeDirectories(row.path + "/d");
             t::writeFile(files.emplace_back(row.path + "/d/f" + (row.pattern ? ".log" : ""), row).first, "x");
         }
     // A cache folder made here may also be a profile's of a Firefox-family root: the first row of it wins.
     const auto atRun = candidates(home, places.temp, cache, places.sharedTemp, places.config);
     clean(false, places);
     for (const auto& [file, row] : files)
-        EXPECT_EQ(t::exists(file), !std::count(atRun.begin(), atRun.end(), row)) << file;
-    for (const std::string& path : neighbours) EXPECT_TRUE(t::exists(root + "/" + path)) << path;
+        EXPECT_EQ(t::nameExists(file), !std::count(atRun.begin(), atRun.end(), row)) << file;
+    for (const std::string& path : neighbours) EXPECT_TRUE(t::nameExists(root + "/" + path)) << path;
     const auto running = t::readmeTable(t::runningTable);
     std::vector<std::unique_ptr<t::RunningProgram>> programs;
     for (const auto& cells : running)
         programs.push_back(std::make_unique<t::RunningProgram>(t::codeSpans(cells.at(1))[0]));
-    for (const auto& [file, row] : files) t::makeDirectory(file.substr(0, file.rfind('/'))), t::writeFile(file, "x");
+    for (const auto& [file, row] : files) t::makeDirectories(file.substr(0, file.rfind('/'))), t::writeFile(file, "x");
     places.guard.running = GuardQueries{}.running;
     clean(false, places);
     for (const auto& [file, row] : files)
-        EXPECT_EQ(t::exists(file), !std::count(atRun.begin(), atRun.end(), row) ||
+        EXPECT_EQ(t::nameExists(file), !std::count(atRun.begin(), atRun.end(), row) ||
                                        std::ranges::any_of(running, [&](auto& r) { return r[0] == row.group; }))
             << file << " while its program runs";
 }

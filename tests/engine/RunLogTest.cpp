@@ -39,7 +39,7 @@ TEST(RunLog, EachLaunchReplacesTheLogWithItsHeaderThenAppendsUntilClosedInPrivat
         EXPECT_TRUE(stat(folder.c_str(), &status) == 0 && (status.st_mode & 07777) == 0700) << folder;
     // Nothing is written through a link, nor where a file ("Logs") stands for a folder.
     for (const char* name : {"/elsewhere", "/Logs"}) t::writeFile(made + name, "keep");
-    t::makeSymlink(made + "/elsewhere", made + "/LastRun.log");
+    t::makeSymbolicLink(made + "/elsewhere", made + "/LastRun.log");
     for (const std::string& path : {made + "/LastRun.log", made + "/Logs/quillon/LastRun.log"})
         RunLog(false, path).append("line");
     for (const char* name : {"/elsewhere", "/Logs"}) EXPECT_EQ(t::readFile(made + name), "keep") << name;

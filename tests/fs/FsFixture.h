@@ -10,6 +10,7 @@
 #include "core/Texts.h"
 #include "fs/Directory.h"
 #include "fs/Node.h"
+#include "platform/Clock.h"
 #include "tests/support/Fixture.h"
 
 #include <gtest/gtest.h>
@@ -34,7 +35,7 @@ namespace quillon::fstest {
 namespace t = quillon::testing;
 
 // A cutoff that every item made by a test is older than, and a second far beyond it (in 2096).
-inline double futureCutoff() { return t::now() + 100; }
+inline double futureCutoff() { return platform::wallClock() + 100; }
 inline constexpr time_t farFuture = 4'000'000'000;
 inline const std::string fffd = "\xEF\xBF\xBD"; // U+FFFD, which names() gives for bytes that are not UTF-8
 
@@ -53,10 +54,10 @@ inline void build(const std::string& base, const std::string& shape) {
         if (recent) word.pop_back();
         const std::size_t soft = word.find("->"), hard = word.find("=>"), link = std::min(soft, hard);
         const std::string path = base + "/" + word.substr(0, link == std::string::npos ? word.find('|') : link);
-        if (soft != std::string::npos) t::makeSymlink(word.substr(soft + 2), path);
+        if (soft != std::string::npos) t::makeSymbolicLink(word.substr(soft + 2), path);
         else if (hard != std::string::npos) t::makeHardLink(base + "/" + word.substr(hard + 2), path);
         else if (word.back() == '|') must(::mkfifo(path.c_str(), 0600) == 0);
-        else if (word.back() == '/') t::makeDirectory(path);
+        else if (word.back() == '/') t::makeDirectories(path);
         else t::writeFile(path, std::string(3000, 'x'));
         made.emplace_back(path, recent);
     }
@@ -93,7 +94,7 @@ struct Place {
     platform::Descriptor fd;
     dev_t device = 0;
     explicit Place(const std::string& shape) {
-        t::makeDirectory(path);
+        t::makeDirectories(path);
         build(path, shape);
         fd = openDirectory(path);
         device = recordOf(fd.get(), ".").device;

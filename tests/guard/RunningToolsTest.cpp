@@ -33,8 +33,8 @@ TEST(RunningTools, GroupsAreBusyByTheirKindOfRuleAndReadmeNamesAndTheRunningSetI
     int pid = 100;
     for (const char* exe : {"/opt/app/Google Chrome Helper (Renderer)", "/usr/bin/node", "/usr/local/bin/NODE"}) {
         const std::string process = table + "/" + std::to_string(++pid);
-        t::makeDirectory(process);
-        t::makeSymlink(exe, process + "/exe");
+        t::makeDirectories(process);
+        t::makeSymbolicLink(exe, process + "/exe");
     }
     EXPECT_EQ(q::runningCommandsIn(table), (Names{"google chrome helper (renderer)", "node"}));
 }

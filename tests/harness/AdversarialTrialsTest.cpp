@@ -69,7 +69,7 @@ struct Builder {
     }
 
     void fill(const std::string& dir, int depth) {
-        t::makeDirectory(dir);
+        t::makeDirectories(dir);
         for (int i = between(depth == 0 ? 1 : 0, 4); i > 0; --i)
             file(dir + "/" + name(), std::max(between(-1500, 9000), 0));
         for (int i = depth < 2 ? between(0, 2) : 0; i > 0; --i) fill(dir + "/" + name(), depth + 1);
@@ -81,10 +81,10 @@ struct Builder {
     void keeper(const std::string& dir) {
         const int kind = between(0, 5);
         const std::string path = dir + "/kept-" + std::to_string(++counter) + (kind == 3 ? "\xFF.log" : ".log");
-        if (kind == 5) t::makeDirectory(path);
+        if (kind == 5) t::makeDirectories(path);
         if (kind == 0 || kind >= 3) file(kind == 5 ? path + "/inner.log" : path, 900);
         if (kind == 0) t::makeHardLink(path, trial.victims + "/" + std::to_string(counter));
-        if (kind == 1) t::makeSymlink(trial.victims + "/old.log", path);
+        if (kind == 1) t::makeSymbolicLink(trial.victims + "/old.log", path);
         if (kind == 2 && ::mkfifo(path.c_str(), 0600) != 0) throw std::runtime_error("mkfifo " + path);
         if (kind >= 4 && !giveAway(path)) t::setModificationTime(path, future());
     }
@@ -94,7 +94,7 @@ struct Builder {
         CleanPlaces& p = trial.places = {root + "/home", root + "/temp", root + "/cache", root + "/shared", 0,
                                          root + "/config"};
         for (const std::string& dir : {p.home, p.temp, p.cache, p.sharedTemp, p.config, trial.moved, trial.victims})
-            t::makeDirectory(dir);
+            t::makeDirectories(dir);
         t::writeFile(p.temp + "/" + lockFileName, "");
         file(trial.victims + "/old.log", 700);
         std::vector<Candidate> rows = candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config);
@@ -103,14 +103,14 @@ struct Builder {
         double age = *std::next(ages.begin(), between(0, static_cast<int>(ages.size()) - 1));
         std::shuffle(rows.begin(), rows.end(), rng);
         for (int wanted = between(1, 3); const Candidate& row : rows)
-            if (wanted > 0 && row.age == age && !row.temporaryBuildRoot && !t::exists(row.path)) {
-                t::makeDirectory(row.path);
+            if (wanted > 0 && row.age == age && !row.temporaryBuildRoot && !t::nameExists(row.path)) {
+                t::makeDirectories(row.path);
                 file(row.path.substr(0, row.path.rfind('/')) + "/" + name(), 300); // a victim beside it
                 fill(row.path, 0);
                 --wanted;
             }
         for (const Candidate& row : candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config))
-            if (t::exists(row.path)) {
+            if (t::nameExists(row.path)) {
                 trial.locations.push_back(row.path);
                 age = std::min(age, row.age); // the shortest minimum age of the trial's locations
             }

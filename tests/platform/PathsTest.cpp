@@ -16,8 +16,8 @@ namespace t = quillon::testing;
 TEST(UserDirectories, AreTheNamedFolderOnlyWhenPrivateElseTheNextChoice) {
     const std::string home = t::freshDirectory("home"), own = t::freshDirectory("own"), open = t::freshDirectory("o");
     const std::string runtime = t::freshDirectory("runtime"), link = own + "-link", file = own + "/file";
-    for (const std::string& dir : {home + "/.cache", home + "/.config"}) t::makeDirectory(dir);
-    t::makeSymlink(own, link), t::writeFile(file, ""), chmod(open.c_str(), 0770);
+    for (const std::string& dir : {home + "/.cache", home + "/.config"}) t::makeDirectories(dir);
+    t::makeSymbolicLink(own, link), t::writeFile(file, ""), chmod(open.c_str(), 0770);
     // Another user's: one given away while root, else the root folder.
     const std::string foreign = geteuid() == 0 ? t::freshDirectory("foreign") : "/";
     ASSERT_TRUE(geteuid() != 0 || chown(foreign.c_str(), getuid() + 12345, 0) == 0);

@@ -31,11 +31,11 @@ struct FakeTable {
     uid_t uid = getuid();
     std::string process(const std::string& pid, const std::string& exe = "", char state = 'S', uid_t shift = 0) const {
         const std::string dir = root + "/" + pid;
-        t::makeDirectory(dir + "/fd");
+        t::makeDirectories(dir + "/fd");
         t::writeFile(dir + "/status", std::string("State:\t") + state + "\nUid:\t" + std::to_string(uid + shift));
         for (const char* file : {"cmdline", "maps", "comm"}) t::writeFile(dir + "/" + file, "");
-        if (state != 'Z' && state != 'X') t::makeSymlink("/", dir + "/cwd"), t::makeSymlink("/", dir + "/root");
-        if (!exe.empty()) t::makeSymlink(exe, dir + "/exe");
+        if (state != 'Z' && state != 'X') t::makeSymbolicLink("/", dir + "/cwd"), t::makeSymbolicLink("/", dir + "/root");
+        if (!exe.empty()) t::makeSymbolicLink(exe, dir + "/exe");
         return dir;
     }
 };
@@ -61,16 +61,16 @@ TEST(ProcessTable, ReadsEachLiveProcessOfTheUserAndEveryReadingOfWhatItHolds) {
     t::writeFile(table.process("13") + "/cmdline", std::string("node\0script.js\0", 15));
     t::writeFile(table.process("14") + "/cmdline", std::string("/usr/libexec/daemon/\0-f\0", 24));
     t::writeFile(table.process("15") + "/comm", "kworker/0:1\n"); // a kernel thread: no exe, no argv
-    t::makeSymlink("/u/zombie-held", table.process("16", "", 'Z') + "/fd/0"); // its first thread; a worker lives on
-    t::makeSymlink("/u/worker-held", table.process("16/task/40", "/w") + "/fd/0");
-    t::makeSymlink("/u/thread-held", table.process("12/task/30", "/not/read") + "/fd/0");
+    t::makeSymbolicLink("/u/zombie-held", table.process("16", "", 'Z') + "/fd/0"); // its first thread; a worker lives on
+    t::makeSymbolicLink("/u/worker-held", table.process("16/task/40", "/w") + "/fd/0");
+    t::makeSymbolicLink("/u/thread-held", table.process("12/task/30", "/not/read") + "/fd/0");
     // The first threads as themselves; ended after the listing (empty folders: 31, 19) or before they were opened.
-    for (const char* dir : {"12/task/12", "16/task/16", "12/task/31", "19"}) t::makeDirectory(table.root + "/" + dir);
-    for (const char* gone : {"12/task/32", "20"}) t::makeSymlink(table.root + "/gone", table.root + "/" + gone);
+    for (const char* dir : {"12/task/12", "16/task/16", "12/task/31", "19"}) t::makeDirectories(table.root + "/" + dir);
+    for (const char* gone : {"12/task/32", "20"}) t::makeSymbolicLink(table.root + "/gone", table.root + "/" + gone);
     table.process("17", "", 'X');
-    t::makeSymlink("11", table.root + "/self"); // not a process number
+    t::makeSymbolicLink("11", table.root + "/self"); // not a process number
     const Texts held = {"/u/a b", "pipe:[1]", "/u/gone (deleted)", "/u/new\nline"};
-    for (std::size_t i = 0; i < held.size(); ++i) t::makeSymlink(held[i], editor + "/fd/" + std::to_string(i));
+    for (std::size_t i = 0; i < held.size(); ++i) t::makeSymbolicLink(held[i], editor + "/fd/" + std::to_string(i));
     t::writeFile(editor + "/maps", "55d0-55d1 r--p 00000000 fd:00 1234    /usr/lib/libc.so\n"
                                    "55d1-55d2 r-xp 00001000 fd:00 1234    /usr/lib/libc.so\n"
                                    "55d3-55d4 rw-p 00000000 00:00 0       [heap]\n"
@@ -93,7 +93,7 @@ TEST(ProcessTable, AnyFailureButAnEndedOrUninspectableProcessFailsTheWholeAnswer
     const auto both = [](const std::string& text) { return text + "|" + text; };
     const std::vector<std::pair<void (*)(const FakeTable&), std::string>> rows = { // names|open files
         {[](auto& f) { chmod(f.process("1", "/h").c_str(), 0);
-                       t::makeSymlink("/held", f.process("2", "/s") + "/fd/0"); }, "s,|/,/,/held,/s,"},
+                       t::makeSymbolicLink("/held", f.process("2", "/s") + "/fd/0"); }, "s,|/,/,/held,/s,"},
         {[](auto& f) { f.process("1", "/theirs", 'S', 1); }, asRoot ? "|" : "theirs,|/,/,/theirs,"},
         {[](auto& f) { f.process("1", "", 'Z'), f.process("1/task/1"), f.process("1/task/2", "/w"); }, "w,|/,/,/w,"},
         {[](auto& f) { const std::string p = f.process("1", "/x"); chmod((p + "/fd").c_str(), 0); // as a sandbox's
@@ -146,7 +146,7 @@ TEST(ProcessTableLive, EveryLiveThreadIsReadExactlyAndWhatMayNotBeInspectedIsPas
         },
         [&] {
             for (const auto& [name, hold, expected] : rows) {
-                t::makeDirectory(held + name + oddName);
+                t::makeDirectories(held + name + oddName);
                 const pid_t pid = fork(); // a child that dies with this one
                 if (pid == 0)
                     prctl(PR_SET_PDEATHSIG, SIGKILL), hold(held + name + oddName, browser), raise(SIGSTOP), _exit(1);

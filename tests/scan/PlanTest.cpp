@@ -13,7 +13,7 @@ namespace quillon::fstest {
 namespace {
 
 // Returns the outcome of planning `candidate` at `now`, as listed() gives it.
-std::string planned(const Candidate& candidate, const std::string& base, double now = t::now()) {
+std::string planned(const Candidate& candidate, const std::string& base, double now = platform::wallClock()) {
     ScanStats stats;
     return listed(base, stats, [&] { return plan(candidate, stats, nullptr, now); });
 }
@@ -42,7 +42,7 @@ TEST(Plan, RefusesARootThatIsNotAPrivateRealDirectoryOrInAFailingBuildFolder) {
 
 TEST(Plan, AppliesEachScanModeWithTheCutoffOfItsAge) {
     const std::string shape = "r/ r/a/ r/a/1 r/a/2 r/b/ r/b/1! r/c.log r/d/ r/d/e.log";
-    const double now = t::now(), far = static_cast<double>(farFuture);
+    const double now = platform::wallClock(), far = static_cast<double>(farFuture);
     const std::tuple<std::string, ScanMode, std::optional<std::string>, double, double, const char*> rows[] = {
         {"old/ old/x old/y/ old/y/z", ScanMode::whole, {}, -100, now, "old (2, 0)"},
         {shape, ScanMode::whole, {}, -100, now, text::recentlyChanged},

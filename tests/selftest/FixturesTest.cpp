@@ -14,13 +14,13 @@ using quillon::selftest::FixtureTree;
 
 TEST(FixtureTree, IsMadeOnlyWhereNothingIsAndRemovedWithoutFollowingLinks) {
     const std::string base = t::freshDirectory("tree");
-    t::makeDirectory(base + "/taken"), t::writeFile(base + "/taken/someone-elses", "keep me");
+    t::makeDirectories(base + "/taken"), t::writeFile(base + "/taken/someone-elses", "keep me");
     for (const char* taken : {"/taken", "/missing/tree"}) EXPECT_THROW(FixtureTree(base + taken), PlatformError);
     {
         const FixtureTree tree(base + "/tree");
-        t::makeDirectory(base + "/tree/deep"), t::makeSymlink(base + "/taken", base + "/tree/folder-link");
-        t::makeSymlink(base + "/taken/someone-elses", base + "/tree/deep/file-link");
+        t::makeDirectories(base + "/tree/deep"), t::makeSymbolicLink(base + "/taken", base + "/tree/folder-link");
+        t::makeSymbolicLink(base + "/taken/someone-elses", base + "/tree/deep/file-link");
     }
-    EXPECT_FALSE(t::exists(base + "/tree") || t::exists(base + "/missing"));
+    EXPECT_FALSE(t::nameExists(base + "/tree") || t::nameExists(base + "/missing"));
     EXPECT_EQ(t::readFile(base + "/taken/someone-elses"), "keep me");
 }

@@ -21,8 +21,8 @@ TEST(SelfTestRun, PassesTheOpenFileCheckAmongOddNamesAndReportsTheFailedCheckOnO
     for (const std::string& path : held) t::writeFile(path, "held");
     const t::RunningProgram editor("editor", held);
     const std::string base = t::freshDirectory("selftest"), home = base + "/Documents", temp = base + "/tmp";
-    for (const std::string& f : {home, temp, base + "/cache"}) t::makeDirectory(f), chmod(f.c_str(), 0700);
-    t::makeDirectory(home + "/Library/Logs");
+    for (const std::string& f : {home, temp, base + "/cache"}) t::makeDirectories(f), chmod(f.c_str(), 0700);
+    t::makeDirectories(home + "/Library/Logs");
     constexpr time_t longAgo = 946684800; // the temporary folder's date, so that any use of it shows
     t::setModificationTime(temp, longAgo);
     const t::ProgramRun run = t::runProgram({t::quillonBinary(), "--self-test"},

@@ -7,9 +7,14 @@
 // configuration and state folders point into a fresh folder of its own (see Fixture.cpp), so no test ever touches the
 // real home or /tmp at large.
 
+#include "fixture/Files.h"
+
 #include <string>
 
 namespace quillon::testing {
+
+// The program's own fixture steps (writeFile, makeDirectories, nameExists ...) serve the tests as they are.
+using namespace quillon::fixture;
 
 // Returns the canonical path of this process's private fixture folder.
 const std::string& fixtureRoot();
@@ -19,18 +24,6 @@ void requireFixtureEnvironment();
 // Returns the canonical path of a new, empty folder inside the fixture.
 std::string freshDirectory(const std::string& label = "case");
 
-// File helpers; each throws std::runtime_error when the file system refuses. None follows a final link it writes.
-void makeDirectory(const std::string& path); // with intermediate folders
-void writeFile(const std::string& path, const std::string& contents);
-std::string readFile(const std::string& path);
-void makeSymlink(const std::string& target, const std::string& path);
-void makeHardLink(const std::string& existing, const std::string& path);
-// Returns whether `path` names anything, without following a final link.
-bool exists(const std::string& path);
-// Sets the access and modification times of `path` to `seconds` since 1970.
-void setModificationTime(const std::string& path, double seconds);
-// Returns the seconds since 1970.
-double now();
 // Returns the number of descriptors this process holds open.
 int openDescriptorCount();
 
