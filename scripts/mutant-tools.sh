@@ -8,8 +8,11 @@
 # interrupted run leaves the working tree as it was.
 
 # copy_tree WORK [cmake option...]: copies every file git knows, as it is in
-# the working tree, into WORK/src (made afresh) and configures WORK/build
-# from it, with ccache when there is one (log: WORK/logs/configure.log).
+# the working tree, into WORK/src (made afresh) and configures WORK/src/build
+# from it, with ccache when there is one (log: WORK/logs/configure.log). The
+# build folder lies one level below the copy, as build/ below the tree, so
+# that with scripts/test.sh's ccache settings the copy compiles from the
+# normal build's cache.
 copy_tree() {
   scratch=$1
   shift
@@ -19,7 +22,7 @@ copy_tree() {
   launcher=""
   command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
   # shellcheck disable=SC2086
-  cmake -S "$scratch/src" -B "$scratch/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo $launcher "$@" \
+  cmake -S "$scratch/src" -B "$scratch/src/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo $launcher "$@" \
         >"$scratch/logs/configure.log" 2>&1
 }
 

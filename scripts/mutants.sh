@@ -27,16 +27,16 @@ copy_tree "$work" -DQUILLON_BUILD_BENCH=OFF
 
 # Runs everything that can kill a mutant; returns non-zero when anything fails.
 suite() {
-  cmake --build "$work/build" -j "$jobs" >"$1.build" 2>&1 || return 3
+  cmake --build "$work/src/build" -j "$jobs" >"$1.build" 2>&1 || return 3
   fixture=$(mktemp -d "${TMPDIR:-/tmp}/quillon-mutant-XXXXXX")
   status=0
   # The self-test first: it takes a second and kills many mutants. The suite
   # stops at its first failure, since one is enough to kill a mutant.
   if [ "${SELF_TEST:-yes}" = yes ]; then
-    in_fixture "$fixture" "$work/build/quillon" --self-test >"$1.tests" 2>&1 || status=1
+    in_fixture "$fixture" "$work/src/build/quillon" --self-test >"$1.tests" 2>&1 || status=1
   fi
   if [ "$status" -eq 0 ]; then
-    (cd "$work/build" && ctest -j "$jobs" --stop-on-failure ${TESTS:+-R "$TESTS"}) >>"$1.tests" 2>&1 || status=1
+    (cd "$work/src/build" && ctest -j "$jobs" --stop-on-failure ${TESTS:+-R "$TESTS"}) >>"$1.tests" 2>&1 || status=1
   fi
   rm -rf "$fixture"
   return "$status"

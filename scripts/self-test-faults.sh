@@ -30,7 +30,7 @@ trap 'exit 130' INT TERM
 
 echo "== building the program in $work"
 copy_tree "$work" -DQUILLON_WERROR=ON -DQUILLON_PROGRAM_ONLY=ON || { cat "$work/logs/configure.log" >&2; exit 1; }
-build() { cmake --build "$work/build" --target quillon -j "$jobs" >"$work/logs/build.log" 2>&1; }
+build() { cmake --build "$work/src/build" --target quillon -j "$jobs" >"$work/logs/build.log" 2>&1; }
 build || { cat "$work/logs/build.log" >&2; exit 1; }
 
 # self_test RUN [location]: runs the self-test in the fresh fixture folder
@@ -40,7 +40,7 @@ self_test() {
   mkdir -p "$1/home"
   [ $# -eq 1 ] || mkdir -p "$1/home/Library/Logs"
   status=0
-  in_fixture "$1" "$work/build/quillon" --self-test >"$1/out" 2>"$1/err" || status=$?
+  in_fixture "$1" "$work/src/build/quillon" --self-test >"$1/out" 2>"$1/err" || status=$?
   echo "$status" >"$1/status"
 }
 

@@ -21,8 +21,10 @@ package="librsvg2-bin dpkg-dev file"
 # The tests (the window's tests use Qt's offscreen platform), the fuzz target,
 # and the checks of the package: lintian, the validators of the desktop entry
 # and the metainfo, groff and man for the man page; setpriv (util-linux) runs
-# the tests that need an unprivileged user.
+# the tests that need an unprivileged user; ccache makes the rebuilds of the
+# faults the self-test must catch incremental.
 checks="
+  ccache
   qt6-qpa-plugins
   googletest libgtest-dev libgmock-dev
   clang libclang-rt-dev

@@ -29,8 +29,18 @@ stage() {
 "
 }
 
+# With ccache, the copy of the tree that the fault stage builds (with the same
+# generator and flags, in a build folder as deep below its copy) is compiled
+# from the normal build's cache: paths below this folder are hashed relative to
+# the build folder, and the build folder itself is not hashed.
+launcher=""
+if command -v ccache >/dev/null; then
+  export CCACHE_BASEDIR="$(pwd)" CCACHE_NOHASHDIR=true
+  launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+fi
 normal_build() {
-  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON -DQUILLON_PROGRAM_ONLY=OFF
+  # shellcheck disable=SC2086
+  cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON -DQUILLON_PROGRAM_ONLY=OFF $launcher
   cmake --build build -j "$jobs"
   (cd build && ctest --output-on-failure -j "$jobs")
 }
