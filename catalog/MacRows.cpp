@@ -25,13 +25,8 @@ constexpr std::array<std::string_view, 4> projectCaches = {
 constexpr std::array<std::string_view, 2> xcodeCacheNames = {"com.apple.dt.Xcode", "com.apple.dt.xcodebuild"};
 constexpr std::array<std::string_view, 2> pnpmMetadataNames = {"metadata", "metadata-full"};
 constexpr std::array<Pair, 7> embeddedBrowserApps = {{
-    {"Codex", Group::codex},
-    {"Claude", Group::claude},
-    {"Code", Group::vsCode},
-    {"Framer", Group::framer},
-    {"UnityHub", Group::unityHub},
-    {"Nucleo", Group::nucleo},
-    {"Spotify", Group::spotify},
+    {"Codex", Group::codex}, {"Claude", Group::claude}, {"Code", Group::vsCode}, {"Framer", Group::framer},
+    {"UnityHub", Group::unityHub}, {"Nucleo", Group::nucleo}, {"Spotify", Group::spotify},
 }};
 constexpr std::array<Pair, 3> chromiumBrowsers = {{
     {"Google/Chrome", Group::chrome},
