@@ -5,12 +5,15 @@
 // decides an outcome), the guard's clock stopped, and the run's clock 100 days on, past every file's age threshold.
 
 #include "engine/Clean.h"
+#include "catalog/Catalogue.h"
 #include "core/Errors.h"
 #include "core/Texts.h"
 #include "platform/Descriptor.h"
+#include "platform/Paths.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <fcntl.h>
 
 using namespace quillon;
@@ -156,4 +159,15 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     EXPECT_EQ(std::tuple(reports[0].removed + reports[0].cleaned, reports[0].eligible > 0, reports[1].removed),
               std::tuple(0, true, reports[0].eligible));
     EXPECT_TRUE(holdLock(places.bases.temp)); // the run let go of its lock
+}
+
+// A real run's places are read from the environment, the program's own log folder with them: no location of their
+// catalogue reaches it, even where the state folder lies in a folder the catalogue cleans.
+TEST(CleanPlaces, ARealRunsCatalogueKeepsOutOfTheLogFolder) {
+    const std::string cache = t::freshDirectory("places"), state = cache + "/thumbnails/normal/state";
+    t::makeDirectory(state + "/quillon");
+    const t::ScopedVariable cacheHome("XDG_CACHE_HOME", cache.c_str()), stateHome("XDG_STATE_HOME", state.c_str());
+    const std::vector<Candidate> rows = candidates(currentPlaces().bases);
+    ASSERT_TRUE(std::ranges::any_of(rows, [&](auto& row) { return row.path == cache + "/thumbnails/large"; }));
+    EXPECT_FALSE(std::ranges::any_of(rows, [&](auto& row) { return platform::within(state, row.path); }));
 }
