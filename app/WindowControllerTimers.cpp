@@ -71,7 +71,7 @@ void WindowController::previewTick(double& fraction) {
 void WindowController::finishPreview(bool cancelled) {
     Report report;
     report.cancelled = cancelled;
-    report.freeAfter = freeSpace();
+    report.freeAfter = freeSpace(currentPlaces().bases.home);
     log_->append(cancelled ? previewCancelledLine : previewFinishedLine);
     log_->close();
     finish(report);

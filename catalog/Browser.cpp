@@ -11,19 +11,19 @@ namespace quillon {
 
 namespace {
 
-void appendCaches(std::vector<Candidate>& rows, const std::string& folder, const std::string& group) {
+void appendCaches(std::vector<Candidate>& rows, const std::string& folder, Group group) {
     for (std::string_view name : chromiumCacheNames) rows.emplace_back(platform::joinPath(folder, name), 0.0, group);
 }
 
-bool isProfile(const std::string& name, const std::string& group) {
+bool isProfile(const std::string& name, Group group) {
     static const platform::Regex numberedProfile("^Profile [0-9]+$");
     if (name == "Default" || numberedProfile.search(name)) return true;
-    return group == "Atlas" && name.rfind("user-", 0) == 0;
+    return group == Group::atlas && name.rfind("user-", 0) == 0;
 }
 
 } // namespace
 
-void browser(std::vector<Candidate>& rows, const std::string& root, const std::string& group) {
+void browser(std::vector<Candidate>& rows, const std::string& root, Group group) {
     appendCaches(rows, root, group);
     for (const std::string& entry : fm.contentsOfDirectory(root))
         if (isProfile(entry, group)) appendCaches(rows, platform::joinPath(root, entry), group);

@@ -19,9 +19,9 @@ inline constexpr std::array<std::string_view, 9> chromiumCacheNames = {
 
 // Appends to `rows` the cache rows of one Chromium data root: the root's own
 // cache folders, those of each profile ("Default", "Profile <digits>", and
-// for the "Atlas" group "user-..."), of each entry of "Partitions" and of
+// for the Atlas group "user-..."), of each entry of "Partitions" and of
 // each entry of "Default/Partitions". Every row has age 0, mode whole and
 // `group`. Never fails: a listing that cannot be read adds nothing.
-void browser(std::vector<Candidate>& rows, const std::string& root, const std::string& group);
+void browser(std::vector<Candidate>& rows, const std::string& root, Group group);
 
 } // namespace quillon

@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "core/Group.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -22,15 +24,15 @@ enum class ScanMode : std::uint8_t {
 struct Candidate {
     std::string path;   // absolute, built by plain concatenation, never normalised
     double age = 0;     // minimum age in seconds
-    std::string group;  // the application or tool family that owns the data
+    Group group;        // the application or tool family that owns the data
     ScanMode mode = ScanMode::whole;
     std::optional<std::string> pattern;            // ICU expression searched in file names
     std::optional<std::string> temporaryBuildRoot; // validated again before planning
 
-    Candidate(std::string locationPath, double minimumAge, std::string groupName, ScanMode scanMode = ScanMode::whole,
+    Candidate(std::string locationPath, double minimumAge, Group owner, ScanMode scanMode = ScanMode::whole,
               std::optional<std::string> namePattern = std::nullopt,
               std::optional<std::string> buildRoot = std::nullopt)
-        : path(std::move(locationPath)), age(minimumAge), group(std::move(groupName)), mode(scanMode),
+        : path(std::move(locationPath)), age(minimumAge), group(owner), mode(scanMode),
           pattern(std::move(namePattern)), temporaryBuildRoot(std::move(buildRoot)) {}
 
     friend bool operator==(const Candidate&, const Candidate&) = default;

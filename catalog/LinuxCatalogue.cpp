@@ -1,13 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-#include "catalog/LinuxCatalogue.h"
-
 #include "catalog/Browser.h"
-#include "catalog/Catalogue.h"
 #include "catalog/LinuxDeveloperCaches.h"
-#include "core/StartupValues.h"
-#include "platform/Paths.h"
+#include "catalog/Rows.h"
 #include "platform/Text.h"
 
 #include <array>
@@ -32,36 +28,36 @@ enum class Layout : std::uint8_t { browser, electron, editor };
 struct App {
     Layout layout;
     std::string_view folder;
-    std::string_view group;
+    Group group;
     std::string_view flatpak;
 };
 
 constexpr std::array<App, 24> apps = {{
-    {Layout::browser, "google-chrome", "Chrome", "com.google.Chrome"},
-    {Layout::browser, "google-chrome-beta", "Chrome", ""},
-    {Layout::browser, "google-chrome-unstable", "Chrome", ""},
-    {Layout::browser, "chromium", "Chromium", "org.chromium.Chromium"},
-    {Layout::browser, "microsoft-edge", "Edge", "com.microsoft.Edge"},
-    {Layout::browser, "microsoft-edge-beta", "Edge", ""},
-    {Layout::browser, "microsoft-edge-dev", "Edge", ""},
-    {Layout::browser, "BraveSoftware/Brave-Browser", "Brave", "com.brave.Browser"},
-    {Layout::browser, "BraveSoftware/Brave-Browser-Beta", "Brave", ""},
-    {Layout::browser, "BraveSoftware/Brave-Browser-Nightly", "Brave", ""},
-    {Layout::browser, "vivaldi", "Vivaldi", "com.vivaldi.Vivaldi"},
-    {Layout::browser, "opera", "Opera", "com.opera.Opera"},
-    {Layout::editor, "Code", "VS Code", "com.visualstudio.code"},
-    {Layout::editor, "Code - Insiders", "VS Code", ""},
-    {Layout::editor, "Code - OSS", "VS Code", ""},
-    {Layout::editor, "VSCodium", "VS Code", "com.vscodium.codium"},
-    {Layout::editor, "Cursor", "Cursor", ""},
-    {Layout::electron, "UnityHub", "Unity Hub", "com.unity.UnityHub"},
-    {Layout::electron, "Slack", "Slack", "com.slack.Slack"},
-    {Layout::electron, "discord", "Discord", "com.discordapp.Discord"},
-    {Layout::electron, "teams-for-linux", "Teams for Linux", "com.github.IsmaelMartinez.teams_for_linux"},
+    {Layout::browser, "google-chrome", Group::chrome, "com.google.Chrome"},
+    {Layout::browser, "google-chrome-beta", Group::chrome, ""},
+    {Layout::browser, "google-chrome-unstable", Group::chrome, ""},
+    {Layout::browser, "chromium", Group::chromium, "org.chromium.Chromium"},
+    {Layout::browser, "microsoft-edge", Group::edge, "com.microsoft.Edge"},
+    {Layout::browser, "microsoft-edge-beta", Group::edge, ""},
+    {Layout::browser, "microsoft-edge-dev", Group::edge, ""},
+    {Layout::browser, "BraveSoftware/Brave-Browser", Group::brave, "com.brave.Browser"},
+    {Layout::browser, "BraveSoftware/Brave-Browser-Beta", Group::brave, ""},
+    {Layout::browser, "BraveSoftware/Brave-Browser-Nightly", Group::brave, ""},
+    {Layout::browser, "vivaldi", Group::vivaldi, "com.vivaldi.Vivaldi"},
+    {Layout::browser, "opera", Group::opera, "com.opera.Opera"},
+    {Layout::editor, "Code", Group::vsCode, "com.visualstudio.code"},
+    {Layout::editor, "Code - Insiders", Group::vsCode, ""},
+    {Layout::editor, "Code - OSS", Group::vsCode, ""},
+    {Layout::editor, "VSCodium", Group::vsCode, "com.vscodium.codium"},
+    {Layout::editor, "Cursor", Group::cursor, ""},
+    {Layout::electron, "UnityHub", Group::unityHub, "com.unity.UnityHub"},
+    {Layout::electron, "Slack", Group::slack, "com.slack.Slack"},
+    {Layout::electron, "discord", Group::discord, "com.discordapp.Discord"},
+    {Layout::electron, "teams-for-linux", Group::teamsForLinux, "com.github.IsmaelMartinez.teams_for_linux"},
     // Signal's attachments and database stay: only the cache folders go.
-    {Layout::electron, "Signal", "Signal", "org.signal.Signal"},
-    {Layout::electron, "obsidian", "Obsidian", "md.obsidian.Obsidian"},
-    {Layout::electron, "Element", "Element", "im.riot.Riot"},
+    {Layout::electron, "Signal", Group::signal, "org.signal.Signal"},
+    {Layout::electron, "obsidian", Group::obsidian, "md.obsidian.Obsidian"},
+    {Layout::electron, "Element", Group::element, "im.riot.Riot"},
 }};
 
 // The snap of Chromium is looked at too.
@@ -72,13 +68,13 @@ static_assert(chromium.folder == "chromium");
 // entry is a profile's cache folder, its group and its Flatpak ID.
 struct FirefoxFamily {
     std::string_view root;
-    std::string_view group;
+    Group group;
     std::string_view flatpak;
 };
 constexpr std::array<FirefoxFamily, 3> firefoxFamily = {{
-    {"mozilla/firefox", "Firefox", "org.mozilla.firefox"},
-    {"thunderbird", "Thunderbird", "org.mozilla.Thunderbird"},
-    {"librewolf", "LibreWolf", "io.gitlab.librewolf-community"},
+    {"mozilla/firefox", Group::firefox, "org.mozilla.firefox"},
+    {"thunderbird", Group::thunderbird, "org.mozilla.Thunderbird"},
+    {"librewolf", Group::libreWolf, "io.gitlab.librewolf-community"},
 }};
 constexpr const FirefoxFamily& firefox = firefoxFamily[0];
 // The disposable folders of a profile's cache folder: the disk and startup
@@ -99,10 +95,6 @@ constexpr std::array<std::string_view, 3> legacyThumbnailFolders = {"normal", "l
 // Steam's data folder: its own, or the one Debian's steam launcher makes.
 constexpr std::array<std::string_view, 2> steamRoots = {"/.local/share/Steam", "/.steam/debian-installation"};
 
-// Every row is joined onto its base this way: one slash even on the base
-// "/", and no path at all on a missing (empty) base.
-std::string join(const std::string& base, std::string_view piece) { return platform::joinPath(base, piece); }
-
 std::string flatpakBase(const std::string& home, std::string_view id) { return join(join(home, ".var/app"), id); }
 
 // A snap's files that survive its updates: ~/snap/<name>/common.
@@ -112,7 +104,7 @@ std::string snapBase(const std::string& home, std::string_view name) {
 
 void chromiumBrowserRows(std::vector<Candidate>& rows, const App& app, const std::string& config,
                          const std::string& cache) {
-    const std::string group(app.group);
+    const Group group = app.group;
     if (!config.empty()) {
         browser(rows, join(config, app.folder), group);
         // The browser-wide GPU cache of recent versions and the metrics files
@@ -127,7 +119,8 @@ void chromiumBrowserRows(std::vector<Candidate>& rows, const App& app, const std
 // as it runs: a version folder unchanged for a week is an old version's.
 void electronAppRows(std::vector<Candidate>& rows, const App& app, const std::string& config) {
     if (config.empty()) return;
-    const std::string group(app.group), folder = join(config, app.folder);
+    const Group group = app.group;
+    const std::string folder = join(config, app.folder);
     browser(rows, folder, group);
     if (app.layout != Layout::editor) return;
     rows.emplace_back(folder + "/CachedData", week, group, ScanMode::oldChildren);
@@ -139,13 +132,13 @@ void firefoxRows(std::vector<Candidate>& rows, const std::string& cache, const F
     const std::string root = join(cache, program.root);
     for (const std::string& profile : fm.contentsOfDirectory(root))
         for (std::string_view name : firefoxCaches)
-            rows.emplace_back(join(root + "/" + profile, name), 0.0, std::string(program.group));
+            rows.emplace_back(join(root + "/" + profile, name), 0.0, program.group);
 }
 
 // The browsers and editors as installed for the user, then their Flatpak
 // copies (each with its own configuration and cache folders) and the snaps
 // of Chromium and Firefox.
-void browserEngineRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+void browserEngineRows(std::vector<Candidate>& rows, const Bases& bases) {
     for (const App& app : apps)
         if (app.layout == Layout::browser) chromiumBrowserRows(rows, app, bases.config, bases.cache);
     for (const FirefoxFamily& program : firefoxFamily) firefoxRows(rows, bases.cache, program);
@@ -168,32 +161,34 @@ void browserEngineRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
 
 // Spotify's stream cache (never its offline downloads in Storage, nor the
 // settings in Users) and the web cache of Steam's store.
-void mediaRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
-    if (!bases.cache.empty()) rows.emplace_back(join(bases.cache, "spotify/Data"), 0.0, "Spotify");
+void mediaRows(std::vector<Candidate>& rows, const Bases& bases) {
+    if (!bases.cache.empty()) rows.emplace_back(join(bases.cache, "spotify/Data"), 0.0, Group::spotify);
     if (bases.home.empty()) return;
-    rows.emplace_back(flatpakBase(bases.home, "com.spotify.Client") + "/cache/spotify/Data", 0.0, "Spotify");
+    rows.emplace_back(flatpakBase(bases.home, "com.spotify.Client") + "/cache/spotify/Data", 0.0, Group::spotify);
     for (std::string_view root : steamRoots)
-        rows.emplace_back(join(join(bases.home, root), "appcache/httpcache"), 0.0, "Steam");
+        rows.emplace_back(join(join(bases.home, root), "appcache/httpcache"), 0.0, Group::steam);
 }
 
-void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+void shaderAndThumbnailRows(std::vector<Candidate>& rows, const Bases& bases) {
     if (!bases.cache.empty())
         for (std::string_view suffix : cacheShaderCaches)
-            rows.emplace_back(join(bases.cache, suffix), week, "GPU", ScanMode::oldChildren);
+            rows.emplace_back(join(bases.cache, suffix), week, Group::gpu, ScanMode::oldChildren);
     if (!bases.home.empty()) {
         for (std::string_view suffix : homeShaderCaches)
-            rows.emplace_back(join(bases.home, suffix), week, "GPU", ScanMode::oldChildren);
+            rows.emplace_back(join(bases.home, suffix), week, Group::gpu, ScanMode::oldChildren);
         // Each game's shaders, compiled again or fetched by Steam when it runs.
         for (std::string_view root : steamRoots)
-            rows.emplace_back(join(join(bases.home, root), "steamapps/shadercache"), week, "GPU",
+            rows.emplace_back(join(join(bases.home, root), "steamapps/shadercache"), week, Group::gpu,
                               ScanMode::oldChildren);
     }
     if (!bases.cache.empty())
         for (std::string_view size : thumbnailSizes)
-            rows.emplace_back(join(join(bases.cache, "thumbnails"), size), quarter, "Thumbnail", ScanMode::oldFiles);
+            rows.emplace_back(join(join(bases.cache, "thumbnails"), size), quarter, Group::thumbnail,
+                              ScanMode::oldFiles);
     if (!bases.home.empty())
         for (std::string_view size : legacyThumbnailFolders)
-            rows.emplace_back(join(join(bases.home, ".thumbnails"), size), quarter, "Thumbnail", ScanMode::oldFiles);
+            rows.emplace_back(join(join(bases.home, ".thumbnails"), size), quarter, Group::thumbnail,
+                              ScanMode::oldFiles);
 }
 
 // Caches a running desktop session reads and rewrites: fontconfig's font
@@ -201,21 +196,21 @@ void shaderAndThumbnailRows(std::vector<Candidate>& rows, const LinuxBases& base
 // Both are made again when missing; only old files go.
 void desktopRows(std::vector<Candidate>& rows, const std::string& cache) {
     if (cache.empty()) return;
-    rows.emplace_back(join(cache, "fontconfig"), month, "Desktop", ScanMode::oldFiles);
+    rows.emplace_back(join(cache, "fontconfig"), month, Group::desktop, ScanMode::oldFiles);
     for (const std::string& entry : fm.contentsOfDirectory(cache))
-        rows.emplace_back(join(cache, entry) + "/qmlcache", month, "Desktop", ScanMode::oldFiles);
+        rows.emplace_back(join(cache, entry) + "/qmlcache", month, Group::desktop, ScanMode::oldFiles);
 }
 
 // The editors' own logs, in their data folders and in their Flatpak copies.
-void editorLogRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+void editorLogRows(std::vector<Candidate>& rows, const Bases& bases) {
     for (const App& app : apps) {
         if (app.layout != Layout::editor) continue;
         if (!bases.config.empty())
-            rows.emplace_back(join(bases.config, app.folder) + "/logs", month, "Logs", ScanMode::oldFiles,
+            rows.emplace_back(join(bases.config, app.folder) + "/logs", month, Group::logs, ScanMode::oldFiles,
                               logPattern);
         if (!bases.home.empty() && !app.flatpak.empty())
             rows.emplace_back(join(flatpakBase(bases.home, app.flatpak) + "/config", app.folder) + "/logs",
-                              month, "Logs", ScanMode::oldFiles, logPattern);
+                              month, Group::logs, ScanMode::oldFiles, logPattern);
     }
 }
 
@@ -226,7 +221,7 @@ bool isVersionFolder(const std::string& name) {
     return version.search(name);
 }
 
-void appendLinuxRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+void appendLinuxRows(std::vector<Candidate>& rows, const Bases& bases) {
     appendLinuxBuildAndPackageRows(rows, bases);
     browserEngineRows(rows, bases);
     mediaRows(rows, bases);

@@ -3,9 +3,7 @@
 
 #include "catalog/LinuxDeveloperCaches.h"
 
-#include "catalog/Catalogue.h"
-#include "core/StartupValues.h"
-#include "platform/Paths.h"
+#include "catalog/Rows.h"
 #include "platform/Text.h"
 
 namespace quillon {
@@ -14,8 +12,6 @@ namespace {
 
 // The JetBrains IDEs delete the caches of a version not updated for this long.
 constexpr double halfYear = 180 * day;
-
-using platform::joinPath;
 
 // Each expression is compiled once, not once for every folder entry it is asked about.
 
@@ -52,39 +48,39 @@ bool isUvDownloadBucket(const std::string& name) {
 
 // Go's module downloads: never the unpacked modules beside them, which
 // belong to `go clean -modcache`.
-void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const Bases& bases) {
     const std::string& cache = bases.cache;
     const std::string& home = bases.home;
-    if (!cache.empty()) rows.emplace_back(joinPath(cache, "go-build"), week, "Development", ScanMode::oldFiles);
+    if (!cache.empty()) rows.emplace_back(join(cache, "go-build"), week, Group::development, ScanMode::oldFiles);
     if (!home.empty())
-        rows.emplace_back(joinPath(home, ".cargo/registry/cache"), week, "Development", ScanMode::oldFiles);
-    if (!cache.empty()) rows.emplace_back(joinPath(cache, "ccache"), week, "Development", ScanMode::oldFiles);
+        rows.emplace_back(join(home, ".cargo/registry/cache"), week, Group::development, ScanMode::oldFiles);
+    if (!cache.empty()) rows.emplace_back(join(cache, "ccache"), week, Group::development, ScanMode::oldFiles);
     if (!home.empty())
-        rows.emplace_back(joinPath(home, "go/pkg/mod/cache/download"), week, "Development", ScanMode::oldFiles);
+        rows.emplace_back(join(home, "go/pkg/mod/cache/download"), week, Group::development, ScanMode::oldFiles);
     if (!cache.empty()) {
         // pip's downloads; yarn's unpacked packages, one folder each, so a
         // package goes whole or stays; pnpm's metadata files (never its content
         // store, which projects hard-link to).
-        rows.emplace_back(joinPath(cache, "pip"), week, "Python", ScanMode::oldFiles);
-        for (const std::string& entry : fm.contentsOfDirectory(joinPath(cache, "yarn")))
+        rows.emplace_back(join(cache, "pip"), week, Group::python, ScanMode::oldFiles);
+        for (const std::string& entry : fm.contentsOfDirectory(join(cache, "yarn")))
             if (isVersionFolder(entry))
-                rows.emplace_back(joinPath(cache, "yarn/" + entry), week, "JavaScript", ScanMode::oldChildren);
-        for (const std::string& entry : fm.contentsOfDirectory(joinPath(cache, "pnpm")))
+                rows.emplace_back(join(cache, "yarn/" + entry), week, Group::javaScript, ScanMode::oldChildren);
+        for (const std::string& entry : fm.contentsOfDirectory(join(cache, "pnpm")))
             if (entry.rfind("metadata", 0) == 0)
-                rows.emplace_back(joinPath(cache, "pnpm/" + entry), week, "JavaScript", ScanMode::oldFiles);
-        for (const std::string& entry : fm.contentsOfDirectory(joinPath(cache, "uv")))
+                rows.emplace_back(join(cache, "pnpm/" + entry), week, Group::javaScript, ScanMode::oldFiles);
+        for (const std::string& entry : fm.contentsOfDirectory(join(cache, "uv")))
             if (isUvDownloadBucket(entry))
-                rows.emplace_back(joinPath(cache, "uv/" + entry), week, "Python", ScanMode::oldChildren);
-        rows.emplace_back(joinPath(cache, "pypoetry/cache"), week, "Python", ScanMode::oldFiles);
-        rows.emplace_back(joinPath(cache, "pypoetry/artifacts"), week, "Python", ScanMode::oldFiles);
+                rows.emplace_back(join(cache, "uv/" + entry), week, Group::python, ScanMode::oldChildren);
+        rows.emplace_back(join(cache, "pypoetry/cache"), week, Group::python, ScanMode::oldFiles);
+        rows.emplace_back(join(cache, "pypoetry/artifacts"), week, Group::python, ScanMode::oldFiles);
         // Node's headers for native add-ons and Electron's downloaded releases,
         // one folder per version, fetched again by node-gyp and @electron/get.
-        rows.emplace_back(joinPath(cache, "node-gyp"), week, "JavaScript", ScanMode::oldChildren);
-        rows.emplace_back(joinPath(cache, "electron"), week, "JavaScript", ScanMode::oldChildren);
+        rows.emplace_back(join(cache, "node-gyp"), week, Group::javaScript, ScanMode::oldChildren);
+        rows.emplace_back(join(cache, "electron"), week, Group::javaScript, ScanMode::oldChildren);
     }
     // Bun's unpacked packages; projects hard-link or copy them.
     if (!home.empty())
-        rows.emplace_back(joinPath(home, ".bun/install/cache"), week, "JavaScript", ScanMode::oldChildren);
+        rows.emplace_back(join(home, ".bun/install/cache"), week, Group::javaScript, ScanMode::oldChildren);
 }
 
 // A JetBrains version folder goes whole once nothing in it changed for half a
@@ -92,30 +88,30 @@ void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const LinuxBas
 // downloads go whole after a month unused, its build cache entries after a
 // week and its downloaded modules after a month, which is when Gradle drops
 // them itself.
-void appendLinuxIdeRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+void appendLinuxIdeRows(std::vector<Candidate>& rows, const Bases& bases) {
     if (!bases.cache.empty())
-        for (const std::string& entry : fm.contentsOfDirectory(joinPath(bases.cache, "JetBrains")))
+        for (const std::string& entry : fm.contentsOfDirectory(join(bases.cache, "JetBrains")))
             if (isIdeVersionFolder(entry))
-                rows.emplace_back(joinPath(bases.cache, "JetBrains/" + entry), halfYear, "JetBrains");
+                rows.emplace_back(join(bases.cache, "JetBrains/" + entry), halfYear, Group::jetBrains);
     if (bases.home.empty()) return;
-    const std::string caches = joinPath(bases.home, ".gradle/caches");
+    const std::string caches = join(bases.home, ".gradle/caches");
     for (const std::string& entry : fm.contentsOfDirectory(caches)) {
-        if (isGradleVersion(entry)) rows.emplace_back(caches + "/" + entry, month, "Gradle");
+        if (isGradleVersion(entry)) rows.emplace_back(caches + "/" + entry, month, Group::gradle);
         if (isTransforms(entry))
-            rows.emplace_back(caches + "/" + entry, month, "Gradle", ScanMode::oldChildren);
+            rows.emplace_back(caches + "/" + entry, month, Group::gradle, ScanMode::oldChildren);
         if (isBuildCache(entry))
-            rows.emplace_back(caches + "/" + entry, week, "Gradle", ScanMode::oldFiles);
+            rows.emplace_back(caches + "/" + entry, week, Group::gradle, ScanMode::oldFiles);
     }
-    rows.emplace_back(caches + "/modules-2/files-2.1", month, "Gradle", ScanMode::oldFiles);
-    rows.emplace_back(joinPath(bases.home, ".gradle/wrapper/dists"), month, "Gradle", ScanMode::oldChildren);
+    rows.emplace_back(caches + "/modules-2/files-2.1", month, Group::gradle, ScanMode::oldFiles);
+    rows.emplace_back(join(bases.home, ".gradle/wrapper/dists"), month, Group::gradle, ScanMode::oldChildren);
 }
 
-void appendLinuxBuildLogRows(std::vector<Candidate>& rows, const LinuxBases& bases) {
+void appendLinuxBuildLogRows(std::vector<Candidate>& rows, const Bases& bases) {
     if (bases.home.empty()) return;
-    const std::string daemon = joinPath(bases.home, ".gradle/daemon");
+    const std::string daemon = join(bases.home, ".gradle/daemon");
     for (const std::string& entry : fm.contentsOfDirectory(daemon))
         if (isGradleVersion(entry))
-            rows.emplace_back(daemon + "/" + entry, month, "Logs", ScanMode::oldFiles, logPattern);
+            rows.emplace_back(daemon + "/" + entry, month, Group::logs, ScanMode::oldFiles, logPattern);
 }
 
 } // namespace quillon

@@ -3,23 +3,23 @@
 
 #pragma once
 
-#include "catalog/LinuxCatalogue.h"
+#include "catalog/Rows.h"
 
 namespace quillon {
 
 // Appends the rows of the build and package caches of Linux developer tools:
-// build caches and Go's module downloads ("Development"), then the package
-// caches ("JavaScript", "Python"). Reads the listings of the yarn, pnpm and uv
+// build caches and Go's module downloads (development), then the package
+// caches (JavaScript, Python). Reads the listings of the yarn, pnpm and uv
 // caches; never fails.
-void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const LinuxBases& bases);
+void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const Bases& bases);
 
 // Appends the rows of the JetBrains IDEs' caches of versions long unused
-// ("JetBrains") and of Gradle's caches and wrapper downloads ("Gradle").
+// (JetBrains) and of Gradle's caches and wrapper downloads (Gradle).
 // Reads the listings of ~/.cache/JetBrains and ~/.gradle/caches; never fails.
-void appendLinuxIdeRows(std::vector<Candidate>& rows, const LinuxBases& bases);
+void appendLinuxIdeRows(std::vector<Candidate>& rows, const Bases& bases);
 
-// Appends the rows of the Gradle daemons' logs ("Logs"). Reads the listing of
+// Appends the rows of the Gradle daemons' logs (the logs group). Reads the listing of
 // ~/.gradle/daemon; never fails.
-void appendLinuxBuildLogRows(std::vector<Candidate>& rows, const LinuxBases& bases);
+void appendLinuxBuildLogRows(std::vector<Candidate>& rows, const Bases& bases);
 
 } // namespace quillon

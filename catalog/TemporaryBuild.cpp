@@ -101,8 +101,8 @@ std::vector<Candidate> temporaryBuildCandidates(const std::string& root) {
             continue; // not a build directory of this user, or not a safe one
         }
         for (std::string_view cache : temporaryBuildCaches)
-            rows.emplace_back(buildRoot + "/" + std::string(cache), 7.0 * day, "Development", ScanMode::oldChildren,
-                              std::nullopt, buildRoot);
+            rows.emplace_back(buildRoot + "/" + std::string(cache), 7.0 * day, Group::development,
+                              ScanMode::oldChildren, std::nullopt, buildRoot);
     }
     return rows;
 }

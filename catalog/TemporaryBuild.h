@@ -15,7 +15,7 @@ inline constexpr const char* buildMetadataName = "info.plist";
 
 // Returns the rows of every valid temporary build directory directly inside
 // `root` (names in sorted order), seven per directory, one per entry of
-// temporaryBuildCaches: age 7 days, group "Development", mode oldChildren,
+// temporaryBuildCaches: age 7 days, group development, mode oldChildren,
 // temporaryBuildRoot set. Never fails: an empty or unopenable root gives no
 // rows, and a directory that fails validation is passed over.
 std::vector<Candidate> temporaryBuildCandidates(const std::string& root);

@@ -4,6 +4,7 @@
 #include "engine/Clean.h"
 
 #include "catalog/Catalogue.h"
+#include "catalog/RunLogFolder.h"
 #include "core/Errors.h"
 #include "core/StartupValues.h"
 #include "core/Texts.h"
@@ -27,6 +28,15 @@ namespace {
 
 const char* const emDash = " \u2014 ";
 
+// The bases as the catalogue takes them: the five by their real paths, the
+// program's log folder as given.
+Bases realBases(const Bases& given) {
+    Bases real = given;
+    for (std::string* base : {&real.home, &real.temp, &real.cache, &real.sharedTemp, &real.config})
+        *base = platform::realPath(*base);
+    return real;
+}
+
 class Run {
 public:
     Run(bool dryRun, const RunControl* control, const ProgressCallback& onProgress, const LogCallback& onLog)
@@ -36,7 +46,8 @@ public:
         clockShift_ = places.clockShift;
         guard_ = places.guard;
         open_.emplace(guard_.openFiles, guard_.clock);
-        report_.freeBefore = freeSpace();
+        home_ = places.bases.home;
+        report_.freeBefore = freeSpace(home_);
         if (control_ && control_->isCancelled()) {
             report_.cancelled = true;
             note(text::cancelledBeforeStart);
@@ -45,8 +56,8 @@ public:
         // The lock file keeps two runs from overlapping. Without a private
         // temporary directory there is no safe place for it, and no run.
         platform::Descriptor lock;
-        if (!places.temp.empty())
-            lock = platform::Descriptor(::open((places.temp + "/" + lockFileName).c_str(),
+        if (!places.bases.temp.empty())
+            lock = platform::Descriptor(::open((places.bases.temp + "/" + lockFileName).c_str(),
                                      O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600));
         if (!lock) {
             report_.skipped = 1;
@@ -71,9 +82,7 @@ public:
         // catalogue's paths must be spelled that way too, or no open file
         // would ever match an item ("/a//b" is "/a/b" to the kernel).
         std::vector<Candidate> locations;
-        for (Candidate& candidate : candidates(platform::realPath(places.home), platform::realPath(places.temp),
-                                               platform::realPath(places.cache),
-                                               platform::realPath(places.sharedTemp), platform::realPath(places.config)))
+        for (Candidate& candidate : candidates(realBases(places.bases)))
             if (fm.fileExists(candidate.path)) locations.push_back(std::move(candidate));
         const std::size_t count = locations.size();
         for (std::size_t i = 0; i < count; ++i) {
@@ -89,7 +98,7 @@ public:
 
 private:
     Report finish() {
-        report_.freeAfter = freeSpace();
+        report_.freeAfter = freeSpace(home_);
         return report_;
     }
 
@@ -142,7 +151,7 @@ private:
 
     // Reads the running set again if its turn has come; throws
     // SafetyError::skip(`reason`) when a tool of `group` runs.
-    void checkRunning(const std::string& group, const char* reason) {
+    void checkRunning(Group group, const char* reason) {
         const Cadence::Clock::time_point start = guard_.clock();
         if (runningCadence_.due(start)) {
             running_ = guard_.running(control_);
@@ -196,6 +205,7 @@ private:
     const LogCallback& onLog_;
     Report report_;
     double clockShift_ = 0;
+    std::string home_; // whose volume's free space the report gives
     GuardQueries guard_;
     // One picture for the whole run: its age, not the location, decides
     // when it is read again. Made when the run's queries are known.
@@ -208,17 +218,15 @@ private:
 
 } // namespace
 
-std::string stageText(const std::string& group) {
-    if (group == "Development") return text::buildCachesStage;
-    if (group == "JavaScript" || group == "Python" || group == "Package downloads")
-        return text::developmentCachesStage;
-    if (group == "Logs") return text::olderLogsStage;
-    return "Checking " + group + " caches\u2026";
+std::string stageText(Group group) {
+    const GroupInfo& info = about(group);
+    if (info.stage != nullptr) return info.stage;
+    return "Checking " + std::string(info.name) + " caches\u2026";
 }
 
 CleanPlaces currentPlaces() {
-    return CleanPlaces{platform::homeDirectory(), platform::userTempDirectory(), platform::userCacheDirectory(),
-                       platform::sharedTempDirectory(), 0, platform::userConfigDirectory()};
+    return CleanPlaces{{platform::homeDirectory(), platform::userTempDirectory(), platform::userCacheDirectory(),
+                        platform::sharedTempDirectory(), platform::userConfigDirectory(), runLogFolder()}};
 }
 
 Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control, const ProgressCallback& onProgress,

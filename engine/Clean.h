@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "catalog/Bases.h"
+#include "core/Group.h"
 #include "core/RunControl.h"
 #include "engine/Report.h"
 #include "fs/RemoveChecked.h"
@@ -38,18 +40,14 @@ struct GuardQueries {
     std::function<Cadence::Clock::time_point()> clock = Cadence::Clock::now;
 };
 
-// Where a run looks: the bases of the catalogue. The temporary directory
-// also holds the run lock.
+// Where a run looks: the bases of the catalogue (the temporary directory
+// also holds the run lock), and how it is guarded.
 struct CleanPlaces {
-    std::string home;        // the user's home directory
-    std::string temp;        // the user's private temporary directory (holds the lock)
-    std::string cache;       // the user's private cache directory
-    std::string sharedTemp;  // the system-wide temporary directory
+    Bases bases;
     // Seconds added to the wall clock when age cut-offs are computed. Always
     // 0 in a real run; tests move the clock forward instead of back-dating
     // status-change times, which no one can set.
     double clockShift = 0;
-    std::string config{};    // the user's private configuration directory
     // The guard's queries: the real ones in a real run.
     GuardQueries guard{};
 };
@@ -58,19 +56,21 @@ struct CleanPlaces {
 inline constexpr const char* lockFileName = "com.brenvale.quillon.lock";
 
 // Returns the places of a real run: the home directory, the user's temporary
-// and cache directories, the shared temporary directory and the user's
-// configuration directory (see platform/Paths.h), read now.
+// and cache directories, the shared temporary directory, the user's
+// configuration directory (see platform/Paths.h) and the program's log
+// folder (runLogFolder()), read now, with the real guard.
 CleanPlaces currentPlaces();
 
 // Runs one whole clean over the catalogue of `places` (see CleanPlaces):
 // takes the run lock, walks every existing location in catalogue order with
 // its guards (running tools, plan, open files, checked removal), and returns
-// the report. The catalogue is built on the real paths of the bases, the one
-// spelling in which the open-file query names paths. The running set is read
-// before the first location, the open-file list while it is planned, and
-// each again, before a location or an item, only when the cadence says it
-// is time (guard/Cadence.h); folders, and files where the kernel has no
-// lease to give, are judged by that picture. In the
+// the report. The catalogue is built on the real paths of the five bases,
+// the one spelling in which the open-file query names paths; the free space
+// is that of the home directory's volume. The running set is read before the
+// first location, the open-file list while it is planned, and each again,
+// before a location or an item, only when the cadence says it is time
+// (guard/Cadence.h); folders, and files where the kernel has no lease to
+// give, are judged by that picture. In the
 // real run each file is removed under a lease (fs/RemoveChecked.h): an item
 // with a file held open at that instant is kept and counted with the kept
 // entries, what of it went before stays removed, and the run goes on. With
@@ -83,7 +83,8 @@ Report clean(bool dryRun, const CleanPlaces& places, const RunControl* control =
 Report clean(bool dryRun, const RunControl* control = nullptr, const ProgressCallback& onProgress = {},
              const LogCallback& onLog = {});
 
-// Returns the progress stage text for a location group, ending in U+2026.
-std::string stageText(const std::string& group);
+// Returns the progress stage text for a location group, ending in U+2026:
+// the stage it shares with other groups, or its own naming it.
+std::string stageText(Group group);
 
 } // namespace quillon

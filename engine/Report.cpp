@@ -6,19 +6,12 @@
 #include "core/Texts.h"
 #include "platform/Formatting.h"
 #include "platform/FreeSpace.h"
-#include "platform/Paths.h"
 
 #include <algorithm>
-#include <array>
-#include <string_view>
 
 namespace quillon {
 
 namespace {
-
-// Groups of developer tools and logs: worth guarding, not worth naming.
-constexpr std::array<std::string_view, 5> unnamedBusyGroups = {"Development", "JavaScript", "Python",
-                                                               "Package downloads", "Logs"};
 
 std::string headline(const Report& report, bool dryRun) {
     if (report.cancelled) return "Cleanup cancelled. Cleared " + size(report.removed) + " before stopping.";
@@ -29,9 +22,8 @@ std::string headline(const Report& report, bool dryRun) {
 
 std::string busyLine(const Report& report) {
     std::vector<std::string> named;
-    for (const std::string& group : report.busyGroups)
-        if (std::find(unnamedBusyGroups.begin(), unnamedBusyGroups.end(), group) == unnamedBusyGroups.end())
-            named.push_back(group);
+    for (const Group group : report.busyGroups)
+        if (about(group).namedWhenBusy) named.emplace_back(about(group).name);
     if (named.empty()) return {};
     std::sort(named.begin(), named.end()); // by character code
     std::string line = "\nRunning apps skipped: ";
@@ -49,6 +41,6 @@ std::string summary(const Report& report, bool dryRun) {
 
 std::string size(std::int64_t bytes) { return platform::formatByteCount(bytes); }
 
-std::int64_t freeSpace() { return platform::availableBytes(platform::homeDirectory()); }
+std::int64_t freeSpace(const std::string& home) { return platform::availableBytes(home); }
 
 } // namespace quillon

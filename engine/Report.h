@@ -3,6 +3,8 @@
 
 #pragma once
 
+#include "core/Group.h"
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -19,23 +21,24 @@ struct Report {
     int skipped = 0;                 // locations where something, or everything, was kept
     int checked = 0;                 // locations the run started on
     std::int64_t files = 0;          // files inspected in all locations
-    std::set<std::string> busyGroups; // groups found busy
+    std::set<Group> busyGroups;      // groups found busy
     std::vector<std::string> notes;  // one line per event worth telling, in order
     std::int64_t freeBefore = 0;     // free space when the run began
     std::int64_t freeAfter = 0;      // free space when the run ended
 };
 
 // Returns the summary text of a report: a headline, the free space and the
-// location counts, and a line naming the busy application groups (the
-// development, package and log groups are never named).
+// location counts, and a line naming the busy groups that the summary names
+// (core/Group.h: not the development, package and log groups), in the
+// character order of their names.
 std::string summary(const Report& report, bool dryRun);
 
 // Returns a byte count written for people; the one formatting of byte
 // amounts in every text of the program.
 std::string size(std::int64_t bytes);
 
-// Returns the bytes available to the user on the volume of the home
-// directory, or 0 when it cannot be queried.
-std::int64_t freeSpace();
+// Returns the bytes available to the user on the volume of `home` (the home
+// directory of the run's bases), or 0 when it cannot be queried.
+std::int64_t freeSpace(const std::string& home);
 
 } // namespace quillon

@@ -3,6 +3,7 @@
 
 #pragma once
 
+#include "core/Group.h"
 #include "core/RunControl.h"
 
 #include <set>
@@ -26,9 +27,9 @@ std::set<std::string> runningCommands(const RunControl* control = nullptr);
 // like /proc).
 std::set<std::string> runningCommandsIn(const std::string& processTable, const RunControl* control = nullptr);
 
-// Returns whether a running program protects `group` (a group name of the
-// catalogue, compared case-sensitively). A group without a rule is always
-// busy; "Logs", "GPU", "Thumbnail" and "Desktop" never are.
-bool busyTools(const std::string& group, const std::set<std::string>& running);
+// Returns whether a name of `running` protects `group` by the group's rule
+// (core/Group.h); a group whose rule names nothing (logs, GPU shaders,
+// thumbnails, the desktop's caches) is never busy.
+bool busyTools(Group group, const std::set<std::string>& running);
 
 } // namespace quillon

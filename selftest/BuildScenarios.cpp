@@ -84,7 +84,7 @@ void checkBuildRows(const std::vector<Candidate>& rows, const std::string& revie
     check(!rows.empty(), "no temporary build folder was found");
     for (const Candidate& row : rows) {
         check(row.temporaryBuildRoot == review, "a build row belongs to " + row.temporaryBuildRoot.value_or("nothing"));
-        check(row.age == 7 * day && row.group == "Development",
+        check(row.age == 7 * day && row.group == Group::development,
               "build row " + row.path + " is not a seven-day Development row");
         check(row.path.find("/SourcePackages") == std::string::npos &&
                   row.path.find("/Build/Products") == std::string::npos,

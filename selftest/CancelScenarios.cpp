@@ -40,7 +40,7 @@ void checkCancellation(SelfTestState& state) {
 
     try {
         ScanStats stats;
-        plan(Candidate(state.root, -100, "Logs", ScanMode::oldFiles), stats, &control);
+        plan(Candidate(state.root, -100, Group::logs, ScanMode::oldFiles), stats, &control);
         throw SelfTestError(scanCancelCode, "Scan ignored cancellation");
     } catch (const CleanCancelled&) {
     }

@@ -35,7 +35,8 @@ void checkLateArrivals(SelfTestState& state) {
     setModificationTime(siblings, future);
 
     ScanStats stats;
-    const std::vector<PlannedItem> items = plan(Candidate(siblings, -100, "Development", ScanMode::oldChildren), stats);
+    const std::vector<PlannedItem> items =
+        plan(Candidate(siblings, -100, Group::development, ScanMode::oldChildren), stats);
     checkSinglePlanned(items, "old-entry", "\"siblings\"");
 
     // A file that appears in a planned folder after planning keeps the folder.
@@ -74,7 +75,7 @@ void checkMixedDirectory(SelfTestState& state) {
 
     ScanStats stats;
     const std::vector<PlannedItem> items =
-        plan(Candidate(mixed, -100, "Logs", ScanMode::oldFiles, std::string("\\.log$")), stats);
+        plan(Candidate(mixed, -100, Group::logs, ScanMode::oldFiles, std::string("\\.log$")), stats);
     checkSinglePlanned(items, "old.log", "\"mixed\"");
 
     const platform::Descriptor parent = openDirectory(mixed);

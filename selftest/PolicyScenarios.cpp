@@ -20,7 +20,7 @@ namespace quillon::selftest {
 namespace {
 
 struct ToolRule {
-    const char* group;
+    Group group;
     std::set<std::string> running;
     bool busy;
 };
@@ -38,9 +38,7 @@ constexpr const char* forbiddenFragments[] = {
 constexpr const char* forbiddenPrefixes[] = {"/Library/", "/private/var/vm", "/private/var/db"};
 
 void checkRealCatalogue() {
-    const CleanPlaces places = currentPlaces();
-    for (const Candidate& candidate :
-         candidates(places.home, places.temp, places.cache, places.sharedTemp, places.config)) {
+    for (const Candidate& candidate : candidates(currentPlaces().bases)) {
         for (const char* fragment : forbiddenFragments)
             check(candidate.path.find(fragment) == std::string::npos,
                   "catalogue path " + candidate.path + " contains \"" + fragment + "\"");
@@ -70,8 +68,10 @@ void checkFixtureCatalogue(const SelfTestState& state) {
           logs + "/DiagnosticReports", logs + "/Quillon", temp + "/export.xcdistributionlogs"})
         fm.createDirectory(folder, true);
 
-    const std::vector<Candidate> rows = candidates(home, temp, cache, temp, platform::userConfigDirectory());
-    check(hasRow(rows, atlas + "/GPUCache", [](const Candidate& row) { return row.group == "Atlas"; }),
+    Bases bases = currentPlaces().bases;
+    bases.home = home, bases.temp = bases.sharedTemp = temp, bases.cache = cache;
+    const std::vector<Candidate> rows = candidates(bases);
+    check(hasRow(rows, atlas + "/GPUCache", [](const Candidate& row) { return row.group == Group::atlas; }),
           "no Atlas row for the Atlas profile's GPUCache");
     check(!hasPath(rows, atlas + "/Local Storage"), "the catalogue names an Atlas profile's Local Storage");
     check(!hasPath(rows, atlas + "/Service Worker"), "the catalogue names an Atlas profile's Service Worker");
@@ -87,7 +87,7 @@ void checkFixtureCatalogue(const SelfTestState& state) {
     {
         ScanStats stats;
         const std::vector<PlannedItem> items =
-            plan(Candidate(logs, -100, "Logs", ScanMode::oldTopFiles, std::string("\\.log$")), stats);
+            plan(Candidate(logs, -100, Group::logs, ScanMode::oldTopFiles, std::string("\\.log$")), stats);
         check(items.size() == 1, "planning the logs folder gave " + std::to_string(items.size()) + " items, not 1");
         check(items.front().node.name == "old.log",
               "planning the logs folder gave \"" + items.front().node.name + "\"");
@@ -102,7 +102,7 @@ void checkFixtureCatalogue(const SelfTestState& state) {
     writeFile(reports->path + "/evidence.zip", payload);
     ScanStats stats;
     const std::vector<PlannedItem> items =
-        plan(Candidate(reports->path, -100, "Logs", reports->mode, reports->pattern), stats);
+        plan(Candidate(reports->path, -100, Group::logs, reports->mode, reports->pattern), stats);
     check(items.size() == 1, "planning the crash reports gave " + std::to_string(items.size()) + " items, not 1");
     check(items.front().node.name == "old.ips", "planning the crash reports gave \"" + items.front().node.name + "\"");
 }
@@ -111,27 +111,26 @@ void checkFixtureCatalogue(const SelfTestState& state) {
 
 void checkRunningTools() {
     const ToolRule rules[] = {
-        {"Figma", {"figma helper (renderer)"}, true},
-        {"Figma", {"figma_agent"}, false},
-        {"Chrome", {"google chrome helper"}, true},
-        {"Chrome", {"chrome_crashpad_handler"}, false},
-        {"VS Code", {"code helper (renderer)"}, true},
-        {"VS Code", {"codex"}, false},
-        {"VS Code", {"codesign"}, false},
-        {"JavaScript", {"npm exec something"}, true},
-        {"Development", {"xcbbuildservice"}, true},
-        {"Development", {"cc"}, true},
-        {"Atlas", {"atlas helper (renderer)"}, true},
-        {"Safari", {"com.apple.webkit.networking"}, true},
-        {"Blender", {"blender-thumbnailer"}, true},
-        {"Nucleo", {"codex"}, false},
-        {"Unknown app", {}, true},
+        {Group::figma, {"figma helper (renderer)"}, true},
+        {Group::figma, {"figma_agent"}, false},
+        {Group::chrome, {"google chrome helper"}, true},
+        {Group::chrome, {"chrome_crashpad_handler"}, false},
+        {Group::vsCode, {"code helper (renderer)"}, true},
+        {Group::vsCode, {"codex"}, false},
+        {Group::vsCode, {"codesign"}, false},
+        {Group::javaScript, {"npm exec something"}, true},
+        {Group::development, {"xcbbuildservice"}, true},
+        {Group::development, {"cc"}, true},
+        {Group::atlas, {"atlas helper (renderer)"}, true},
+        {Group::safari, {"com.apple.webkit.networking"}, true},
+        {Group::blender, {"blender-thumbnailer"}, true},
+        {Group::nucleo, {"codex"}, false},
     };
     for (const ToolRule& rule : rules) {
         const std::string running = rule.running.empty() ? "nothing" : "\"" + *rule.running.begin() + "\"";
-        check(busyTools(rule.group, rule.running) == rule.busy, std::string("group \"") + rule.group + "\" with " +
-                                                                    running + " running is " +
-                                                                    (rule.busy ? "not busy" : "busy"));
+        check(busyTools(rule.group, rule.running) == rule.busy,
+              "group \"" + std::string(about(rule.group).name) + "\" with " + running + " running is " +
+                  (rule.busy ? "not busy" : "busy"));
     }
 }
 

@@ -52,7 +52,7 @@ int main() {
 
     TimedGuard guard;
     CleanPlaces places = currentPlaces();
-    places.sharedTemp = folder.path() + "/tmp";
+    places.bases.sharedTemp = folder.path() + "/tmp";
     places.guard = guard.queries();
     std::size_t locations = 0;
     const auto start = Clock::now();

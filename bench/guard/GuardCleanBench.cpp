@@ -43,7 +43,7 @@ struct CleanTiming {
 void cleanLogs(const std::string& folder, const std::string& logs, int items, bool dryRun, CleanTiming& timing) {
     buildTree(logs, 10, (items + 99) / 100, 100);
     CleanPlaces places = currentPlaces();
-    places.sharedTemp = folder + "/tmp";
+    places.bases.sharedTemp = folder + "/tmp";
     places.clockShift = 40 * day;
     places.guard = timing.guard.queries();
     const auto start = Clock::now();

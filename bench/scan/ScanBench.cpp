@@ -23,7 +23,8 @@ int main() {
     makeDirectories(root);
     const long files = buildTree(root, 100, 1000, 100);
 
-    const Candidate location(root, -100, "Python", ScanMode::oldFiles, std::string("(?i)\\.log(?:\\.[0-9]+)?(?:\\.gz)?$"));
+    const Candidate location(root, -100, Group::python, ScanMode::oldFiles,
+                             std::string("(?i)\\.log(?:\\.[0-9]+)?(?:\\.gz)?$"));
     double planBest = 1e9, duBest = 1e9;
     std::size_t planned = 0;
     for (int round = 0; round < 4; ++round) {

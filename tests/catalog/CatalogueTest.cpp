@@ -2,10 +2,9 @@
 // SPDX-FileCopyrightText: The Quillon developers
 
 #include "catalog/Catalogue.h"
-#include "catalog/LinuxCatalogue.h"
+#include "catalog/Rows.h"
 #include "platform/Paths.h"
 #include "core/StartupValues.h"
-#include "guard/RunningTools.h"
 #include "tests/support/Fixture.h"
 #include <gtest/gtest.h>
 #include <algorithm>
@@ -18,12 +17,15 @@ namespace t = quillon::testing;
 namespace {
 // The five bases of a catalogue, each a folder of its own in a fresh fixture folder named by its number.
 enum Base { home, temp, cache, shared, config };
-using Bases = std::array<std::string, 5>;
-Bases freshBases(const std::string& root = t::freshDirectory("bases")) {
+using Folders = std::array<std::string, 5>;
+Folders freshBases(const std::string& root = t::freshDirectory("bases")) {
     for (const char* base : {"/0", "/1", "/2", "/3", "/4"}) t::makeDirectories(root + base);
     return {root + "/0", root + "/1", root + "/2", root + "/3", root + "/4"};
 }
-std::vector<Candidate> rowsOf(const Bases& b) { return candidates(b[home], b[temp], b[cache], b[shared], b[config]); }
+Bases basesOf(const Folders& b, const std::string& logs = {}) {
+    return {b[home], b[temp], b[cache], b[shared], b[config], logs};
+}
+std::vector<Candidate> rowsOf(const Folders& b, const std::string& logs = {}) { return candidates(basesOf(b, logs)); }
 using platform::within;
 bool below(const std::string& p, const std::string& base) { return !base.empty() && p != base && within(p, base); }
 // Whether anything `row` may plan lies in `folder`.
@@ -38,7 +40,7 @@ bool reaches(const Candidate& row, const std::string& folder) {
 // rule ("user-" for Atlas only). However the bases lie in one another, no item is reached by two locations (a
 // preview would count it twice) and the first row of a path wins; an empty base takes away its own rows only.
 TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOfAnotherRowHoweverTheBasesLie) {
-    const Bases b = freshBases();
+    const Folders b = freshBases();
     const std::string h = b[home], lib = h + "/Library/", tmp = b[temp] + "/", c = b[cache], cf = b[config];
     const std::string dd = lib + "Developer/Xcode/DerivedData/", pnpm = lib + "Caches/pnpm/", logs = lib + "Logs/";
     const std::string figma = lib + "Application Support/Figma/DesktopProfile/", chromium = cf + "/chromium/";
@@ -60,8 +62,8 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
         t::makeDirectories(build);
         t::writeFile(build + "/info.plist", t::readFile(QUILLON_METADATA_CORPUS "/accepted-valid.xml"));
     }
-    const t::ScopedVariable state("XDG_STATE_HOME", (c + "/thumbnails/normal/state").c_str());
-    const std::vector<Candidate> all = rowsOf(b);
+    const std::string state = c + "/thumbnails/normal/state/quillon";
+    const std::vector<Candidate> all = rowsOf(b, state);
     for (const auto& [folder, entry] : listed) {
         const std::string row = entry == "=" ? folder : folder + "/" + entry;
         const auto found = [&](auto& r) { return entry.empty() ? reaches(r, folder) : r.path == row; };
@@ -69,14 +71,13 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
     }
     for (const Candidate& row : all) {
         EXPECT_TRUE(std::any_of(b.begin(), b.end(), [&](auto& base) { return below(row.path, base); })) << row.path;
-        EXPECT_FALSE(busyTools(row.group, std::set<std::string>{})) << row.group << " has no rule";
-        EXPECT_EQ(row.pattern.has_value(), row.group == "Logs") << row.path;
+        EXPECT_EQ(row.pattern.has_value(), row.group == Group::logs) << row.path;
         EXPECT_TRUE(row.age > 0 || row.mode == ScanMode::whole) << row.path; // a file written now may be in use
     }
     // Temporary builds first, from the root whose name sorts first ("1").
     EXPECT_EQ(all[0].temporaryBuildRoot, b[temp] + "/T");
     EXPECT_EQ(all[temporaryBuildCaches.size()].temporaryBuildRoot, b[shared] + "/S");
-    EXPECT_EQ(candidates(b[home], b[shared], b[cache], b[temp], b[config])[0].temporaryBuildRoot, b[temp] + "/T");
+    EXPECT_EQ(rowsOf({b[home], b[shared], b[cache], b[temp], b[config]})[0].temporaryBuildRoot, b[temp] + "/T");
     const std::pair<Base, std::string> arrangements[] = {
         {home, ""}, {temp, ""}, {cache, ""}, {shared, ""}, {config, ""},      // missing
         {cache, b[config]}, {cache, b[home] + "/.cache/pip/inside"},           // one folder for both; in a location
@@ -84,11 +85,11 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
         {temp, b[home] + "/Library/Logs"}, // leftovers of exports that are logs too
     };
     for (const auto& [base, folder] : arrangements) {
-        Bases nested = b;
+        Folders nested = b;
         nested[base] = folder;
         const std::string leftover = folder + "/IPATool.tmp";
         if (!folder.empty()) t::makeDirectories(leftover);
-        const std::vector<Candidate> rows = rowsOf(nested);
+        const std::vector<Candidate> rows = rowsOf(nested, state);
         for (std::size_t i = 0; i < rows.size(); ++i)
             for (std::size_t j = i + 1; j < rows.size(); ++j)
                 EXPECT_FALSE(reaches(rows[i], rows[j].path) && reaches(rows[j], rows[i].path))
@@ -98,7 +99,7 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
             std::erase_if(expected, [&](auto& row) { return below(row.path, b[base]); });
             EXPECT_EQ(rows, expected) << "without base " << base;
         } else if (base == temp) { // the leftover is a development row, not a log folder's
-            const auto development = [&](auto& r) { return r.path == leftover && r.group == "Development"; };
+            const auto development = [&](auto& r) { return r.path == leftover && r.group == Group::development; };
             EXPECT_TRUE(std::ranges::any_of(rows, development));
         }
     }
@@ -108,13 +109,13 @@ TEST(Catalogue, RowsLieBelowABaseAreGuardedFollowTheListingRulesAndReachNoItemOf
 // (the kernel names open files "/.nv/...", never "//.nv/..."). A folder refused as a base (a group-writable
 // ~/.cache) is reached under no spelling; a row inside an earlier row's reach (an odd cache base) is left out.
 TEST(CatalogueSpelling, RootBasesDoubleNoSlashAndNoRowReachesARefusedOrEarlierRowsFolder) {
-    const Bases b = freshBases();
+    const Folders b = freshBases();
     const std::vector<Candidate> all = rowsOf(b);
     std::vector<Candidate> linux; // the Linux rows come last
-    appendLinuxRows(linux, {b[home], b[config], b[cache]});
+    appendLinuxRows(linux, basesOf(b));
     EXPECT_TRUE(linux.size() < all.size() && std::equal(linux.rbegin(), linux.rend(), all.rbegin()));
     for (const Base base : {home, temp, cache, config}) {
-        Bases rooted = b;
+        Folders rooted = b;
         rooted[base] = "/";
         const std::vector<Candidate> rows = rowsOf(rooted);
         for (const Candidate& row : all) {
@@ -124,7 +125,7 @@ TEST(CatalogueSpelling, RootBasesDoubleNoSlashAndNoRowReachesARefusedOrEarlierRo
     }
     // A cache base inside the first row of the home, which holds its subfolders: every cache row comes later.
     const auto first = std::ranges::find_if(all, [&](auto& row) { return below(row.path, b[home]); });
-    const Bases nested{b[home], b[temp], first->path + "/c", b[shared], b[config]};
+    const Folders nested{b[home], b[temp], first->path + "/c", b[shared], b[config]};
     EXPECT_FALSE(std::ranges::any_of(rowsOf(nested), [&](auto& row) { return below(row.path, nested[cache]); }));
     const std::string dotCache = b[home] + "/.cache";
     t::makeDirectories(dotCache);

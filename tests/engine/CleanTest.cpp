@@ -5,12 +5,15 @@
 // decides an outcome), the guard's clock stopped, and the run's clock 100 days on, past every file's age threshold.
 
 #include "engine/Clean.h"
+#include "catalog/Catalogue.h"
 #include "core/Errors.h"
 #include "core/Texts.h"
 #include "platform/Descriptor.h"
+#include "platform/Paths.h"
 #include "tests/support/Fixture.h"
 #include "tests/support/Processes.h"
 #include <gtest/gtest.h>
+#include <algorithm>
 #include <atomic>
 #include <fcntl.h>
 
@@ -23,7 +26,7 @@ namespace {
 CleanPlaces fixturePlaces() {
     const std::string base = t::freshDirectory("run");
     for (const char* dir : {"/home", "/temp", "/cache", "/shared", "/config"}) t::makeDirectories(base + dir);
-    return {base + "/home", base + "/temp", base + "/cache", base + "/shared", 100 * 86400.0, base + "/config",
+    return {{base + "/home", base + "/temp", base + "/cache", base + "/shared", base + "/config"}, 100 * 86400.0,
             {[](const RunControl*) { return std::set<std::string>{}; }, [](const RunControl*) { return Texts{}; },
              platform::leaseFile, [] { return Cadence::Clock::time_point{}; }}};
 }
@@ -41,7 +44,7 @@ constexpr int withBytes = 75; // the entries that hold any bytes: all but "empty
 
 // A build cache of items in this order: "a\x01b", "d" (a file deep in it), "empty", "f00" to "f69", other odd names.
 std::string makeLocation(const CleanPlaces& places) {
-    const std::string location = places.cache + "/clang/ModuleCache";
+    const std::string location = places.bases.cache + "/clang/ModuleCache";
     t::makeDirectories(location + "/d/deep"), t::writeFile(location + "/d/deep/held", "x");
     t::writeFile(location + "/empty", "");
     for (int i = 0; i < 70; ++i) t::writeFile(location + "/f" + (i < 10 ? "0" : "") + std::to_string(i), "x");
@@ -97,11 +100,11 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
         SCOPED_TRACE(row.label);
         CleanPlaces places = fixturePlaces();
         const std::string location = makeLocation(places);
-        const platform::Descriptor held = row.lock == Lock::held ? holdLock(places.temp) : platform::Descriptor();
-        if (row.lock == Lock::link) t::makeSymbolicLink(location + "/empty", places.temp + "/" + lockFileName);
-        if (row.lock == Lock::none) places.temp.clear();
+        const platform::Descriptor held = row.lock == Lock::held ? holdLock(places.bases.temp) : platform::Descriptor();
+        if (row.lock == Lock::link) t::makeSymbolicLink(location + "/empty", places.bases.temp + "/" + lockFileName);
+        if (row.lock == Lock::none) places.bases.temp.clear();
         // Open files are named by their real paths, whatever the base's spelling.
-        places.cache = places.cache.substr(0, places.cache.rfind('/')) + "//./cache/";
+        places.bases.cache = places.bases.cache.substr(0, places.bases.cache.rfind('/')) + "//./cache/";
         RunControl control;
         std::atomic<int> call = -1; // the open files are read ahead, and again just after the running set
         places.guard.running = [&](const RunControl*) {
@@ -120,7 +123,7 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
         EXPECT_EQ(std::tuple(report.cleaned, report.cancelled, report.checked, report.skipped), // checked: run on it
                   std::tuple(row.cleaned, cancelled, row.lock == Lock::free ? 1 : 0,
                              row.reason || (!cancelled && row.cleaned < withBytes) ? 1 : 0));
-        EXPECT_EQ(report.busyGroups, busy ? std::set<std::string>{"Development"} : std::set<std::string>{});
+        EXPECT_EQ(report.busyGroups, busy ? std::set<Group>{Group::development} : std::set<Group>{});
         for (const std::string& name : row.kept) EXPECT_TRUE(t::nameExists(location + "/" + name)) << name;
     }
 }
@@ -128,8 +131,8 @@ TEST(CleanGuards, LockRunningToolsAndOpenFilesDecideWhatStays) {
 TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     CleanPlaces places = fixturePlaces();
     // Two locations in catalogue order, a build cache and a browser cache (held open), each holding one item "f0".
-    const std::string build = places.home + "/Library/Caches/com.apple.dt.Xcode";
-    const std::string browser = places.home + "/Library/Application Support/Google/Chrome/Default/Cache";
+    const std::string build = places.bases.home + "/Library/Caches/com.apple.dt.Xcode";
+    const std::string browser = places.bases.home + "/Library/Application Support/Google/Chrome/Default/Cache";
     for (const std::string& folder : {build, browser}) t::makeDirectories(folder), t::writeFile(folder + "/f0", "x");
     places.guard.openFiles = [&](const RunControl*) { return Texts{browser + "/f0"}; };
     const std::string stage = "Checking Chrome caches\u2026";
@@ -156,5 +159,16 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
     EXPECT_EQ(reports[0].notes.at(0).rfind("Preview: " + build + " \u2014 1 files inspected, 1 eligible", 0), 0u);
     EXPECT_EQ(std::tuple(reports[0].removed + reports[0].cleaned, reports[0].eligible > 0, reports[1].removed),
               std::tuple(0, true, reports[0].eligible));
-    EXPECT_TRUE(holdLock(places.temp)); // the run let go of its lock
+    EXPECT_TRUE(holdLock(places.bases.temp)); // the run let go of its lock
+}
+
+// A real run's places are read from the environment, the program's own log folder with them: no location of their
+// catalogue reaches it, even where the state folder lies in a folder the catalogue cleans.
+TEST(CleanPlaces, ARealRunsCatalogueKeepsOutOfTheLogFolder) {
+    const std::string cache = t::freshDirectory("places"), state = cache + "/thumbnails/normal/state";
+    t::makeDirectories(state + "/quillon");
+    const t::ScopedVariable cacheHome("XDG_CACHE_HOME", cache.c_str()), stateHome("XDG_STATE_HOME", state.c_str());
+    const std::vector<Candidate> rows = candidates(currentPlaces().bases);
+    ASSERT_TRUE(std::ranges::any_of(rows, [&](auto& row) { return row.path == cache + "/thumbnails/large"; }));
+    EXPECT_FALSE(std::ranges::any_of(rows, [&](auto& row) { return platform::within(state, row.path); }));
 }

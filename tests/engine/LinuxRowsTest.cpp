@@ -3,7 +3,7 @@
 
 #include "catalog/Browser.h"
 #include "catalog/Catalogue.h"
-#include "catalog/LinuxCatalogue.h"
+#include "catalog/Rows.h"
 #include "engine/Clean.h"
 #include "platform/Paths.h"
 #include "tests/support/Fixture.h"
@@ -39,6 +39,8 @@ std::string rewritten(std::string text, const std::vector<std::pair<std::string,
 }
 std::string escaped(const std::string& text) { return rewritten(text, {{R"([.^$|()[\]{}*+?\\])", R"(\$&)"}}); }
 
+std::string group(const Candidate& row) { return std::string(about(row.group).name); }
+
 // A folder of a row of the table, as an expression of whole paths, with the row's groups, age and mode.
 struct Row {
     std::regex folder;
@@ -46,7 +48,7 @@ struct Row {
     double age;
     ScanMode mode;
     bool describes(const Candidate& row) const {
-        return age == row.age && mode == row.mode && std::count(groups.begin(), groups.end(), row.group) &&
+        return age == row.age && mode == row.mode && std::count(groups.begin(), groups.end(), group(row)) &&
                regex_match(row.path, folder);
     }
 };
@@ -90,20 +92,21 @@ std::vector<Row> table(const std::vector<std::tuple<std::string, std::string, st
 TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessTheirProgramRuns) {
     t::requireFixtureEnvironment();
     const std::string root = t::freshDirectory("linux"), home = root + "/h", cache = root + "/x";
-    CleanPlaces places{home, root + "/t", cache, root + "/s", 400 * 86400.0, root + "/c"};
+    CleanPlaces places{{home, root + "/t", cache, root + "/s", root + "/c"}, 400 * 86400.0};
     places.guard = {[](const RunControl*) { return std::set<std::string>{}; },
                     [](const RunControl*) { return std::vector<std::string>{}; }};
     for (const std::string& path : neighbours)
         t::makeDirectories(root + "/" + path.substr(0, path.rfind('/'))), t::writeFile(root + "/" + path, "x");
-    for (const std::string& dir : {places.temp, places.sharedTemp}) t::makeDirectories(dir);
+    for (const std::string& dir : {places.bases.temp, places.bases.sharedTemp}) t::makeDirectories(dir);
     // A Flatpak's or snap's own cache and configuration folders stand for the bases.
     const std::string h = escaped(home), flatpak = h + R"(/\.var/app/[^/]+/)", snap = h + R"(/snap/[^/]+/common)";
     const std::string x = "(?:" + escaped(cache) + "|" + flatpak + "cache|" + snap + R"(/\.cache))";
-    const std::string c = "(?:" + escaped(places.config) + "|" + flatpak + "config|" + snap + ")";
-    const auto rows = table({{"$XDG_CACHE_HOME", cache, x}, {"$XDG_CONFIG_HOME", places.config, c}, {"~", home, h},
-                             {"$TMPDIR", places.temp, escaped(places.temp)}});
-    std::vector<Candidate> linux, all = candidates(home, places.temp, cache, places.sharedTemp, places.config);
-    appendLinuxRows(linux, {home, places.config, cache});
+    const std::string c = "(?:" + escaped(places.bases.config) + "|" + flatpak + "config|" + snap + ")";
+    const Bases& b = places.bases;
+    const auto rows = table({{"$XDG_CACHE_HOME", cache, x}, {"$XDG_CONFIG_HOME", b.config, c}, {"~", home, h},
+                             {"$TMPDIR", b.temp, escaped(b.temp)}});
+    std::vector<Candidate> linux, all = candidates(places.bases);
+    appendLinuxRows(linux, places.bases);
     for (const Candidate& row : linux)
         EXPECT_TRUE(std::ranges::any_of(rows, [&](auto& r) { return r.describes(row); })) << row.path;
     for (const Row& r : rows)
@@ -117,7 +120,7 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
             t::writeFile(files.emplace_back(row.path + "/d/f" + (row.pattern ? ".log" : ""), row).first, "x");
         }
     // A cache folder made here may also be a profile's of a Firefox-family root: the first row of it wins.
-    const auto atRun = candidates(home, places.temp, cache, places.sharedTemp, places.config);
+    const auto atRun = candidates(places.bases);
     clean(false, places);
     for (const auto& [file, row] : files)
         EXPECT_EQ(t::nameExists(file), !std::count(atRun.begin(), atRun.end(), row)) << file;
@@ -131,6 +134,6 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
     clean(false, places);
     for (const auto& [file, row] : files)
         EXPECT_EQ(t::nameExists(file), !std::count(atRun.begin(), atRun.end(), row) ||
-                                       std::ranges::any_of(running, [&](auto& r) { return r[0] == row.group; }))
+                                       std::ranges::any_of(running, [&](auto& r) { return r[0] == group(row); }))
             << file << " while its program runs";
 }

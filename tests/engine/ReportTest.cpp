@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+using quillon::Group;
 using quillon::Report;
 
 TEST(Summary, HeadlineBodyAndBusyLine) {
@@ -24,9 +25,9 @@ TEST(Summary, HeadlineBodyAndBusyLine) {
         {[](Report& r) { r.removed = 9, r.eligible = 1500; }, true, "Preview: 2 KB eligible for cleanup." + zero},
         {[](Report& r) { r.cancelled = true, r.removed = 1000; }, true,
          "Cleanup cancelled. Cleared 1 KB before stopping." + zero},
-        {[](Report& r) { r.busyGroups = {"Logs", "Package downloads"}; }, false, none},
-        {[](Report& r) { r.busyGroups = {"Spotify", "Logs", "Figma", "VS Code", "Unity Hub"}; }, false,
-         none + "\nRunning apps skipped: Figma, Spotify, Unity Hub, VS Code."},
+        {[](Report& r) { r.busyGroups = {Group::logs, Group::packageDownloads}; }, false, none},
+        {[](Report& r) { r.busyGroups = {Group::spotify, Group::logs, Group::figma, Group::vsCode, Group::unityHub}; },
+         false, none + "\nRunning apps skipped: Figma, Spotify, Unity Hub, VS Code."},
     };
     for (const auto& [set, dryRun, text] : rows) {
         Report report;

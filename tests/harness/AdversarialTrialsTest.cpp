@@ -91,13 +91,13 @@ struct Builder {
 
     Trial build(const std::string& root) {
         trial = Trial{root, root + "/victims", root + "/moved"};
-        CleanPlaces& p = trial.places = {root + "/home", root + "/temp", root + "/cache", root + "/shared", 0,
-                                         root + "/config"};
+        trial.places = {{root + "/home", root + "/temp", root + "/cache", root + "/shared", root + "/config"}};
+        const Bases& p = trial.places.bases;
         for (const std::string& dir : {p.home, p.temp, p.cache, p.sharedTemp, p.config, trial.moved, trial.victims})
             t::makeDirectories(dir);
         t::writeFile(p.temp + "/" + lockFileName, "");
         file(trial.victims + "/old.log", 700);
-        std::vector<Candidate> rows = candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config);
+        std::vector<Candidate> rows = candidates(p);
         std::set<double> ages;
         for (const Candidate& row : rows) ages.insert(row.age);
         double age = *std::next(ages.begin(), between(0, static_cast<int>(ages.size()) - 1));
@@ -109,7 +109,7 @@ struct Builder {
                 fill(row.path, 0);
                 --wanted;
             }
-        for (const Candidate& row : candidates(p.home, p.temp, p.cache, p.sharedTemp, p.config))
+        for (const Candidate& row : candidates(p))
             if (t::nameExists(row.path)) {
                 trial.locations.push_back(row.path);
                 age = std::min(age, row.age); // the shortest minimum age of the trial's locations
@@ -121,9 +121,9 @@ struct Builder {
             if (!kept && entry.identity.bytes > 0 && between(0, 19) == 0) held.push_back(path);
             if (kept || (!held.empty() && held.back() == path)) trial.kept[path] = entry;
         }
-        p.guard = {[](const RunControl*) { return std::set<std::string>{}; },
-                   [held](const RunControl*) { return held; }};
-        p.clockShift = age + 2; // everything built is older than every run's cut-off
+        trial.places.guard = {[](const RunControl*) { return std::set<std::string>{}; },
+                              [held](const RunControl*) { return held; }};
+        trial.places.clockShift = age + 2; // everything built is older than every run's cut-off
         return std::move(trial);
     }
 };

@@ -32,12 +32,12 @@ TEST(Plan, RefusesARootThatIsNotAPrivateRealDirectoryOrInAFailingBuildFolder) {
     for (const auto& [mode, path, hook, expected] : rows) {
         const Place p("cache/ cache/a f a/ a/cache/ alias->a link->cache");
         const ScopedLookUpHook scoped(hook);
-        EXPECT_EQ(planned(Candidate(p / path, -100, "Tests", mode), p.path), expected) << path;
+        EXPECT_EQ(planned(Candidate(p / path, -100, Group::development, mode), p.path), expected) << path;
     }
     // Inside a temporary build folder, the folder is checked first.
     const Place p("build/ build/a");
     const std::string refusal = outcome([&] { validateTemporaryBuildRoot(p.path); });
-    EXPECT_EQ(planned(Candidate(p / "build", -100, "Tests", children, {}, p.path), p.path), refusal);
+    EXPECT_EQ(planned(Candidate(p / "build", -100, Group::development, children, {}, p.path), p.path), refusal);
 }
 
 TEST(Plan, AppliesEachScanModeWithTheCutoffOfItsAge) {
@@ -56,7 +56,7 @@ TEST(Plan, AppliesEachScanModeWithTheCutoffOfItsAge) {
     for (const auto& [tree, mode, pattern, age, when, expected] : rows) {
         const Place p(tree);
         const std::string root = tree.substr(0, tree.find('/'));
-        EXPECT_EQ(planned(Candidate(p / root, age, "Tests", mode, pattern), p.path, when), expected) << tree;
+        EXPECT_EQ(planned(Candidate(p / root, age, Group::development, mode, pattern), p.path, when), expected) << tree;
     }
 }
 
