@@ -3,7 +3,7 @@
 
 #include "catalog/Browser.h"
 
-#include "core/StartupValues.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
@@ -25,12 +25,12 @@ bool isProfile(const std::string& name, Group group) {
 
 void browser(std::vector<Candidate>& rows, const std::string& root, Group group) {
     appendCaches(rows, root, group);
-    for (const std::string& entry : fm.contentsOfDirectory(root))
+    for (const std::string& entry : platform::listFolder(root))
         if (isProfile(entry, group)) appendCaches(rows, platform::joinPath(root, entry), group);
     // Storage partitions hold the same caches whatever they are called.
     for (const std::string_view folder : {"Partitions", "Default/Partitions"}) {
         const std::string partitions = platform::joinPath(root, folder);
-        for (const std::string& partition : fm.contentsOfDirectory(partitions))
+        for (const std::string& partition : platform::listFolder(partitions))
             appendCaches(rows, platform::joinPath(partitions, partition), group);
     }
 }

@@ -17,7 +17,7 @@ void checkBuildMetadata(const std::string& bytes) {
     const bool usable = metadata.isDictionary() && metadata.dictionarySize() > 0 && workspace.has_value() &&
                         !workspace->empty() && workspace->front() == '/';
     if (!usable) throw SafetyError::skip(text::missingWorkspace);
-    const std::string extension = platform::pathExtension(*workspace);
+    const std::string extension = platform::extensionOf(*workspace);
     if (extension != "xcodeproj" && extension != "xcworkspace")
         throw SafetyError::skip(text::missingWorkspace);
 }

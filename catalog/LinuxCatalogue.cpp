@@ -4,6 +4,7 @@
 #include "catalog/Browser.h"
 #include "catalog/LinuxDeveloperCaches.h"
 #include "catalog/Rows.h"
+#include "platform/Folders.h"
 #include "platform/Text.h"
 
 #include <array>
@@ -130,7 +131,7 @@ void electronAppRows(std::vector<Candidate>& rows, const App& app, const std::st
 void firefoxRows(std::vector<Candidate>& rows, const std::string& cache, const FirefoxFamily& program) {
     if (cache.empty()) return;
     const std::string root = join(cache, program.root);
-    for (const std::string& profile : fm.contentsOfDirectory(root))
+    for (const std::string& profile : platform::listFolder(root))
         for (std::string_view name : firefoxCaches)
             rows.emplace_back(join(root + "/" + profile, name), 0.0, program.group);
 }
@@ -197,7 +198,7 @@ void shaderAndThumbnailRows(std::vector<Candidate>& rows, const Bases& bases) {
 void desktopRows(std::vector<Candidate>& rows, const std::string& cache) {
     if (cache.empty()) return;
     rows.emplace_back(join(cache, "fontconfig"), month, Group::desktop, ScanMode::oldFiles);
-    for (const std::string& entry : fm.contentsOfDirectory(cache))
+    for (const std::string& entry : platform::listFolder(cache))
         rows.emplace_back(join(cache, entry) + "/qmlcache", month, Group::desktop, ScanMode::oldFiles);
 }
 

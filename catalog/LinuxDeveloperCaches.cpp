@@ -4,6 +4,7 @@
 #include "catalog/LinuxDeveloperCaches.h"
 
 #include "catalog/Rows.h"
+#include "platform/Folders.h"
 #include "platform/Text.h"
 
 namespace quillon {
@@ -62,13 +63,13 @@ void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const Bases& b
         // package goes whole or stays; pnpm's metadata files (never its content
         // store, which projects hard-link to).
         rows.emplace_back(join(cache, "pip"), week, Group::python, ScanMode::oldFiles);
-        for (const std::string& entry : fm.contentsOfDirectory(join(cache, "yarn")))
+        for (const std::string& entry : platform::listFolder(join(cache, "yarn")))
             if (isVersionFolder(entry))
                 rows.emplace_back(join(cache, "yarn/" + entry), week, Group::javaScript, ScanMode::oldChildren);
-        for (const std::string& entry : fm.contentsOfDirectory(join(cache, "pnpm")))
+        for (const std::string& entry : platform::listFolder(join(cache, "pnpm")))
             if (entry.rfind("metadata", 0) == 0)
                 rows.emplace_back(join(cache, "pnpm/" + entry), week, Group::javaScript, ScanMode::oldFiles);
-        for (const std::string& entry : fm.contentsOfDirectory(join(cache, "uv")))
+        for (const std::string& entry : platform::listFolder(join(cache, "uv")))
             if (isUvDownloadBucket(entry))
                 rows.emplace_back(join(cache, "uv/" + entry), week, Group::python, ScanMode::oldChildren);
         rows.emplace_back(join(cache, "pypoetry/cache"), week, Group::python, ScanMode::oldFiles);
@@ -90,12 +91,12 @@ void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const Bases& b
 // them itself.
 void appendLinuxIdeRows(std::vector<Candidate>& rows, const Bases& bases) {
     if (!bases.cache.empty())
-        for (const std::string& entry : fm.contentsOfDirectory(join(bases.cache, "JetBrains")))
+        for (const std::string& entry : platform::listFolder(join(bases.cache, "JetBrains")))
             if (isIdeVersionFolder(entry))
                 rows.emplace_back(join(bases.cache, "JetBrains/" + entry), halfYear, Group::jetBrains);
     if (bases.home.empty()) return;
     const std::string caches = join(bases.home, ".gradle/caches");
-    for (const std::string& entry : fm.contentsOfDirectory(caches)) {
+    for (const std::string& entry : platform::listFolder(caches)) {
         if (isGradleVersion(entry)) rows.emplace_back(caches + "/" + entry, month, Group::gradle);
         if (isTransforms(entry))
             rows.emplace_back(caches + "/" + entry, month, Group::gradle, ScanMode::oldChildren);
@@ -109,7 +110,7 @@ void appendLinuxIdeRows(std::vector<Candidate>& rows, const Bases& bases) {
 void appendLinuxBuildLogRows(std::vector<Candidate>& rows, const Bases& bases) {
     if (bases.home.empty()) return;
     const std::string daemon = join(bases.home, ".gradle/daemon");
-    for (const std::string& entry : fm.contentsOfDirectory(daemon))
+    for (const std::string& entry : platform::listFolder(daemon))
         if (isGradleVersion(entry))
             rows.emplace_back(daemon + "/" + entry, month, Group::logs, ScanMode::oldFiles, logPattern);
 }

@@ -4,6 +4,7 @@
 #include "catalog/Browser.h"
 #include "catalog/Rows.h"
 #include "catalog/TemporaryBuild.h"
+#include "platform/Folders.h"
 #include "platform/Text.h"
 
 #include <algorithm>
@@ -71,7 +72,7 @@ void derivedDataRows(std::vector<Candidate>& rows, const std::string& home) {
     const std::string derivedData = join(home, "Library/Developer/Xcode/DerivedData");
     for (std::string_view name : derivedDataCaches)
         rows.emplace_back(join(derivedData, name), day, Group::development, ScanMode::oldChildren);
-    for (const std::string& entry : fm.contentsOfDirectory(derivedData)) {
+    for (const std::string& entry : platform::listFolder(derivedData)) {
         if (std::find(derivedDataCaches.begin(), derivedDataCaches.end(), entry) != derivedDataCaches.end()) continue;
         for (std::string_view name : projectCaches)
             rows.emplace_back(join(join(derivedData, entry), name), day, Group::development, ScanMode::oldChildren);
@@ -81,7 +82,7 @@ void derivedDataRows(std::vector<Candidate>& rows, const std::string& home) {
 // Export and signing leftovers in the user's temporary directory (one
 // listing, two passes).
 void exportRows(std::vector<Candidate>& rows, const std::string& temp) {
-    const std::vector<std::string> tempEntries = fm.contentsOfDirectory(temp);
+    const std::vector<std::string> tempEntries = platform::listFolder(temp);
     for (const std::string& entry : tempEntries)
         if (entry == "IPATool.tmp" || isIpaToolFolder(entry) || beginsWith(entry, "XcodeDistPipeline."))
             rows.emplace_back(join(temp, entry), day, Group::development);
@@ -102,7 +103,7 @@ void packageDownloadRows(std::vector<Candidate>& rows, const std::string& home) 
     const std::string caches = join(home, "Library/Caches");
     rows.emplace_back(join(caches, "Homebrew/downloads"), week, Group::packageDownloads, ScanMode::oldFiles);
     const std::string pnpm = join(caches, "pnpm");
-    for (const std::string& entry : fm.contentsOfDirectory(pnpm))
+    for (const std::string& entry : platform::listFolder(pnpm))
         if (isVersionFolder(entry))
             for (std::string_view name : pnpmMetadataNames)
                 rows.emplace_back(join(join(pnpm, entry), name), week, Group::javaScript, ScanMode::oldFiles);
@@ -119,7 +120,7 @@ void browserCacheRows(std::vector<Candidate>& rows, const std::string& home) {
     for (std::string_view name : chromiumCacheNames)
         rows.emplace_back(join(join(caches, "com.spotify.client"), name), 0.0, Group::spotify);
     const std::string figma = join(support, "Figma/DesktopProfile");
-    for (const std::string& entry : fm.contentsOfDirectory(figma))
+    for (const std::string& entry : platform::listFolder(figma))
         if (isVersionFolder(entry))
             for (std::string_view name : chromiumCacheNames)
                 rows.emplace_back(join(join(figma, entry), name), 0.0, Group::figma);
@@ -141,7 +142,7 @@ void metalCacheRows(std::vector<Candidate>& rows, const std::string& cache) {
 // reports are reached only through their own rows.
 void logRows(std::vector<Candidate>& rows, const std::string& home) {
     const std::string logs = join(home, "Library/Logs");
-    for (const std::string& entry : fm.contentsOfDirectory(logs))
+    for (const std::string& entry : platform::listFolder(logs))
         if (entry != "DiagnosticReports" && entry != "Quillon")
             rows.emplace_back(join(logs, entry), month, Group::logs, ScanMode::oldFiles, logPattern);
     rows.emplace_back(logs, month, Group::logs, ScanMode::oldTopFiles, logPattern);

@@ -3,18 +3,13 @@
 
 #pragma once
 
-#include "platform/FileManager.h"
-
 #include <array>
 #include <string_view>
 
 namespace quillon {
 
-// The three process-wide values. They are constants of the program: set
-// before anything runs and never changed, so any thread may read them.
-
-// The shared file manager (listings, existence tests, folder creation).
-inline const platform::FileManager fm{};
+// The process-wide values. They are constants of the program: set before
+// anything runs and never changed, so any thread may read them.
 
 // One day in seconds; every age threshold is a whole multiple of it.
 inline constexpr double day = 86400.0;

@@ -6,7 +6,6 @@
 #include "catalog/Catalogue.h"
 #include "catalog/RunLogFolder.h"
 #include "core/Errors.h"
-#include "core/StartupValues.h"
 #include "core/Texts.h"
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
@@ -15,6 +14,7 @@
 #include "guard/RunningTools.h"
 #include "platform/Clock.h"
 #include "platform/Descriptor.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "scan/Plan.h"
 
@@ -83,7 +83,7 @@ public:
         // would ever match an item ("/a//b" is "/a/b" to the kernel).
         std::vector<Candidate> locations;
         for (Candidate& candidate : candidates(realBases(places.bases)))
-            if (fm.fileExists(candidate.path)) locations.push_back(std::move(candidate));
+            if (platform::pathExists(candidate.path)) locations.push_back(std::move(candidate));
         const std::size_t count = locations.size();
         for (std::size_t i = 0; i < count; ++i) {
             if (control_ && control_->isCancelled()) {

@@ -4,10 +4,10 @@
 #include "engine/RunLog.h"
 
 #include "catalog/RunLogFolder.h"
-#include "core/StartupValues.h"
 #include "core/Texts.h"
 #include "platform/Clock.h"
 #include "platform/FileIo.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 
 #include <cerrno>
@@ -36,14 +36,14 @@ RunLog::~RunLog() { close(); }
 void RunLog::open(bool preview) {
     if (path_.empty()) return;
     try {
-        fm.createDirectory(platform::deletingLastPathComponent(path_), true, 0700);
+        platform::makeFolder(platform::parentFolder(path_), true, 0700);
     } catch (const std::exception&) {
         // Logging is best effort; the run goes on without it.
     }
     const std::string header = std::string(text::programName) + "\n" + platform::iso8601Now() + "\n" +
                                (preview ? text::uiPreviewOnly : text::cleanupStarted) + "\n";
     try {
-        fm.writeFileAtomically(path_, header);
+        platform::writeFileAtomically(path_, header);
     } catch (const std::exception&) {
         // An old log that could not be replaced is appended to instead.
     }

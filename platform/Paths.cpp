@@ -178,7 +178,7 @@ std::string joinPath(const std::string& folder, std::string_view name) {
     return joined;
 }
 
-std::string lastPathComponent(const std::string& path) {
+std::string baseName(const std::string& path) {
     if (path.empty()) return {};
     const std::string trimmed = stripTrailingSlashes(path);
     if (trimmed == "/") return "/";
@@ -186,7 +186,7 @@ std::string lastPathComponent(const std::string& path) {
     return slash == std::string::npos ? trimmed : trimmed.substr(slash + 1);
 }
 
-std::string deletingLastPathComponent(const std::string& path) {
+std::string parentFolder(const std::string& path) {
     const std::string trimmed = stripTrailingSlashes(path);
     if (trimmed == "/") return "/";
     const auto slash = trimmed.rfind('/');
@@ -195,8 +195,8 @@ std::string deletingLastPathComponent(const std::string& path) {
     return parent.empty() ? "/" : parent;
 }
 
-std::string pathExtension(const std::string& path) {
-    const std::string last = lastPathComponent(path);
+std::string extensionOf(const std::string& path) {
+    const std::string last = baseName(path);
     const auto dot = last.rfind('.');
     if (dot == std::string::npos || dot == 0 || last == "/") return {};
     return last.substr(dot + 1);

@@ -62,10 +62,10 @@ std::string sharedTempDirectory();
 bool isPrivateDirectory(const std::string& path, std::string& resolved);
 
 // Path-text operations. A trailing slash is ignored; nothing is resolved.
-// lastPathComponent("/a/b/") is "b", of "/" is "/", of "" is "".
-std::string lastPathComponent(const std::string& path);
-// deletingLastPathComponent("/a/b") is "/a", of "/a" and "/" is "/", of "a" is "".
-std::string deletingLastPathComponent(const std::string& path);
+// baseName("/a/b/") is "b", of "/" is "/", of "" is "".
+std::string baseName(const std::string& path);
+// parentFolder("/a/b") is "/a", of "/a" and "/" is "/", of "a" is "".
+std::string parentFolder(const std::string& path);
 // Returns whether `inner` is `outer` or lies below it: within("/a/b", "/a"),
 // within("/a", "/a") and within("/a", "/") hold, within("/ab", "/a") does not.
 bool within(const std::string& inner, const std::string& outer);
@@ -74,8 +74,8 @@ bool within(const std::string& inner, const std::string& outer);
 // spells it, and so is joinPath("/", "/.nv"). Returns the empty text when
 // `folder` is empty: nothing lies below a missing folder.
 std::string joinPath(const std::string& folder, std::string_view name);
-// pathExtension("/x/App.xcodeproj/") is "xcodeproj"; a name without a dot, or
+// extensionOf("/x/App.xcodeproj/") is "xcodeproj"; a name without a dot, or
 // whose only dot leads it (".hidden"), has the empty extension.
-std::string pathExtension(const std::string& path);
+std::string extensionOf(const std::string& path);
 
 } // namespace quillon::platform

@@ -316,7 +316,7 @@ bool addHeldPaths(const Folder& folder, unsigned parts, std::vector<std::string>
 bool addExecutableName(const Folder& folder, std::string& text, std::vector<std::string>& names) {
     if (folder.readLink("exe", text, Refusal::allowed) != Outcome::read) return false;
     if (endsWith(text, deletedMark)) text.resize(text.size() - deletedMark.size());
-    names.push_back(lastPathComponent(text));
+    names.push_back(baseName(text));
     return true;
 }
 
@@ -327,7 +327,7 @@ bool addShortName(const Folder& folder, std::string& text, std::vector<std::stri
     if (folder.readFile("cmdline", text) == Outcome::ended) return false;
     const std::string argv0 = text.substr(0, text.find('\0'));
     if (!argv0.empty()) {
-        names.push_back(lastPathComponent(argv0));
+        names.push_back(baseName(argv0));
         return true;
     }
     if (folder.readFile("comm", text) == Outcome::ended) return false;

@@ -48,8 +48,8 @@ std::vector<PlannedItem> plan(const Candidate& candidate, ScanStats& stats, cons
     if (control) control->check();
     if (candidate.temporaryBuildRoot) validateTemporaryBuildRoot(*candidate.temporaryBuildRoot);
 
-    const std::string parentPath = platform::deletingLastPathComponent(candidate.path);
-    const std::string leaf = platform::lastPathComponent(candidate.path);
+    const std::string parentPath = platform::parentFolder(candidate.path);
+    const std::string leaf = platform::baseName(candidate.path);
     platform::Descriptor parent = openDirectory(parentPath);
 
     platform::FileStatus parentStatus, rootStatus;

@@ -7,6 +7,7 @@
 #include "core/StartupValues.h"
 #include "fs/Directory.h"
 #include "fs/RemoveChecked.h"
+#include "platform/Folders.h"
 #include "platform/PropertyList.h"
 #include "scan/Plan.h"
 #include "selftest/Fixtures.h"
@@ -64,15 +65,15 @@ BuildFixture makeBuildFixture(const SelfTestState& state) {
 
     for (const char* folder :
          {"/ModuleCache.noindex", "/Build/Intermediates.noindex", "/Build/Products", "/SourcePackages"}) {
-        fm.createDirectory(f.review + folder, true);
+        platform::makeFolder(f.review + folder, true);
         writeFile(f.review + folder + "/retained-or-generated", payload);
     }
     writeFile(f.review + "/info.plist", f.metadata);
-    fm.createDirectory(f.backup + "/ModuleCache.noindex", true);
+    platform::makeFolder(f.backup + "/ModuleCache.noindex", true);
     writeFile(f.backup + "/ContentView.swift", payload);
     writeFile(f.backup + "/info.plist", f.metadata);
-    fm.createDirectory(bare + "/ModuleCache.noindex", true);
-    fm.createDirectory(f.archive + "/Products", true);
+    platform::makeFolder(bare + "/ModuleCache.noindex", true);
+    platform::makeFolder(f.archive + "/Products", true);
     writeFile(f.archive + "/Products/app", payload);
     makeSymbolicLink(f.review, f.builds + "/linked-build");
     return f;

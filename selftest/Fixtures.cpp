@@ -3,9 +3,9 @@
 
 #include "selftest/Fixtures.h"
 
-#include "core/StartupValues.h"
 #include "platform/Descriptor.h"
 #include "platform/FileIo.h"
+#include "platform/Folders.h"
 #include "platform/PlatformError.h"
 
 #include <algorithm>
@@ -44,8 +44,8 @@ std::string randomUuid() {
     return text;
 }
 
-FixtureTree::FixtureTree(std::string path) : path_(std::move(path)) { fm.createDirectory(path_, false); }
+FixtureTree::FixtureTree(std::string path) : path_(std::move(path)) { platform::makeFolder(path_, false); }
 
-FixtureTree::~FixtureTree() { static_cast<void>(fm.removeTree(path_)); }
+FixtureTree::~FixtureTree() { static_cast<void>(platform::removeTree(path_)); }
 
 } // namespace quillon::selftest

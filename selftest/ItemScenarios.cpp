@@ -9,6 +9,7 @@
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"
 #include "platform/Clock.h"
+#include "platform/Folders.h"
 #include "selftest/Fixtures.h"
 #include "selftest/SelfTestError.h"
 
@@ -48,7 +49,7 @@ void checkItemRules(SelfTestState& state) {
     removeFile(state.at("hardlink"));
 
     // An old folder that did not change goes, all of it.
-    fm.createDirectory(state.at("generated"), false);
+    platform::makeFolder(state.at("generated"), false);
     writeFile(state.at("generated/cache"), payload);
     const Node generated = inspect(root, "generated", oldCutoff(), state.device);
     removeChecked(root, generated, state.removed);

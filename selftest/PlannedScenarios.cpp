@@ -4,11 +4,11 @@
 #include "selftest/Scenarios.h"
 
 #include "catalog/Candidate.h"
-#include "core/StartupValues.h"
 #include "fs/Directory.h"
 #include "fs/ItemTree.h"
 #include "fs/RemoveChecked.h"
 #include "platform/Clock.h"
+#include "platform/Folders.h"
 #include "scan/Plan.h"
 #include "selftest/Fixtures.h"
 #include "selftest/SelfTestError.h"
@@ -26,8 +26,8 @@ void checkSinglePlanned(const std::vector<PlannedItem>& items, const std::string
 
 void checkLateArrivals(SelfTestState& state) {
     const std::string siblings = state.at("siblings");
-    fm.createDirectory(siblings + "/old-entry", true);
-    fm.createDirectory(siblings + "/new-entry", true);
+    platform::makeFolder(siblings + "/old-entry", true);
+    platform::makeFolder(siblings + "/new-entry", true);
     writeFile(siblings + "/old-entry/cache", payload);
     writeFile(siblings + "/new-entry/cache", payload);
     const double future = platform::wallClock() + 1000;
@@ -49,7 +49,7 @@ void checkLateArrivals(SelfTestState& state) {
 
 void checkReplacedDirectory(SelfTestState& state) {
     const std::string replacement = state.at("replacement");
-    fm.createDirectory(replacement, false);
+    platform::makeFolder(replacement, false);
     const Node node = inspect(state.rootDescriptor, "replacement", platform::wallClock() + 100, state.device);
 
     // The folder is swapped for a link to the fixture folder itself: a
@@ -68,7 +68,7 @@ void checkReplacedDirectory(SelfTestState& state) {
 
 void checkMixedDirectory(SelfTestState& state) {
     const std::string mixed = state.at("mixed");
-    fm.createDirectory(mixed, false);
+    platform::makeFolder(mixed, false);
     for (const char* name : {"/old.log", "/new.log", "/important.txt"}) writeFile(mixed + name, payload);
     setModificationTime(mixed + "/new.log", platform::wallClock() + 1000);
     makeSymbolicLink(state.root, mixed + "/outside");

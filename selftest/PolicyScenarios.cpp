@@ -7,6 +7,7 @@
 #include "core/StartupValues.h"
 #include "engine/Clean.h"
 #include "guard/RunningTools.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "scan/Plan.h"
 #include "selftest/Fixtures.h"
@@ -66,7 +67,7 @@ void checkFixtureCatalogue(const SelfTestState& state) {
     for (const std::string& folder :
          {atlas + "/GPUCache", atlas + "/Local Storage", atlas + "/Service Worker", logs + "/Example",
           logs + "/DiagnosticReports", logs + "/Quillon", temp + "/export.xcdistributionlogs"})
-        fm.createDirectory(folder, true);
+        platform::makeFolder(folder, true);
 
     Bases bases = currentPlaces().bases;
     bases.home = home, bases.temp = bases.sharedTemp = temp, bases.cache = cache;

@@ -114,7 +114,7 @@ TEST(LinuxRows, TheReadmeTableIsTheCatalogueAndARunRemovesItsLocationsUnlessThei
     std::vector<std::pair<std::string, Candidate>> files;
     const auto& caches = chromiumCacheNames; // a browser root's other caches follow its "Cache"
     for (const Candidate& row : all)
-        if (const std::string name = platform::lastPathComponent(row.path);
+        if (const std::string name = platform::baseName(row.path);
             std::count(linux.begin(), linux.end(), row) && !std::count(caches.begin() + 1, caches.end(), name)) {
             t::makeDirectories(row.path + "/d");
             t::writeFile(files.emplace_back(row.path + "/d/f" + (row.pattern ? ".log" : ""), row).first, "x");

@@ -8,7 +8,7 @@
 #include "catalog/Catalogue.h"
 #include "engine/Clean.h"
 #include "platform/Clock.h"
-#include "platform/FileManager.h"
+#include "platform/Folders.h"
 #include "platform/Paths.h"
 #include "tests/harness/Referee.h"
 #include "tests/support/Fixture.h"
@@ -337,7 +337,7 @@ TEST(AdversarialClean, NothingStillNeededIsEverDeleted) {
             ADD_FAILURE() << "trial seed " << seed + i << " in " << trial.root << ": "
                           << ::testing::PrintToString(faults);
         for (const std::string& folder : {trial.root, copy.root})
-            if (faults.empty()) platform::FileManager().removeTree(folder);
+            if (faults.empty()) platform::removeTree(folder);
     }
     std::cout << trials << " trials, " << totals.failed << " failed, " << totals.changes << " changes (" << totals.held
               << " files held), " << totals.removals << " removals, " << totals.cancelled << " cancelled\n";

@@ -3,7 +3,7 @@
 
 #include "tests/harness/Referee.h"
 
-#include "platform/FileManager.h"
+#include "platform/Folders.h"
 #include "tests/support/Fixture.h"
 
 #include <condition_variable>
@@ -68,7 +68,7 @@ Tree walk(const std::string& root) {
     if (const std::optional<Entry> entry = entryAt(root)) { // else gone while walking
         out[root] = *entry;
         if (entry->identity.type == S_IFDIR)
-            for (const std::string& name : platform::FileManager().contentsOfDirectory(root))
+            for (const std::string& name : platform::listFolder(root))
                 out.merge(walk(root + "/" + name));
     }
     return out;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-#include "platform/FileManager.h"
+#include "platform/Folders.h"
 
 #include "platform/Descriptor.h"
 #include "platform/DirectoryStream.h"
@@ -18,7 +18,7 @@
 
 namespace quillon::platform {
 
-std::vector<std::string> FileManager::contentsOfDirectory(const std::string& path) const {
+std::vector<std::string> listFolder(const std::string& path) {
     std::vector<std::string> result;
     if (path.empty()) return result;
     const DirectoryStream dir(opendir(path.c_str()));
@@ -33,13 +33,13 @@ std::vector<std::string> FileManager::contentsOfDirectory(const std::string& pat
     return result;
 }
 
-bool FileManager::fileExists(const std::string& path) const {
+bool pathExists(const std::string& path) {
     if (path.empty()) return false;
     struct stat status {};
     return stat(path.c_str(), &status) == 0;
 }
 
-void FileManager::createDirectory(const std::string& path, bool intermediates, unsigned mode) const {
+void makeFolder(const std::string& path, bool intermediates, unsigned mode) {
     if (path.empty()) throw PlatformError("Cannot create folder: empty path");
     if (intermediates) {
         for (std::size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
@@ -56,7 +56,7 @@ void FileManager::createDirectory(const std::string& path, bool intermediates, u
     }
 }
 
-void FileManager::writeFileAtomically(const std::string& path, const std::string& contents) const {
+void writeFileAtomically(const std::string& path, const std::string& contents) {
     std::string temporary = path + ".XXXXXX";
     Descriptor file(mkostemp(temporary.data(), O_CLOEXEC));
     if (!file) throw PlatformError("Cannot write " + path + ": " + errorText(errno));
@@ -102,7 +102,7 @@ bool removeBelow(int parent, const char* name) {
 
 } // namespace
 
-bool FileManager::removeTree(const std::string& path) const {
+bool removeTree(const std::string& path) {
     if (path.empty() || path == "/") return false;
     const std::string parent = path.substr(0, path.find_last_of('/') + 1);
     const std::string name = path.substr(path.find_last_of('/') + 1);
