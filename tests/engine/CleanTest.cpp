@@ -154,7 +154,8 @@ TEST(CleanRun, PreviewCountsWhatTheRealRunRemovesWithProgressAndLogInStep) {
         expected.insert(expected.begin() + (dryRun ? 1 : 2), text::inspectingPrefix + browser);
         expected.insert(expected.begin(), text::inspectingPrefix + build);
         EXPECT_EQ(logged, expected);
-        EXPECT_EQ(std::pair(t::nameExists(build), leases), std::pair(dryRun, dryRun ? 0 : 1)); // a preview takes no lease
+        // A preview takes no lease.
+        EXPECT_EQ(std::pair(t::nameExists(build), leases), std::pair(dryRun, dryRun ? 0 : 1));
     }
     EXPECT_EQ(reports[0].notes.at(0).rfind("Preview: " + build + " \u2014 1 files inspected, 1 eligible", 0), 0u);
     EXPECT_EQ(std::tuple(reports[0].removed + reports[0].cleaned, reports[0].eligible > 0, reports[1].removed),
