@@ -6,7 +6,7 @@
 
 #include "tests/fs/FsFixture.h"
 
-#include "fs/ItemTree.h"
+#include "fs/Inspect.h"
 
 namespace quillon::fstest {
 namespace {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // SPDX-FileCopyrightText: The Quillon developers
 
-#include "fs/ItemTree.h"
+#include "fs/Inspect.h"
 
 #include "core/Errors.h"
 #include "core/Texts.h"
