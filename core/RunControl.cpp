@@ -7,15 +7,9 @@
 
 namespace quillon {
 
-bool RunControl::isCancelled() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return cancelled_;
-}
+bool RunControl::isCancelled() const { return cancelled_.load(); }
 
-void RunControl::cancel() {
-    std::lock_guard<std::mutex> guard(lock_);
-    cancelled_ = true;
-}
+void RunControl::cancel() { cancelled_.store(true); }
 
 void RunControl::check() const {
     if (isCancelled()) throw CleanCancelled();

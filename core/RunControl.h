@@ -3,14 +3,14 @@
 
 #pragma once
 
-#include <mutex>
+#include <atomic>
 
 namespace quillon {
 
 // The cancellation token of one run, shared by the window (which cancels)
 // and the worker (which polls). Once cancelled it stays cancelled; a new run
-// gets a new token. Every operation takes the token's own lock only for the
-// single read or write of the flag.
+// gets a new token. Every operation is one atomic read or write of the flag,
+// cheap enough to ask before every file of a walk.
 class RunControl {
 public:
     RunControl() = default;
@@ -23,13 +23,11 @@ public:
     // Requests cancellation; calling it again changes nothing.
     void cancel();
 
-    // Throws CleanCancelled when cancellation was requested (after the lock
-    // is released).
+    // Throws CleanCancelled when cancellation was requested.
     void check() const;
 
 private:
-    mutable std::mutex lock_;
-    bool cancelled_ = false;
+    std::atomic<bool> cancelled_{false};
 };
 
 } // namespace quillon
