@@ -159,15 +159,15 @@ void WindowController::showLogs() {
     setStatus(status_.substr(0, status_.find('\n')) + "\n" + text::noLogViewer);
 }
 
-WindowController::TerminateReply WindowController::quitReply() {
-    if (finished_) return TerminateReply::now;
+WindowController::QuitReply WindowController::quitReply() {
+    if (finished_) return QuitReply::now;
     quitRequested_ = true;
     cancelOrClose();
-    return TerminateReply::later;
+    return QuitReply::later;
 }
 
 void WindowController::requestQuit() {
-    if (quitReply() == TerminateReply::now) settings_.endProgram();
+    if (quitReply() == QuitReply::now) settings_.endProgram();
 }
 
 QWidget* WindowController::window() const { return window_.get(); }

@@ -65,7 +65,7 @@ class WindowController : public QObject {
 
 public:
     // The answer to a quit request.
-    enum class TerminateReply { now, later };
+    enum class QuitReply { now, later };
 
     // Creates the controller and all its views; nothing is shown and no file is
     // touched until launch. `preview` selects the window-only preview.
@@ -105,7 +105,7 @@ public:
     // Returns how a quit request is answered: at once after the final report;
     // otherwise the run is cancelled, the request remembered and answered by
     // finish().
-    TerminateReply quitReply();
+    QuitReply quitReply();
 
     // A quit request from the window manager or a signal: ends the program
     // when quitReply() answers now.
