@@ -14,35 +14,29 @@ namespace {
 // The JetBrains IDEs delete the caches of a version not updated for this long.
 constexpr double halfYear = 180 * day;
 
-// Each expression is compiled once, not once for every folder entry it is asked about.
+// The names of the folders that the rows below pick out of a listing, each
+// expression compiled once, not once for every folder entry it is asked about.
+struct FolderNames {
+    // A JetBrains version folder: the product and its year.release ("PyCharmCE2024.1").
+    platform::Regex ideVersion{"^[A-Za-z]+[0-9]{4}\\.[0-9]+$"};
+    // A Gradle version ("8.5", "8.10.2", "8.11-rc-1").
+    platform::Regex gradleVersion{"^[0-9]+\\.[0-9]+(\\.[0-9]+)?(-[a-z0-9-]+)?$"};
+    // Gradle's numbered transform and build caches ("transforms-4", "build-cache-1").
+    platform::Regex transforms{"^transforms-[0-9]+$"};
+    platform::Regex buildCache{"^build-cache-[0-9]+$"};
+    // uv's cache buckets ("wheels-v5"); its unpacked archives are told apart below.
+    platform::Regex uvBucket{"^[a-z]+-v[0-9]+$"};
+};
 
-// A JetBrains version folder: the product and its year.release ("PyCharmCE2024.1").
-bool isIdeVersionFolder(const std::string& name) {
-    static const platform::Regex version("^[A-Za-z]+[0-9]{4}\\.[0-9]+$");
-    return version.search(name);
+const FolderNames& folderNames() {
+    static const FolderNames compiled;
+    return compiled;
 }
 
-// A Gradle version ("8.5", "8.10.2", "8.11-rc-1").
-bool isGradleVersion(const std::string& name) {
-    static const platform::Regex version("^[0-9]+\\.[0-9]+(\\.[0-9]+)?(-[a-z0-9-]+)?$");
-    return version.search(name);
-}
-
-// Gradle's numbered transform and build caches ("transforms-4", "build-cache-1").
-bool isTransforms(const std::string& name) {
-    static const platform::Regex transforms("^transforms-[0-9]+$");
-    return transforms.search(name);
-}
-bool isBuildCache(const std::string& name) {
-    static const platform::Regex buildCache("^build-cache-[0-9]+$");
-    return buildCache.search(name);
-}
-
-// uv's cache buckets ("wheels-v5"), but not its unpacked archives, which
-// environments link to (uv cache prune knows which are still used).
+// uv's cache buckets, but not its unpacked archives, which environments link
+// to (uv cache prune knows which are still used).
 bool isUvDownloadBucket(const std::string& name) {
-    static const platform::Regex bucket("^[a-z]+-v[0-9]+$");
-    return bucket.search(name) && name.rfind("archive-", 0) != 0;
+    return folderNames().uvBucket.search(name) && name.rfind("archive-", 0) != 0;
 }
 
 } // namespace
@@ -92,15 +86,15 @@ void appendLinuxBuildAndPackageRows(std::vector<Candidate>& rows, const Bases& b
 void appendLinuxIdeRows(std::vector<Candidate>& rows, const Bases& bases) {
     if (!bases.cache.empty())
         for (const std::string& entry : platform::listFolder(join(bases.cache, "JetBrains")))
-            if (isIdeVersionFolder(entry))
+            if (folderNames().ideVersion.search(entry))
                 rows.emplace_back(join(bases.cache, "JetBrains/" + entry), halfYear, Group::jetBrains);
     if (bases.home.empty()) return;
     const std::string caches = join(bases.home, ".gradle/caches");
     for (const std::string& entry : platform::listFolder(caches)) {
-        if (isGradleVersion(entry)) rows.emplace_back(caches + "/" + entry, month, Group::gradle);
-        if (isTransforms(entry))
+        if (folderNames().gradleVersion.search(entry)) rows.emplace_back(caches + "/" + entry, month, Group::gradle);
+        if (folderNames().transforms.search(entry))
             rows.emplace_back(caches + "/" + entry, month, Group::gradle, ScanMode::oldChildren);
-        if (isBuildCache(entry))
+        if (folderNames().buildCache.search(entry))
             rows.emplace_back(caches + "/" + entry, week, Group::gradle, ScanMode::oldFiles);
     }
     rows.emplace_back(caches + "/modules-2/files-2.1", month, Group::gradle, ScanMode::oldFiles);
@@ -111,7 +105,7 @@ void appendLinuxBuildLogRows(std::vector<Candidate>& rows, const Bases& bases) {
     if (bases.home.empty()) return;
     const std::string daemon = join(bases.home, ".gradle/daemon");
     for (const std::string& entry : platform::listFolder(daemon))
-        if (isGradleVersion(entry))
+        if (folderNames().gradleVersion.search(entry))
             rows.emplace_back(daemon + "/" + entry, month, Group::logs, ScanMode::oldFiles, logPattern);
 }
 

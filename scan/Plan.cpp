@@ -7,7 +7,7 @@
 #include "core/Errors.h"
 #include "core/Texts.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/Node.h"
 #include "platform/Descriptor.h"
 #include "platform/FileStatus.h"
 #include "platform/Clock.h"

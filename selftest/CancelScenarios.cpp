@@ -8,7 +8,7 @@
 #include "core/RunControl.h"
 #include "core/Texts.h"
 #include "engine/Clean.h"
-#include "fs/Inspect.h"
+#include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "platform/Clock.h"
 #include "scan/Plan.h"

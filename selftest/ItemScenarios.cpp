@@ -4,7 +4,7 @@
 #include "selftest/Scenarios.h"
 
 #include "core/StartupValues.h"
-#include "fs/Inspect.h"
+#include "fs/Node.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "guard/OpenFiles.h"

@@ -5,7 +5,7 @@
 
 #include "catalog/Candidate.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "platform/Clock.h"
 #include "platform/Folders.h"

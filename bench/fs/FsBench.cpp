@@ -17,7 +17,7 @@
 
 #include "core/Errors.h"
 #include "fs/Directory.h"
-#include "fs/Inspect.h"
+#include "fs/Node.h"
 #include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "platform/Descriptor.h"

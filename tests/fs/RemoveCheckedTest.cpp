@@ -6,7 +6,7 @@
 
 #include "tests/fs/FsFixture.h"
 
-#include "fs/Inspect.h"
+#include "fs/Node.h"
 #include "fs/RemoveChecked.h"
 #include "tests/support/Processes.h"
 

@@ -6,7 +6,7 @@
 
 #include "tests/fs/FsFixture.h"
 
-#include "fs/Inspect.h"
+#include "fs/Node.h"
 
 namespace quillon::fstest {
 namespace {
@@ -31,7 +31,7 @@ LookUpHook stampedLater(const std::string& name, statx_timestamp statx::*stamp) 
     };
 }
 
-TEST(Inspect, RecordsTheTreeDepthFirstInSortedOrderOrRefusesItForItsFirstFailingItem) {
+TEST(InspectNode, RecordsTheTreeDepthFirstInSortedOrderOrRefusesItForItsFirstFailingItem) {
     const auto far = static_cast<double>(farFuture);
     const auto swap = [](int folder) { must(::renameat2(folder, "x", folder, "y", RENAME_EXCHANGE) == 0); };
     const std::string unknown = text::cannotInspectItem, ineligible = text::ineligibleItem;
