@@ -20,7 +20,7 @@ copy_tree() {
   mkdir -p "$scratch/src" "$scratch/logs"
   git ls-files -z | xargs -0 cp --parents -t "$scratch/src"
   launcher=""
-  command -v ccache >/dev/null && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+  command -v ccache >/dev/null && ccache --zero-stats >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
   # shellcheck disable=SC2086
   cmake -S "$scratch/src" -B "$scratch/src/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo $launcher "$@" \
         >"$scratch/logs/configure.log" 2>&1

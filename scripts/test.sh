@@ -34,7 +34,7 @@ stage() {
 # from the normal build's cache: paths below this folder are hashed relative to
 # the build folder, and the build folder itself is not hashed.
 launcher=""
-if command -v ccache >/dev/null; then
+if command -v ccache >/dev/null && ccache --zero-stats >/dev/null 2>&1; then # its cache can be written
   export CCACHE_BASEDIR="$(pwd)" CCACHE_NOHASHDIR=true
   launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
 fi
