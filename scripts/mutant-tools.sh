@@ -1,11 +1,20 @@
 # SPDX-License-Identifier: GPL-3.0-or-later
 # SPDX-FileCopyrightText: The Quillon developers
 
-# Shared by scripts/mutants.sh and scripts/self-test-faults.sh, which source
-# it from the top of the tree: a scratch copy of the tree to change, the
-# mutants of scripts/mutants.txt, the change itself, and a run inside a
-# private fixture folder. Changes are only ever made to the copy, so an
+# Shared by scripts/mutants.sh and scripts/self-test-faults.sh (and, for
+# ccache_launcher, scripts/test.sh), which source it from the top of the
+# tree: a scratch copy of the tree to change, the mutants of
+# scripts/mutants.txt, the change itself, and a run inside a private fixture
+# folder. Changes are only ever made to the copy, so an
 # interrupted run leaves the working tree as it was.
+
+# ccache_launcher: prints the CMake option that compiles through ccache, or
+# nothing where there is no ccache or its cache folder cannot be written
+# (ccache would then fail every compile).
+ccache_launcher() {
+  cache=$(ccache --get-config cache_dir 2>/dev/null) || return 0
+  if mkdir -p "$cache" 2>/dev/null && [ -w "$cache" ]; then echo "-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"; fi
+}
 
 # copy_tree WORK [cmake option...]: copies every file git knows, as it is in
 # the working tree, into WORK/src (made afresh) and configures WORK/src/build
@@ -19,8 +28,7 @@ copy_tree() {
   rm -rf "$scratch/src"
   mkdir -p "$scratch/src" "$scratch/logs"
   git ls-files -z | xargs -0 cp --parents -t "$scratch/src"
-  launcher=""
-  command -v ccache >/dev/null && ccache --zero-stats >/dev/null 2>&1 && launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
+  launcher=$(ccache_launcher)
   # shellcheck disable=SC2086
   cmake -S "$scratch/src" -B "$scratch/src/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo $launcher "$@" \
         >"$scratch/logs/configure.log" 2>&1

@@ -33,11 +33,9 @@ stage() {
 # generator and flags, in a build folder as deep below its copy) is compiled
 # from the normal build's cache: paths below this folder are hashed relative to
 # the build folder, and the build folder itself is not hashed.
-launcher=""
-if command -v ccache >/dev/null && ccache --zero-stats >/dev/null 2>&1; then # its cache can be written
-  export CCACHE_BASEDIR="$(pwd)" CCACHE_NOHASHDIR=true
-  launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"
-fi
+. scripts/mutant-tools.sh
+launcher=$(ccache_launcher)
+[ -z "$launcher" ] || export CCACHE_BASEDIR="$(pwd)" CCACHE_NOHASHDIR=true
 normal_build() {
   # shellcheck disable=SC2086
   cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUILLON_WERROR=ON -DQUILLON_PROGRAM_ONLY=OFF $launcher
