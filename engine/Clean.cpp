@@ -165,7 +165,6 @@ private:
     void removeItems(const Candidate& candidate, const std::vector<PlannedItem>& items, ScanStats& stats) {
         std::int64_t entries = 0;
         std::int64_t bytes = 0;
-        if (!items.empty()) open_->settle(); // the loop's readings are the run's own
         for (const PlannedItem& item : items) {
             if (control_) control_->check();
             if (runningCadence_.due(guard_.clock())) checkRunning(candidate.group, text::toolStarted);

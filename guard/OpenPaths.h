@@ -35,9 +35,6 @@ public:
     // Starts a reading on a thread of its own when one is due and none is
     // started yet; the query must then be safe to call from that thread.
     void prefetch(const RunControl* control);
-    // Takes a reading started ahead, waiting for it to end. Throws what the
-    // query threw; the picture is then still due.
-    void settle();
     // Takes a reading started ahead, then reads the picture again when the
     // cadence says it is time. Throws what the query throws.
     void refresh(const RunControl* control);
@@ -51,6 +48,9 @@ private:
     };
     Reading read(const RunControl* control) const;
     void take(Reading reading);
+    // Takes a reading started ahead, waiting for it to end. Throws what the
+    // query threw; the picture is then still due.
+    void settle();
 
     Query query_;
     Now now_;
